@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zv {
+
+// A GIF picture in place of the original runtime's GIF image class, on giflib.
+//
+// Loading keeps two forms of the first picture of a GIF file: a 32-bit bitmap of the logical
+// screen for painting, and the indexed picture with its palette so that saving writes the same
+// picture back without quantising. Buffers are kept between loads, so one image reused for many
+// frames allocates nothing after the first (multi-megabyte fresh buffers cost page faults).
+class GifImage {
+public:
+    GifImage();
+    ~GifImage();
+    GifImage(GifImage &&) noexcept;
+    GifImage &operator=(GifImage &&) noexcept;
+    GifImage(const GifImage &) = delete;
+    GifImage &operator=(const GifImage &) = delete;
+
+    bool empty() const;
+    int width() const;
+    int height() const;
+
+    // width() * height() pixels, rows top to bottom without padding; each pixel is 0xAARRGGBB in
+    // a native uint32 (the layout of QImage::Format_ARGB32). Transparent pixels have alpha 0.
+    // Null when empty. Valid until the next load or clear.
+    const uint32_t *pixels() const;
+
+    // Replaces the content with the first picture of a whole GIF file held in memory. On failure
+    // the image is empty and zv::Error carries giflib's message.
+    void loadFromBytes(const void *data, size_t size);
+
+    void clear();
+
+    // The picture as a GIF file: the indexed picture and palette as loaded (or as encoded). An
+    // empty image throws zv::Error.
+    std::vector<uint8_t> saveToBytes() const;
+    // Writes saveToBytes() to a native path, replacing a file of that name; throws zv::Error.
+    void saveToFile(const std::string &nativeFile) const;
+
+    // Encodes an RGB bitmap (3 bytes per pixel, R G B, rows contiguous) as a one-picture GIF
+    // file with 16 or 256 colours (giflib's GifQuantizeBuffer). Throws zv::Error.
+    static std::vector<uint8_t> encodeRgb(const uint8_t *rgb, int width, int height, int colours);
+
+private:
+    struct Data;
+    Data *d_;
+};
+
+}  // namespace zv

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+class QWidget;
+
+namespace zv {
+
+// Stand-in for the form-placement and form-storage components: keeps a window's position, size and
+// state, and any named values, between showings and between runs. The store is QSettings (per user,
+// INI format, organisation and application "ZORVideo"), one group per window name. Tests point
+// QSettings at a temporary folder (XDG_CONFIG_HOME).
+class FormPlacement {
+public:
+    // The form is not owned; name is the window's name (its objectName when empty).
+    explicit FormPlacement(QWidget *form, QString name = {});
+
+    // Puts the window where it was last saved; does nothing when nothing is stored yet.
+    void restore();
+    // Stores position, size and state.
+    void save();
+
+    // Named values of the window (form storage).
+    QVariant value(const QString &key, const QVariant &defaultValue = {}) const;
+    void setValue(const QString &key, const QVariant &value);
+
+private:
+    QString group() const;
+
+    QWidget *form_;
+    QString name_;
+};
+
+}  // namespace zv

@@ -1,0 +1,3 @@
+zv_test(test_paths platform/test_paths.cpp)
+zv_test(test_datetime platform/test_datetime.cpp)
+zv_test(test_messages platform/test_messages.cpp)

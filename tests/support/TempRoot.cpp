@@ -1,0 +1,68 @@
+#include "support/TempRoot.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace zvtest {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void remember(const char *name, std::string &value, bool &had) {
+    const char *v = std::getenv(name);
+    had = v != nullptr;
+    if (had) value = v;
+}
+
+void restore(const char *name, const std::string &value, bool had) {
+    if (had)
+        ::setenv(name, value.c_str(), 1);
+    else
+        ::unsetenv(name);
+}
+
+}  // namespace
+
+TempRoot::TempRoot() {
+    std::string pattern = (fs::temp_directory_path() / "zorvideo-test-XXXXXX").string();
+    char *made = ::mkdtemp(pattern.data());
+    if (!made) throw std::runtime_error("mkdtemp failed");
+    path_ = made;
+    remember("ZORVIDEO_ROOT", previousRoot_, hadRoot_);
+    remember("XDG_CONFIG_HOME", previousConfig_, hadConfig_);
+    ::setenv("ZORVIDEO_ROOT", path_.c_str(), 1);
+    fs::create_directories(path_ + "/config");
+    ::setenv("XDG_CONFIG_HOME", (path_ + "/config").c_str(), 1);
+}
+
+TempRoot::~TempRoot() {
+    restore("ZORVIDEO_ROOT", previousRoot_, hadRoot_);
+    restore("XDG_CONFIG_HOME", previousConfig_, hadConfig_);
+    std::error_code ec;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+}
+
+std::string TempRoot::file(const std::string &relative) const { return path_ + "/" + relative; }
+
+void writeFile(const std::string &nativeFile, const std::string &bytes) {
+    fs::path p(nativeFile);
+    if (p.has_parent_path()) fs::create_directories(p.parent_path());
+    std::ofstream out(nativeFile, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) ADD_FAILURE() << "cannot write " << nativeFile;
+}
+
+std::string readFile(const std::string &nativeFile) {
+    std::ifstream in(nativeFile, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace zvtest

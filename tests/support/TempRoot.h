@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+namespace zvtest {
+
+// A fresh temporary folder that ZORVIDEO_ROOT (and XDG_CONFIG_HOME, for stored window
+// placements) points at while the object lives; removed with everything in it afterwards.
+class TempRoot {
+public:
+    TempRoot();
+    ~TempRoot();
+    TempRoot(const TempRoot &) = delete;
+    TempRoot &operator=(const TempRoot &) = delete;
+
+    const std::string &path() const { return path_; }
+    // path() + "/" + relative
+    std::string file(const std::string &relative) const;
+
+private:
+    std::string path_;
+    std::string previousRoot_;
+    std::string previousConfig_;
+    bool hadRoot_ = false;
+    bool hadConfig_ = false;
+};
+
+// Writes bytes to a native path, creating parent folders.
+void writeFile(const std::string &nativeFile, const std::string &bytes);
+std::string readFile(const std::string &nativeFile);
+
+}  // namespace zvtest
