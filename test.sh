@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything with AddressSanitizer and UndefinedBehaviorSanitizer
+# and runs every test. Usage: ./test.sh [extra ctest arguments]
+set -euo pipefail
+cd "$(dirname "$0")"
+
+tools/bootstrap
+build=${ZORVIDEO_TEST_BUILD_DIR:-build/test}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORVIDEO_SANITIZE=ON \
+    -DZORVIDEO_BUILD_TESTS=ON -DZORVIDEO_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=0}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@"
