@@ -1,0 +1,154 @@
+#include "container/ZVFformatUnit.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <exception>
+#include <new>
+
+#include "container/ZVFCoding.h"
+#include "container/ZVFConstants.h"
+#include "platform/Error.h"
+#include "platform/Messages.h"
+#include "platform/Paths.h"
+
+namespace {
+
+const char kLoadFramePrefix[] = "Ошибка получения данных из файла видео:";
+// The runtime's text for a stream that ends before the bytes asked for.
+const char kReadError[] = "Ошибка чтения потока";
+
+zv::UniqueFd openForReading(const std::string &fileName) {
+    const std::string native = zv::nativePath(fileName);
+    // O_CREAT on a read-only open creates a missing file empty and leaves an existing one alone,
+    // in one step and without a window in which another process could see a half-made file.
+    zv::UniqueFd fd = zv::openFile(native, O_RDONLY | O_CREAT);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) == 0 && S_ISDIR(st.st_mode))
+        throw zv::Error(zv::systemErrorText("Не удается открыть файл \"" + native + "\"", EISDIR));
+    return fd;
+}
+
+}  // namespace
+
+TZVFFormat::TZVFFormat(const std::string &fileName)
+    : FileName(fileName), Stream(openForReading(fileName)) {}
+
+TZVFFormat::~TZVFFormat() = default;
+
+int32_t TZVFFormat::FrameCount() const {
+    try {
+        uint8_t bytes[zvf::kCountSize];
+        if (zv::readAt(Stream.get(), bytes, sizeof bytes, zvf::kCountPosition) < sizeof bytes)
+            return 0;
+        int32_t count = zvf::decodeCount(bytes);
+        if (count <= 0)
+            return 0;
+        // A count is trusted only as far as the file holds the entries it claims; the writer
+        // makes entries visible before the count, so a live file never loses frames here.
+        int32_t held = zvf::entriesHeld(zv::fileLength(Stream.get()));
+        return count < held ? count : held;
+    } catch (const std::exception &) {
+        return 0;
+    }
+}
+
+void TZVFFormat::ReadFrameEntry(int32_t index, TZVFFrameEntry &entry) const {
+    if (index < 0)
+        return;
+    try {
+        uint8_t bytes[zvf::kEntrySize];
+        size_t got = zv::readAt(Stream.get(), bytes, sizeof bytes, zvf::entryPosition(index));
+        // Fields the file does not reach completely keep their values.
+        if (got >= zvf::kEntryOffsetField + 8)
+            entry.Offset = zvf::decodeOffset(bytes);
+        if (got >= zvf::kEntrySizeField + 4)
+            entry.Size = zvf::decodeSize(bytes);
+        if (got >= zvf::kEntryDateTimeField + 8)
+            entry.DateTime = zvf::decodeDateTime(bytes);
+    } catch (const std::exception &) {
+    }
+}
+
+std::vector<TZVFFrameEntry> TZVFFormat::ReadFrameEntries(int32_t first, int32_t count) const {
+    std::vector<TZVFFrameEntry> entries;
+    if (first < 0 || count <= 0 || first >= zvf::kCapacity)
+        return entries;
+    try {
+        int64_t wanted = std::min<int64_t>(count, zvf::kCapacity - first);
+        int64_t length = zv::fileLength(Stream.get());
+        int64_t available = (length - zvf::entryPosition(first)) / zvf::kEntrySize;
+        if (available <= 0)
+            return entries;
+        const size_t n = static_cast<size_t>(std::min(wanted, available));
+        static_assert(sizeof(TZVFFrameEntry) >= zvf::kEntrySize);
+        // Read the raw entries into the tail of the result's own storage and widen them in place,
+        // front to back: entry i is read before slot i is written, and slot i ends no later than
+        // raw entry i + 1 begins. No second multi-megabyte buffer, one read.
+        entries.resize(n);
+        auto *base = reinterpret_cast<uint8_t *>(entries.data());
+        const size_t rawStart = n * (sizeof(TZVFFrameEntry) - zvf::kEntrySize);
+        size_t got = zv::readAt(Stream.get(), base + rawStart, n * zvf::kEntrySize,
+                                zvf::entryPosition(first));
+        const size_t complete = got / zvf::kEntrySize;
+        for (size_t i = 0; i < complete; ++i) {
+            TZVFFrameEntry e = zvf::decodeEntry(base + rawStart + i * zvf::kEntrySize);
+            entries[i] = e;
+        }
+        entries.resize(complete);
+    } catch (const std::exception &) {
+        entries.clear();
+    }
+    return entries;
+}
+
+int64_t TZVFFormat::FileSize() const {
+    try {
+        return zv::fileLength(Stream.get());
+    } catch (const std::exception &) {
+        return 0;
+    }
+}
+
+std::unique_ptr<zv::GifImage> TZVFFormat::LoadFrame(int32_t index) {
+    auto image = std::make_unique<zv::GifImage>();
+    LoadFrame(index, *image);
+    return image;
+}
+
+bool TZVFFormat::LoadFrame(int32_t index, zv::GifImage &image) {
+    try {
+        if (index < 0 || index >= zvf::kCapacity)
+            throw zv::Error("Недопустимый номер кадра: " + std::to_string(index));
+        uint8_t bytes[zvf::kEntrySize];
+        if (zv::readAt(Stream.get(), bytes, zvf::kEntrySizeField + 4, zvf::entryPosition(index)) <
+            zvf::kEntrySizeField + 4)
+            throw zv::Error(kReadError);
+        const int64_t offset = zvf::decodeOffset(bytes);
+        const int32_t size = zvf::decodeSize(bytes);
+        if (size <= 0)
+            throw zv::Error("Недопустимый размер кадра: " + std::to_string(size));
+        if (offset < 0)
+            throw zv::Error("Недопустимое смещение кадра: " + std::to_string(offset));
+        // Check against the file before allocating: a damaged entry must not make us reserve the
+        // size it claims. Written so that no sum can overflow.
+        const int64_t length = zv::fileLength(Stream.get());
+        if (length - zvf::kDataBase < size || offset > length - zvf::kDataBase - size)
+            throw zv::Error(kReadError);
+        frameBytes_.resize(static_cast<size_t>(size));
+        if (zv::readAt(Stream.get(), frameBytes_.data(), frameBytes_.size(),
+                       zvf::kDataBase + offset) < frameBytes_.size())
+            throw zv::Error(kReadError);
+        image.loadFromBytes(frameBytes_.data(), frameBytes_.size());
+        return true;
+    } catch (const std::bad_alloc &) {
+        image.clear();
+        zv::showMessage(std::string(kLoadFramePrefix) + "\r" + "Недостаточно памяти");
+    } catch (const std::exception &e) {
+        image.clear();
+        zv::showMessage(std::string(kLoadFramePrefix) + "\r" + e.what());
+    }
+    return false;
+}

@@ -1,0 +1,6 @@
+add_library(zorvideo_container_fixtures STATIC container/GifFixtures.cpp)
+target_include_directories(zorvideo_container_fixtures PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(zorvideo_container_fixtures PUBLIC GIF::GIF)
+
+zv_test(test_gif_image container/test_gif_image.cpp LIBS zorvideo_container_fixtures)
+zv_test(test_zvf_format container/test_zvf_format.cpp LIBS zorvideo_container_fixtures)

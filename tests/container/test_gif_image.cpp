@@ -1,0 +1,202 @@
+#include "container/GifImage.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "container/GifFixtures.h"
+#include "platform/Error.h"
+#include "support/TempRoot.h"
+
+using zv::GifImage;
+using zvtest::GifPicture;
+using zvtest::GifSpec;
+using zvtest::Rgb;
+
+namespace {
+
+// Pixels a picture on a screen must show, computed from the spec independently of the decoder.
+std::vector<uint32_t> expectedPixels(const GifSpec &spec, uint32_t outside) {
+    const GifPicture &p = spec.pictures.front();
+    const auto &palette = p.localPalette.empty() ? spec.globalPalette : p.localPalette;
+    std::vector<uint32_t> out(static_cast<size_t>(spec.screenWidth) * spec.screenHeight, outside);
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            uint8_t index = p.raster[static_cast<size_t>(y) * p.width + x];
+            out[static_cast<size_t>(p.top + y) * spec.screenWidth + p.left + x] =
+                index == p.transparent ? 0u : zvtest::argb(palette[index]);
+        }
+    return out;
+}
+
+std::vector<uint32_t> pixelsOf(const GifImage &image) {
+    return {image.pixels(), image.pixels() + static_cast<size_t>(image.width()) * image.height()};
+}
+
+GifSpec plainSpec(int w, int h) {
+    GifSpec spec;
+    spec.screenWidth = w;
+    spec.screenHeight = h;
+    spec.globalPalette = zvtest::distinctPalette(256);
+    spec.pictures.push_back(zvtest::patternPicture(w, h, 256));
+    return spec;
+}
+
+void expectDecodesAsWritten(const GifSpec &spec, uint32_t outside = 0) {
+    std::vector<uint8_t> bytes = zvtest::makeGif(spec);
+    GifImage image;
+    image.loadFromBytes(bytes.data(), bytes.size());
+    ASSERT_EQ(image.width(), spec.screenWidth);
+    ASSERT_EQ(image.height(), spec.screenHeight);
+    EXPECT_EQ(pixelsOf(image), expectedPixels(spec, outside));
+
+    // Saving writes the indexed picture back: it decodes to the same bitmap.
+    std::vector<uint8_t> saved = image.saveToBytes();
+    GifImage again;
+    again.loadFromBytes(saved.data(), saved.size());
+    EXPECT_EQ(pixelsOf(again), pixelsOf(image));
+}
+
+}  // namespace
+
+TEST(GifImage, DecodesVariantsToThePixelsWritten) {
+    {
+        SCOPED_TRACE("plain, global palette");
+        expectDecodesAsWritten(plainSpec(37, 23));
+    }
+    {
+        SCOPED_TRACE("interlaced, every pass non-empty and a height not a multiple of 8");
+        GifSpec spec = plainSpec(19, 29);
+        spec.pictures[0].interlaced = true;
+        expectDecodesAsWritten(spec);
+    }
+    {
+        SCOPED_TRACE("local palette wins over the global one");
+        GifSpec spec = plainSpec(16, 16);
+        spec.pictures[0] = zvtest::patternPicture(16, 16, 16);
+        spec.pictures[0].localPalette = zvtest::distinctPalette(16, 3);
+        expectDecodesAsWritten(spec);
+    }
+    {
+        SCOPED_TRACE("local palette and no global one");
+        GifSpec spec = plainSpec(8, 8);
+        spec.globalPalette.clear();
+        spec.pictures[0] = zvtest::patternPicture(8, 8, 4);
+        spec.pictures[0].localPalette = zvtest::distinctPalette(4, 5);
+        expectDecodesAsWritten(spec);
+    }
+    {
+        SCOPED_TRACE("transparent index has alpha 0");
+        GifSpec spec = plainSpec(12, 10);
+        spec.pictures[0].transparent = 5;
+        expectDecodesAsWritten(spec);
+    }
+    {
+        SCOPED_TRACE("several pictures: the first one only");
+        GifSpec spec = plainSpec(10, 10);
+        GifPicture second = zvtest::patternPicture(10, 10, 3);
+        second.raster.assign(second.raster.size(), 1);
+        spec.pictures.push_back(second);
+        expectDecodesAsWritten(spec);
+    }
+}
+
+TEST(GifImage, FirstPictureSmallerThanTheScreen) {
+    GifSpec spec = plainSpec(30, 20);
+    spec.background = 9;
+    spec.pictures[0] = zvtest::patternPicture(7, 5, 256);
+    spec.pictures[0].left = 11;
+    spec.pictures[0].top = 4;
+    // Without transparency the rest of the screen is the background colour.
+    expectDecodesAsWritten(spec, zvtest::argb(spec.globalPalette[9]));
+    // With it the rest is transparent.
+    spec.pictures[0].transparent = 2;
+    expectDecodesAsWritten(spec, 0u);
+}
+
+TEST(GifImage, ReusedImageFollowsEachLoad) {
+    GifImage image;
+    GifSpec big = plainSpec(64, 48);
+    GifSpec small = plainSpec(5, 3);
+    small.globalPalette = zvtest::distinctPalette(256, 1);
+    for (const GifSpec *spec : {&big, &small, &big}) {
+        std::vector<uint8_t> bytes = zvtest::makeGif(*spec);
+        image.loadFromBytes(bytes.data(), bytes.size());
+        EXPECT_EQ(pixelsOf(image), expectedPixels(*spec, 0));
+    }
+}
+
+TEST(GifImage, BadBytesLeaveItEmptyWithGiflibsMessage) {
+    GifImage image;
+    std::vector<uint8_t> good = zvtest::makeGif(plainSpec(40, 40));
+    image.loadFromBytes(good.data(), good.size());
+    ASSERT_FALSE(image.empty());
+
+    const std::string notGif = "this is not a picture at all";
+    try {
+        image.loadFromBytes(notGif.data(), notGif.size());
+        FAIL() << "no error";
+    } catch (const zv::Error &e) {
+        EXPECT_STREQ(e.what(), "Data is not in GIF format");
+    }
+    EXPECT_TRUE(image.empty());
+    EXPECT_EQ(image.pixels(), nullptr);
+    EXPECT_THROW(image.saveToBytes(), zv::Error);
+
+    // Cut anywhere after the header: an error, never a crash or a half picture.
+    for (size_t cut :
+         {size_t{0}, size_t{6}, size_t{13}, size_t{800}, good.size() / 2, good.size() - 2}) {
+        SCOPED_TRACE(cut);
+        EXPECT_THROW(image.loadFromBytes(good.data(), cut), zv::Error);
+        EXPECT_TRUE(image.empty());
+    }
+    EXPECT_THROW(image.loadFromBytes(nullptr, 100), zv::Error);
+}
+
+TEST(GifImage, HeaderClaimingAHugeScreenIsRefused) {
+    GifSpec spec = plainSpec(4, 4);
+    std::vector<uint8_t> bytes = zvtest::makeGif(spec);
+    bytes[6] = bytes[7] = bytes[8] = bytes[9] = 0xFF;  // 65535 x 65535 logical screen
+    GifImage image;
+    EXPECT_THROW(image.loadFromBytes(bytes.data(), bytes.size()), zv::Error);
+    EXPECT_TRUE(image.empty());
+}
+
+TEST(GifImage, EncodeRgbKeepsFewColoursAndRefusesBadInput) {
+    const int w = 50, h = 30;
+    std::vector<Rgb> colours = zvtest::distinctPalette(12, 2);
+    std::vector<uint8_t> rgb;
+    std::vector<uint32_t> expected;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            Rgb c = colours[(x / 5 + y / 3) % colours.size()];
+            rgb.insert(rgb.end(), {c.r, c.g, c.b});
+            expected.push_back(zvtest::argb(c));
+        }
+    for (int n : {16, 256}) {
+        SCOPED_TRACE(n);
+        std::vector<uint8_t> gif = GifImage::encodeRgb(rgb.data(), w, h, n);
+        GifImage image;
+        image.loadFromBytes(gif.data(), gif.size());
+        ASSERT_EQ(image.width(), w);
+        ASSERT_EQ(image.height(), h);
+        // Twelve colours on a 5-bit grid fit either palette exactly.
+        EXPECT_EQ(pixelsOf(image), expected);
+    }
+    EXPECT_THROW(GifImage::encodeRgb(rgb.data(), w, h, 17), zv::Error);
+    EXPECT_THROW(GifImage::encodeRgb(rgb.data(), 0, h, 16), zv::Error);
+    EXPECT_THROW(GifImage::encodeRgb(nullptr, w, h, 16), zv::Error);
+}
+
+TEST(GifImage, SaveToFileWritesTheGif) {
+    zvtest::TempRoot root;
+    std::vector<uint8_t> bytes = zvtest::makeGif(plainSpec(9, 9));
+    GifImage image;
+    image.loadFromBytes(bytes.data(), bytes.size());
+    image.saveToFile(root.file("x.gif"));
+    std::string stored = zvtest::readFile(root.file("x.gif"));
+    GifImage again;
+    again.loadFromBytes(stored.data(), stored.size());
+    EXPECT_EQ(pixelsOf(again), pixelsOf(image));
+    EXPECT_THROW(image.saveToFile(root.file("no/such/folder/x.gif")), zv::Error);
+}
