@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zv {
+
+// The archive writer keeps every file name as 7-Zip's library wants it on Linux: UTF-16 code
+// units, one per wchar_t (a character beyond the BMP is a surrogate pair), never UTF-32.
+
+// UTF-8 -> UTF-16 units in a wstring. Invalid UTF-8 becomes U+FFFD.
+std::wstring utf8ToWide(std::string_view utf8);
+
+// UTF-16 units in a wstring -> UTF-8. Units above 0xFFFF are cut to 16 bits; unpaired
+// surrogates become U+FFFD.
+std::string wideToUtf8(const std::wstring &wide);
+
+// Unicode upper case of UTF-16 units (locale-independent).
+std::wstring wideUpper(const std::wstring &wide);
+
+}  // namespace zv
