@@ -1,0 +1,199 @@
+// The reading commands (info, frames, frame, check) and sample.
+#include <QImage>
+#include <QString>
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "SampleRecording.h"
+#include "ZvfCommand.h"
+#include "container/GifImage.h"
+#include "container/ZVFCheck.h"
+#include "container/ZVFConstants.h"
+#include "container/ZVFformatUnit.h"
+#include "platform/DateTime.h"
+#include "platform/Error.h"
+#include "platform/Messages.h"
+#include "platform/Paths.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+void expectPositional(const Args &args, size_t min, size_t max) {
+    if (args.size() < min)
+        throw ZvfUsageError("missing arguments");
+    if (args.size() > max)
+        throw ZvfUsageError("too many arguments");
+}
+
+int runInfo(const Args &args) {
+    expectPositional(args, 1, 1);
+    requireExistingFile(args[0]);
+    TZVFFormat zvf(args[0]);
+    const int32_t n = zvf.FrameCount();
+    std::printf("size: %lld\nframes: %d\n", static_cast<long long>(zvf.FileSize()), n);
+    if (n > 0) {
+        TZVFFrameEntry first, last;
+        zvf.ReadFrameEntry(0, first);
+        zvf.ReadFrameEntry(n - 1, last);
+        std::printf("first: %s\nlast: %s\n", zv::formatDateTimeIso(first.DateTime).c_str(),
+                    zv::formatDateTimeIso(last.DateTime).c_str());
+    }
+    return 0;
+}
+
+int runFrames(const Args &args) {
+    expectPositional(args, 1, 3);
+    requireExistingFile(args[0]);
+    const int64_t firstArg =
+        args.size() > 1 ? parseIntArg(args[1], "FIRST", 0, zvf::kCapacity - 1) : 0;
+    const int64_t lastArg =
+        args.size() > 2 ? parseIntArg(args[2], "LAST", 0, zvf::kCapacity - 1) : zvf::kCapacity - 1;
+    if (lastArg < firstArg)
+        throw ZvfUsageError("LAST is below FIRST");
+    TZVFFormat zvf(args[0]);
+    const int32_t n = zvf.FrameCount();
+    if (args.size() > 1 && firstArg >= n)
+        throw zv::Error("Кадр " + std::to_string(firstArg) + " вне файла: кадров " +
+                        std::to_string(n));
+    const int32_t last = static_cast<int32_t>(std::min<int64_t>(lastArg, n - 1));
+    // Blocks of entries keep memory flat for a full index.
+    constexpr int32_t kBlock = 65'536;
+    std::string out;
+    char line[128];
+    for (int32_t first = static_cast<int32_t>(firstArg); first <= last; first += kBlock) {
+        const int32_t m = std::min(kBlock, last - first + 1);
+        std::vector<TZVFFrameEntry> entries = zvf.ReadFrameEntries(first, m);
+        out.clear();
+        for (size_t k = 0; k < entries.size(); ++k) {
+            const TZVFFrameEntry &e = entries[k];
+            int len =
+                std::snprintf(line, sizeof line, "%d\t%lld\t%d\t%s\n",
+                              first + static_cast<int32_t>(k), static_cast<long long>(e.Offset),
+                              e.Size, zv::formatDateTimeIso(e.DateTime).c_str());
+            out.append(line, static_cast<size_t>(len));
+        }
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        if (static_cast<int32_t>(entries.size()) < m)
+            throw zv::Error("Индекс кадров обрывается на кадре " +
+                            std::to_string(first + entries.size()));
+    }
+    return 0;
+}
+
+bool endsWithNoCase(const std::string &text, const std::string &tail) {
+    if (text.size() < tail.size())
+        return false;
+    return std::equal(tail.begin(), tail.end(), text.end() - static_cast<long>(tail.size()),
+                      [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+}
+
+int runFrame(const Args &args) {
+    expectPositional(args, 3, 3);
+    const std::string &out = args[2];
+    const bool png = endsWithNoCase(out, ".png");
+    if (!png && !endsWithNoCase(out, ".gif"))
+        throw ZvfUsageError("OUT must end in .png or .gif");
+    const int64_t index = parseIntArg(args[1], "INDEX", 0, zvf::kCapacity - 1);
+    requireExistingFile(args[0]);
+    TZVFFormat zvf(args[0]);
+    const int32_t n = zvf.FrameCount();
+    if (index >= n)
+        throw zv::Error("Кадр " + std::to_string(index) + " вне файла: кадров " +
+                        std::to_string(n));
+    std::string shown;
+    zv::GifImage image;
+    {
+        zv::ScopedMessageHandler capture(
+            [&](const std::string &text, zv::MessageKind) { shown = text; });
+        if (!zvf.LoadFrame(static_cast<int32_t>(index), image))
+            throw zv::Error(shown);
+    }
+    const std::string native = zv::nativePath(out);
+    if (png) {
+        QImage picture(reinterpret_cast<const uchar *>(image.pixels()), image.width(),
+                       image.height(), image.width() * 4, QImage::Format_ARGB32);
+        if (!picture.save(QString::fromStdString(native), "PNG"))
+            throw zv::Error("Не удается записать файл \"" + native + "\"");
+    } else {
+        image.saveToFile(native);
+    }
+    return 0;
+}
+
+int runCheck(const Args &args) {
+    expectPositional(args, 1, 1);
+    requireExistingFile(args[0]);
+    zvf::CheckResult result = zvf::checkFile(args[0]);
+    for (const std::string &line : result.lines)
+        std::printf("%s\n", line.c_str());
+    return result.problems == 0 ? 0 : 1;
+}
+
+int runSample(const Args &args) {
+    std::vector<std::pair<std::string, std::string>> options;
+    Args positional =
+        splitOptions(args, {"--frames", "--delay", "--size", "--quality", "--start"}, options);
+    expectPositional(positional, 1, 1);
+    SampleOptions o;
+    for (const auto &[name, value] : options) {
+        if (name == "--frames") {
+            o.frames = static_cast<int>(parseIntArg(value, "--frames", 0, zvf::kCapacity));
+        } else if (name == "--delay") {
+            o.delayMs = static_cast<int>(parseIntArg(value, "--delay", 0, 86'400'000));
+        } else if (name == "--size") {
+            size_t x = value.find_first_of("xX");
+            if (x == std::string::npos)
+                throw ZvfUsageError("--size must be WxH");
+            o.width = static_cast<int>(parseIntArg(value.substr(0, x), "width", 16, 8192));
+            o.height = static_cast<int>(parseIntArg(value.substr(x + 1), "height", 16, 8192));
+        } else if (name == "--quality") {
+            o.quality = static_cast<int>(parseIntArg(value, "--quality", 4, 8));
+            if (o.quality != 4 && o.quality != 8)
+                throw ZvfUsageError("--quality must be 4 or 8");
+        } else if (name == "--start") {
+            auto start = zv::parseDateTimeIso(value);
+            if (!start)
+                throw ZvfUsageError("--start must be \"YYYY-MM-DD hh:mm:ss\"");
+            o.start = *start;
+        }
+    }
+    writeSampleRecording(positional[0], o);
+    return 0;
+}
+
+const ZvfRegistrar kInfo({"info",
+                          "zvf info FILE\n"
+                          "  prints \"size: <bytes>\", \"frames: <n>\" and, when n > 0,\n"
+                          "  \"first: <date-time>\" and \"last: <date-time>\"\n"
+                          "  (date-time: YYYY-MM-DD hh:mm:ss.zzz, local wall-clock time)",
+                          "size, frame count, first and last date-time", false, runInfo});
+
+const ZvfRegistrar kFrames({"frames",
+                            "zvf frames FILE [FIRST [LAST]]\n"
+                            "  one line per frame: index TAB offset TAB size TAB date-time;\n"
+                            "  LAST beyond the last frame is cut to it",
+                            "list the index entries", false, runFrames});
+
+const ZvfRegistrar kFrame({"frame",
+                           "zvf frame FILE INDEX OUT\n"
+                           "  decodes frame INDEX; OUT ending in .png writes PNG, .gif writes GIF\n"
+                           "  (the picture as stored, without quantising)",
+                           "decode one frame to PNG or GIF", true, runFrame});
+
+const ZvfRegistrar kCheck({"check",
+                           "zvf check FILE\n"
+                           "  verifies the invariants of the format; one line per problem;\n"
+                           "  exit status 1 if there is any",
+                           "verify the format's invariants", false, runCheck});
+
+const ZvfRegistrar kSample(
+    {"sample",
+     "zvf sample FILE [--frames N] [--delay MS] [--size WxH] [--quality 4|8]\n"
+     "                [--start \"YYYY-MM-DD hh:mm:ss\"]\n"
+     "  writes a sample recording of rendered operator screens, replacing FILE;\n"
+     "  defaults: 120 frames, 1000 ms, 1280x1024, quality 8 (256 colours), start now",
+     "write a sample recording", true, runSample});
+
+}  // namespace

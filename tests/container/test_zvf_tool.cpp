@@ -1,0 +1,158 @@
+// The zvf tool as a process: its exact output, exit statuses and files.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <filesystem>
+
+#include "container/GifImage.h"
+#include "platform/File.h"
+#include "support/TempRoot.h"
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Outcome zvf(const QStringList &args) {
+    QProcess p;
+    p.start(QStringLiteral(ZVF_TOOL), args);
+    p.waitForFinished(120'000);
+    Outcome r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput().toStdString();
+    r.err = p.readAllStandardError().toStdString();
+    return r;
+}
+
+QString q(const std::string &s) {
+    return QString::fromStdString(s);
+}
+
+std::vector<std::string> lines(const std::string &text) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+        out.push_back(text.substr(start, nl - start));
+    return out;
+}
+
+class ZvfTool : public ::testing::Test {
+protected:
+    zvtest::TempRoot root;
+    std::string file;
+    void SetUp() override {
+        std::filesystem::create_directories(root.file("drive_c/VELD"));
+        file = root.file("drive_c/VELD/s.zvf");
+        Outcome r = zvf({"sample", "C:\\VELD\\s.zvf", "--frames", "3", "--delay", "500", "--size",
+                         "64x48", "--quality", "4", "--start", "2010-12-31 12:00:00"});
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+};
+
+}  // namespace
+
+TEST_F(ZvfTool, InfoAndFramesPrintTheExactLines) {
+    Outcome info = zvf({"info", q(file)});
+    ASSERT_EQ(info.status, 0) << info.err;
+    const auto size = std::filesystem::file_size(file);
+    EXPECT_EQ(info.out, "size: " + std::to_string(size) +
+                            "\nframes: 3\nfirst: 2010-12-31 12:00:00.000\n"
+                            "last: 2010-12-31 12:00:01.000\n");
+
+    Outcome frames = zvf({"frames", q(file)});
+    ASSERT_EQ(frames.status, 0) << frames.err;
+    auto rows = lines(frames.out);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].substr(0, 4), "0\t0\t");
+    EXPECT_NE(rows[1].find("\t2010-12-31 12:00:00.500"), std::string::npos);
+    // Packed frames: the sizes sum to the data area.
+    long long sum = 0;
+    for (const auto &row : rows) {
+        size_t a = row.find('\t'), b = row.find('\t', a + 1), c = row.find('\t', b + 1);
+        EXPECT_EQ(std::stoll(row.substr(a + 1, b - a - 1)), sum);
+        sum += std::stoll(row.substr(b + 1, c - b - 1));
+    }
+    EXPECT_EQ(10'000'000 + sum, static_cast<long long>(size));
+
+    Outcome one = zvf({"frames", q(file), "2", "10"});
+    EXPECT_EQ(one.status, 0);
+    EXPECT_EQ(lines(one.out).size(), 1u);
+    EXPECT_EQ(one.out.substr(0, 2), "2\t");
+    EXPECT_EQ(zvf({"frames", q(file), "3"}).status, 1);
+    EXPECT_EQ(zvf({"frames", q(file), "2", "1"}).status, 2);
+    EXPECT_EQ(zvf({"frames", q(file), "x"}).status, 2);
+}
+
+TEST_F(ZvfTool, FrameWritesPngAndGifOfTheSamePicture) {
+    const std::string png = root.file("f.png"), gif = root.file("f.gif");
+    ASSERT_EQ(zvf({"frame", q(file), "1", q(png)}).status, 0);
+    ASSERT_EQ(zvf({"frame", q(file), "1", q(gif)}).status, 0);
+    QImage fromPng(q(png));
+    ASSERT_EQ(fromPng.width(), 64);
+    ASSERT_EQ(fromPng.height(), 48);
+    std::string bytes = zvtest::readFile(gif);
+    zv::GifImage fromGif;
+    fromGif.loadFromBytes(bytes.data(), bytes.size());
+    fromPng = fromPng.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            ASSERT_EQ(fromPng.pixel(x, y), fromGif.pixels()[y * 64 + x]) << x << "," << y;
+
+    EXPECT_EQ(zvf({"frame", q(file), "3", q(png)}).status, 1);
+    EXPECT_EQ(zvf({"frame", q(file), "0", q(root.file("f.bmp"))}).status, 2);
+}
+
+TEST_F(ZvfTool, CheckAndDamagedFrames) {
+    Outcome ok = zvf({"check", q(file)});
+    EXPECT_EQ(ok.status, 0);
+    EXPECT_EQ(ok.out, "");
+    {
+        // Frame 1 now points at the bytes of frame 0 shifted by one: not a GIF.
+        zv::UniqueFd fd = zv::openFile(file, O_RDWR);
+        int64_t one = 1;
+        zv::writeAt(fd.get(), &one, 8, 2000 + 20);
+        int32_t zero = 0;
+        zv::writeAt(fd.get(), &zero, 4, 2000 + 40 + 8);
+    }
+    Outcome bad = zvf({"check", q(file)});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.out, "entry 2: size 0 is not positive\n");
+    Outcome frame = zvf({"frame", q(file), "1", q(root.file("x.png"))});
+    EXPECT_EQ(frame.status, 1);
+    EXPECT_NE(frame.err.find("Ошибка получения данных из файла видео:\r"), std::string::npos)
+        << frame.err;
+    EXPECT_FALSE(std::filesystem::exists(root.file("x.png")));
+}
+
+TEST_F(ZvfTool, UsageHelpAndMissingFiles) {
+    EXPECT_EQ(zvf({}).status, 2);
+    EXPECT_EQ(zvf({"bogus"}).status, 2);
+    Outcome help = zvf({"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char *command : {"info", "frames", "frame", "check", "sample"}) {
+        SCOPED_TRACE(command);
+        EXPECT_NE(help.out.find(command), std::string::npos);
+        Outcome h = zvf({command, "--help"});
+        EXPECT_EQ(h.status, 0);
+        EXPECT_EQ(h.out.rfind(std::string("zvf ") + command, 0), 0u) << h.out;
+    }
+    EXPECT_EQ(zvf({"info"}).status, 2);
+    EXPECT_EQ(zvf({"info", q(file), "extra"}).status, 2);
+    EXPECT_EQ(zvf({"sample", q(file), "--quality", "5"}).status, 2);
+    EXPECT_EQ(zvf({"sample", q(file), "--size", "64"}).status, 2);
+    EXPECT_EQ(zvf({"sample", q(file), "--start", "2010-12-31"}).status, 2);
+    EXPECT_EQ(zvf({"sample", q(file), "--colour", "1"}).status, 2);
+
+    const std::string missing = root.file("missing.zvf");
+    Outcome r = zvf({"info", q(missing)});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Файл не найден"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(missing));
+}
