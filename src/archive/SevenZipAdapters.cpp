@@ -279,7 +279,10 @@ HRESULT TMyArchiveUpdateCallback::SetCompleted(const uint64_t *completeValue) no
         {
             std::lock_guard<std::mutex> lock(FLock);
             completed = completeValue ? static_cast<int64_t>(*completeValue) : LastCompleted;
-            firstReport = FileProgress == 0;
+            // Once per handed-out stream: the library may report progress before the first
+            // GetStream, and reports that move nothing would repeat the event.
+            firstReport = FStreamAnnounced == false;
+            FStreamAnnounced = true;
             FileProgress += completed - LastCompleted;
             LastCompleted = completed;
             name = CurrentName;
@@ -378,6 +381,7 @@ HRESULT TMyArchiveUpdateCallback::GetStream(uint32_t index,
             CurrentName = ItemNames[index];
             CurrentSize = ItemSizes[index];
             FileProgress = 0;
+            FStreamAnnounced = false;
         }
         auto *reader =
             new TMyStreamReader(ItemNames[index], &FOwner.LastOSError, FOwner.OnOpenVolume);

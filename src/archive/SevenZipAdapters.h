@@ -164,6 +164,7 @@ private:
     int64_t CurrentSize = 0;
     int64_t FileProgress = 0;
     int64_t LastCompleted = 0;
+    bool FStreamAnnounced = true;  // OnAddfile given for the stream handed out last
 };
 
 }  // namespace zv::sevenzip
