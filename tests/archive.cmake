@@ -1,2 +1,3 @@
 zv_test(test_sevenzip archive/test_sevenzip.cpp)
 zv_test(test_archive_volumes archive/test_archive_volumes.cpp)
+zv_test(test_sevenzip_callback archive/test_sevenzip_callback.cpp)
