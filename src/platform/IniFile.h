@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zv {
+
+// A profile (INI) file with the behaviour of the Windows profile API, which is what the recorder
+// expects of cnf.INI:
+//  - section and key names match without regard to case; the first section and the first key of
+//    a name count, later duplicates are ignored;
+//  - a key line is "name=value"; name and value are trimmed of blanks and tabs; lines that are
+//    neither a section nor a key (comments, garbage) are ignored when reading;
+//  - a write replaces the value in place, or adds the key after the last line of its section, or
+//    adds the section at the end of the file; every other byte of the file stays as it was, and
+//    new lines take the line end the file already uses (CR LF for a new file).
+// On disk the file is Windows-1251; names and values here are UTF-8.
+//
+// Writes change the copy in memory; save() puts the whole file on disk in one write, so a
+// failure leaves the file as it was rather than half-updated.
+class IniFile {
+public:
+    // Reads the file at path (an operator path, mapped with nativePath). A missing file reads as
+    // empty and is created by save(). Never throws: a file that exists but cannot be read also
+    // reads as empty, and then save() refuses to overwrite it.
+    explicit IniFile(std::string path);
+
+    // An unnamed file over the given Windows-1251 bytes (for parsing without disk access).
+    static IniFile fromBytes(std::string bytes);
+
+    const std::string &path() const { return path_; }
+    // Whole file as it would be saved.
+    std::string bytes() const;
+
+    // The trimmed value, UTF-8; nullopt when the section or key is missing.
+    std::optional<std::string> value(std::string_view section, std::string_view key) const;
+
+    // A present key with an empty value reads as the empty string, not as the default.
+    std::string readString(std::string_view section, std::string_view key,
+                           std::string_view defaultValue) const;
+    // Decimal, optional sign, within 32 bits; anything else (empty, text, overflow) gives the
+    // default.
+    int32_t readInteger(std::string_view section, std::string_view key, int32_t defaultValue) const;
+    // Read as an integer: any value other than 0 is true.
+    bool readBool(std::string_view section, std::string_view key, bool defaultValue) const;
+
+    // Throw zv::Error when a name or value holds a line break, or cannot be written in
+    // Windows-1251; the copy in memory is then unchanged.
+    void writeString(std::string_view section, std::string_view key, std::string_view value);
+    void writeInteger(std::string_view section, std::string_view key, int32_t value);
+    void writeBool(std::string_view section, std::string_view key, bool value);
+
+    // Writes the file in place (its owner and rights stay). Creates the file but not its folder.
+    // Throws zv::Error with the operator path and the system's reason; the file on disk is then
+    // unchanged unless the disk failed in the middle of the write.
+    void save() const;
+
+private:
+    IniFile() = default;
+
+    struct KeyLine {
+        size_t line;
+        size_t valueBegin, valueEnd;  // trimmed value within the line's bytes
+    };
+    std::optional<size_t> findSection(std::string_view section1251) const;
+    std::optional<KeyLine> findKey(std::string_view section1251, std::string_view key1251) const;
+    std::string lineEnd() const;
+
+    std::string path_;
+    // Each line with its own line end ("\r\n", "\n", or none for the last line).
+    std::vector<std::string> lines_;
+    std::string readError_;  // why an existing file could not be read
+};
+
+// Parses a whole profile-file integer as the reads above do.
+std::optional<int32_t> parseProfileInteger(std::string_view text);
+
+}  // namespace zv

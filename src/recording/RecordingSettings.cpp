@@ -1,0 +1,66 @@
+#include "recording/RecordingSettings.h"
+
+#include <cmath>
+#include <filesystem>
+
+#include "platform/IniFile.h"
+#include "platform/Paths.h"
+
+std::string ConfigFileName() {
+    return zv::windowsFolder() + "\\cnf.INI";
+}
+
+namespace zv {
+
+void readRecordingSettings(const IniFile &file, TRecordingSettings &s) {
+    const char *section = kSettingsSection;
+    s.OutFile = file.readString(section, kKeyOutFile, s.OutFile);
+    s.BitRate = file.readInteger(section, kKeyBitRate, s.BitRate);
+    s.WaitForNextFrame = file.readInteger(section, kKeyWaitForNextFrame, s.WaitForNextFrame);
+    s.MinHDDSize = file.readInteger(section, kKeyMinHDDSize, s.MinHDDSize);
+    s.EnableRec = file.readBool(section, kKeyEnableRec, s.EnableRec);
+    s.MaxFileSize = file.readInteger(section, kKeyMaxFileSize, s.MaxFileSize);
+    s.RecursiveRecord = file.readBool(section, kKeyRecursiveRecord, s.RecursiveRecord);
+}
+
+void readRecordingSettings(const std::string &iniPath, TRecordingSettings &settings) {
+    readRecordingSettings(IniFile(iniPath), settings);
+}
+
+void writeRecordingSettings(IniFile &file, const TRecordingSettings &s) {
+    const char *section = kSettingsSection;
+    file.writeString(section, kKeyOutFile, s.OutFile);
+    file.writeInteger(section, kKeyBitRate, s.BitRate);
+    file.writeInteger(section, kKeyWaitForNextFrame, s.WaitForNextFrame);
+    file.writeInteger(section, kKeyMinHDDSize, s.MinHDDSize);
+    file.writeBool(section, kKeyEnableRec, s.EnableRec);
+    file.writeInteger(section, kKeyMaxFileSize, s.MaxFileSize);
+    file.writeBool(section, kKeyRecursiveRecord, s.RecursiveRecord);
+}
+
+void saveRecordingSettings(const std::string &iniPath, const TRecordingSettings &settings) {
+    if (iniPath == ConfigFileName()) {
+        // On Windows the system folder always exists; under a fresh root it is made here.
+        // A failure shows up as the failure of the write below.
+        std::error_code ignored;
+        std::filesystem::create_directories(nativePath(windowsFolder()), ignored);
+    }
+    IniFile file(iniPath);
+    writeRecordingSettings(file, settings);
+    file.save();
+}
+
+int32_t framesPerHour(int32_t delayMs) {
+    if (delayMs == 0)
+        return 0;
+    // Halves go to the even neighbour, as the original's rounding does (2.5 -> 2).
+    const double frames = std::nearbyint(3600000.0 / delayMs);
+    return static_cast<int32_t>(frames);
+}
+
+double hourlySizeEstimate(int32_t delayMs, bool normalQuality) {
+    const double megabytesPerFrame = normalQuality ? 0.035 : 0.065;
+    return framesPerHour(delayMs) * megabytesPerFrame;
+}
+
+}  // namespace zv

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QPixmap>
+
+// Pieces of the settings window that are not the window itself.
+
+namespace zv {
+
+// A check box whose caption wraps within its width, with the box vertically centred, as the
+// original's word-wrapped check boxes look. A click anywhere on it toggles it.
+class WrapCheckBox : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    bool hitButton(const QPoint &pos) const override;
+};
+
+// The pictures of the recorder and disk indicators, painted at the given size: the recorder (a
+// camera), the disk (a drive), and the mark laid over either while something is wrong (a red
+// cross on a transparent ground).
+QPixmap recorderPicture(QSize size);
+QPixmap diskPicture(QSize size);
+QPixmap alarmMarkPicture(QSize size);
+// Small pictures of the buttons: a folder (file choice), a film strip (viewer) and a tick
+// (apply).
+QPixmap folderPicture(QSize size);
+QPixmap filmPicture(QSize size);
+QPixmap applyPicture(QSize size, bool enabled = true);
+
+}  // namespace zv

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "recording/HostQuery.h"
+#include "recording/RecordingSettings.h"
+
+class QCheckBox;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTimer;
+class QToolButton;
+
+namespace zv {
+class FormPlacement;
+class Switch;
+}  // namespace zv
+
+// The recording settings window: edits the recorder's settings and writes them to cnf.INI,
+// opens recorded files in the viewer, and carries the recorder's service buttons and
+// indicators. Created once per loaded module, without owner, and shown modally on each choice
+// of the menu entry; it keeps what the operator left in its controls between showings.
+//
+// The settings record is the module's and must outlive the window. The window reads the
+// configuration file only in LoadSettings and writes it only on "Применить".
+class TVideoForm : public QDialog {
+    Q_OBJECT
+public:
+    // Runs a prepared open or save dialog; returns the chosen full name, empty when cancelled.
+    // Replaceable so that tests need no modal loop.
+    using FileDialogRunner = std::function<QString(QFileDialog &dialog)>;
+    // Shows one recorded file and returns when the operator has closed it. The default opens
+    // the viewer window modally.
+    using ShowFileFn = std::function<void(const std::string &fileName)>;
+
+    explicit TVideoForm(TRecordingSettings &settings, QWidget *parent = nullptr);
+    ~TVideoForm() override;
+
+    // The host's query function (may be null: the service buttons then stay as they are).
+    void setHostQuery(HostQueryFn query) { hostQuery_ = query; }
+    void setFileDialogRunner(FileDialogRunner runner) { runDialog_ = std::move(runner); }
+    void setShowFile(ShowFileFn showFile) { showFile_ = std::move(showFile); }
+
+    // Reads cnf.INI into the settings record, then into the controls. Never fails: a missing
+    // file or key leaves the defaults.
+    void LoadSettings();
+    // Copies the controls into a new record and writes all seven keys. Throws zv::Error when the
+    // file cannot be written; the settings record then keeps its previous values.
+    void SaveSettings();
+
+    // Event handlers; none lets an exception out.
+    void FormShow();
+    void BitBtn1Click();
+    void SpeedButton1Click();
+    void seFrameDelayChange();
+    void cbStartClick();
+    void RxSwitch1Click();
+    void btShowVideoClick();
+
+    // Controls, named as on the form (also their objectName).
+    QGroupBox *GroupBox1;
+    QCheckBox *cbStart;
+    zv::Switch *RxSwitch1;
+    QPushButton *bGo, *bStop, *bAddAuto, *bDelAuto;
+    QLabel *Image1, *Image2, *Image3, *Image4;
+    QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label7;
+    QLineEdit *edFileForRec;
+    QToolButton *SpeedButton1;
+    QSpinBox *seFrameDelay;
+    QRadioButton *rbQualityNorm, *rbQualityHi;
+    QLabel *lbSizeInHour;
+    QSpinBox *seMAxFileSize;
+    QSpinBox *seHDDSize;
+    QCheckBox *CheckBox1;
+    QPushButton *btShowVideo, *BitBtn2, *BitBtn1, *btClose;
+    QTimer *Timer1;
+    QFileDialog *sdFileName, *odFileName;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void createControls();
+    void setTabOrder();
+    void connectHandlers();
+    QString runFileDialog(QFileDialog &dialog);
+    // Width of the estimate label follows its text, left edge fixed, as an auto-sized label.
+    void fitSizeLabel();
+
+    TRecordingSettings &settings_;
+    HostQueryFn hostQuery_ = nullptr;
+    FileDialogRunner runDialog_;
+    ShowFileFn showFile_;
+    std::unique_ptr<zv::FormPlacement> FormPlacement1;
+};
+
+namespace zv {
+
+// "0.00" with the given decimal separator and no group separators.
+QString formatFixed2(double value, const QString &decimalPoint);
+
+}  // namespace zv

@@ -1,0 +1,6 @@
+zv_test(test_cp1251 platform/test_cp1251.cpp)
+zv_test(test_inifile platform/test_inifile.cpp)
+zv_test(test_variant platform/test_variant.cpp)
+zv_test(test_recording_settings recording/test_recording_settings.cpp)
+zv_test(test_switch recording/test_switch.cpp WIDGETS)
+zv_test(test_videounit recording/test_videounit.cpp WIDGETS)
