@@ -105,7 +105,12 @@ TVideoForm::TVideoForm(TRecordingSettings &settings, QWidget *parent)
     : QDialog(parent), settings_(settings) {
     setObjectName(QStringLiteral("VideoForm"));
     setWindowTitle(QString::fromUtf8("Запись\\просмотр видеозаписей"));
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    // The layout is measured in Tahoma 8; where it is missing, the nearest narrow faces keep
+    // the captions within their places.
+    QFont tahoma(QStringLiteral("Tahoma"), 8);
+    tahoma.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),
+                        QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed")});
+    setFont(tahoma);
     setFixedSize(392, 348);
     move(0, 0);
 
@@ -190,6 +195,8 @@ void TVideoForm::createControls() {
     lbSizeInHour->setAlignment(Qt::AlignCenter);
     lbSizeInHour->setWordWrap(true);
     QFont estimateFont(QStringLiteral("Times New Roman"), 9);
+    estimateFont.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"),
+                              QStringLiteral("DejaVu Serif Condensed")});
     estimateFont.setBold(true);
     lbSizeInHour->setFont(estimateFont);
     QPalette navy = lbSizeInHour->palette();
