@@ -88,6 +88,19 @@ TEST(RecordingSettings, SavingKeepsTheRestOfTheFile) {
     EXPECT_EQ(again, settings);
 }
 
+TEST(RecordingSettings, AUtf8PathWrittenByAnotherEditorSurvivesAByteExactRoundTrip) {
+    zvtest::TempRoot root;
+    const std::string utf8Path = "D:\\Видео\\a.zvf";  // UTF-8 bytes, not Windows-1251
+    zvtest::writeFile(configOnDisk(root), "[ZORVideo]\nzvOutFile=" + utf8Path + "\n");
+    TRecordingSettings settings;
+    zv::readRecordingSettings(ConfigFileName(), settings);
+    EXPECT_NE(settings.OutFile, utf8Path);  // read as Windows-1251, as the recorder reads it
+    zv::saveRecordingSettings(ConfigFileName(), settings);
+    const std::string after = zvtest::readFile(configOnDisk(root));
+    EXPECT_EQ(after.substr(0, after.find('\n', 12) + 1),
+              "[ZORVideo]\nzvOutFile=" + utf8Path + "\n");
+}
+
 TEST(RecordingSettings, AFailedSaveWritesNothing) {
     zvtest::TempRoot root;
     // The Windows folder cannot be made: a file stands where it should be.

@@ -47,17 +47,19 @@ protected:
     void writeCnf(const std::string &text) { zvtest::writeFile(cnfPath(), zv::utf8ToCp1251(text)); }
 
     // The window as load() leaves it, then shown (not modally, so the test keeps control).
-    TVideoForm &open() {
+    TVideoForm &open(bool fakeViewer = true) {
         form = std::make_unique<TVideoForm>(settings);
         form->setFileDialogRunner([this](QFileDialog &dialog) {
             dialogs.push_back(&dialog);
             return dialogAnswer;
         });
-        form->setShowFile([this](const std::string &name) {
-            shown.push_back(name);
-            if (viewerFails)
-                throw zv::Error("Файл не найден");
-        });
+        if (fakeViewer) {
+            form->setShowFile([this](const std::string &name) {
+                shown.push_back(name);
+                if (viewerFails)
+                    throw zv::Error("Файл не найден");
+            });
+        }
         form->LoadSettings();
         form->show();
         return *form;
@@ -184,10 +186,13 @@ TEST_F(VideoFormTest, WithoutFileShowsDefaultsAndApplyWritesTheEightLines) {
     EXPECT_TRUE(f.CheckBox1->isChecked());  // RecursiveRecord defaults to true
     EXPECT_EQ(f.lbSizeInHour->text(), "126.00");
 
-    apply();
+    // Enter in a field presses the default button "Применить"; the window stays open.
+    QTest::keyClick(f.edFileForRec, Qt::Key_Return);
     EXPECT_EQ(cnf(), kDefaultSection);
     EXPECT_TRUE(messages.empty());
     EXPECT_TRUE(f.isVisible());
+    QTest::keyClick(f.edFileForRec, Qt::Key_Escape);
+    EXPECT_FALSE(f.isVisible());
 }
 
 TEST_F(VideoFormTest, OddValuesAreShownWithinLimitsAndWrittenBackClean) {
@@ -367,6 +372,14 @@ TEST_F(VideoFormTest, ShowVideoOpensTheChosenFile) {
     QTest::mouseClick(f.btShowVideo, Qt::LeftButton);
     EXPECT_EQ(messages, std::vector<std::string>{"Файл не найден"});
     EXPECT_EQ(settings, TRecordingSettings{});
+}
+
+TEST_F(VideoFormTest, TheRealViewerReturnsAtOnceForAMissingFile) {
+    TVideoForm &f = open(/*fakeViewer=*/false);
+    dialogAnswer = QString::fromStdString(root.file("none.zvf"));
+    QTest::mouseClick(f.btShowVideo, Qt::LeftButton);  // would block here if a window were shown
+    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(f.isVisible());
 }
 
 TEST_F(VideoFormTest, FailedWriteIsShownAndNothingIsTakenAsApplied) {
