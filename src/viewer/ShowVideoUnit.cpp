@@ -630,16 +630,14 @@ void TShowVideoForm::pbDblClick() {
 }
 
 void TShowVideoForm::setFullWindow(bool on) {
+    // Full-screen state gives the window no border and the whole screen. Changing the border flag
+    // instead would re-create the native window, and the hide that goes with it ends a modal loop.
     fullWindow_ = on;
-    const bool shown = isVisible();
     MainPanel->setVisible(!on);
-    setWindowFlag(Qt::FramelessWindowHint, on);  // hides a shown window; it is shown again below
     if (on)
-        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+        setWindowState(Qt::WindowFullScreen);
     else
-        setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
-    if (shown)
-        show();
+        setWindowState(Qt::WindowNoState);
 }
 
 void TShowVideoForm::FormClose() {

@@ -61,7 +61,7 @@ public:
     // Replaces the open dialog of sbOpen (tests); an empty chooser restores the dialog.
     void setFileChooser(FileChooser chooser);
 
-    // True while the window is in its full-window mode (no border, maximized, panel hidden).
+    // True while the window is in its full-window mode (full screen without border, panel hidden).
     bool isFullWindow() const { return fullWindow_; }
     // The reader of the open file; null while none is held.
     const TZVFFormat *videoFile() const { return VideoFile.get(); }

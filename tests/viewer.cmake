@@ -1,0 +1,1 @@
+zv_test(test_show_video viewer/test_show_video.cpp WIDGETS LIBS zorvideo_container_fixtures)
