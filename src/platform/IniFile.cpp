@@ -199,9 +199,13 @@ std::optional<std::string> IniFile::value(std::string_view section, std::string_
     std::optional<KeyLine> found = findKey(utf8ToCp1251(section), utf8ToCp1251(key));
     if (!found)
         return std::nullopt;
-    const std::string &line = lines_[found->line];
-    return cp1251ToUtf8(
-        std::string_view(line).substr(found->valueBegin, found->valueEnd - found->valueBegin));
+    std::string_view text = std::string_view(lines_[found->line])
+                                .substr(found->valueBegin, found->valueEnd - found->valueBegin);
+    // Windows drops one pair of matching quotes around a value.
+    if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
+        text.back() == text.front())
+        text = text.substr(1, text.size() - 2);
+    return cp1251ToUtf8(text);
 }
 
 std::string IniFile::readString(std::string_view section, std::string_view key,

@@ -12,7 +12,8 @@ namespace zv {
 // expects of cnf.INI:
 //  - section and key names match without regard to case; the first section and the first key of
 //    a name count, later duplicates are ignored;
-//  - a key line is "name=value"; name and value are trimmed of blanks and tabs; lines that are
+//  - a key line is "name=value"; name and value are trimmed of blanks and tabs, and a value
+//    read loses one pair of matching quotes around it ('x' or "x"); lines that are
 //    neither a section nor a key (comments, garbage) are ignored when reading;
 //  - a write replaces the value in place, or adds the key after the last line of its section, or
 //    adds the section at the end of the file; every other byte of the file stays as it was, and

@@ -53,11 +53,19 @@ TEST(IniFileRead, ValueForms) {
         "hex=0x10\n"
         "five=5\n"
         "zero=0\n"
-        "eq=a=b\n");
+        "eq=a=b\n"
+        "quoted= \"C:\\a b.zvf\" \n"
+        "single='12'\n"
+        "unmatched=\"x'\n"
+        "lone=\"\n");
     EXPECT_EQ(ini.readString("S", "spaces", "d"), "C:\\Program Files\\x y.zvf");
     EXPECT_EQ(ini.readString("S", "empty", "d"), "");  // present: not the default
     EXPECT_EQ(ini.readString("S", "missing", "d"), "d");
     EXPECT_EQ(ini.readString("S", "eq", ""), "a=b");
+    EXPECT_EQ(ini.readString("S", "quoted", ""), "C:\\a b.zvf");
+    EXPECT_EQ(ini.readInteger("S", "single", 0), 12);
+    EXPECT_EQ(ini.readString("S", "unmatched", ""), "\"x'");
+    EXPECT_EQ(ini.readString("S", "lone", ""), "\"");
     EXPECT_EQ(ini.readInteger("S", "empty", 7), 7);
     EXPECT_EQ(ini.readInteger("S", "blank", 7), 7);
     EXPECT_EQ(ini.readInteger("S", "negative", 7), -40);
