@@ -173,8 +173,11 @@ struct GifImage::Data {
     int transparent = -1;
     GrowBuffer<uint8_t> raster;  // rasterWidth * rasterHeight indices, rows in display order
 
+    uint32_t lut[256];  // palette index -> ARGB for the picture being decoded
+
     void decode(const uint8_t *data, size_t size);
-    void paint();
+    void preparePaint();
+    void paintRow(int y);
 };
 
 void GifImage::Data::decode(const uint8_t *data, size_t size) {
@@ -241,31 +244,32 @@ void GifImage::Data::decode(const uint8_t *data, size_t size) {
     rasterWidth = desc.Width;
     rasterHeight = desc.Height;
 
+    width = static_cast<int>(screenW);
+    height = static_cast<int>(screenH);
     raster.ensure(static_cast<size_t>(rasterPixels));
-    auto rowPtr = [&](int y) { return raster.get() + static_cast<size_t>(y) * desc.Width; };
+    preparePaint();
+    // Each row is painted as soon as it is decoded, while its indices are still in the cache.
+    auto readRow = [&](int y) {
+        if (DGifGetLine(gif.get(), raster.get() + static_cast<size_t>(y) * desc.Width,
+                        desc.Width) == GIF_ERROR)
+            throwGif(gif->Error);
+        paintRow(y);
+    };
     if (desc.Interlace) {
         static constexpr int kStart[4] = {0, 4, 2, 1};
         static constexpr int kStep[4] = {8, 8, 4, 2};
         for (int pass = 0; pass < 4; ++pass) {
-            for (int y = kStart[pass]; y < desc.Height; y += kStep[pass]) {
-                if (DGifGetLine(gif.get(), rowPtr(y), desc.Width) == GIF_ERROR)
-                    throwGif(gif->Error);
-            }
+            for (int y = kStart[pass]; y < desc.Height; y += kStep[pass])
+                readRow(y);
         }
     } else {
-        for (int y = 0; y < desc.Height; ++y) {
-            if (DGifGetLine(gif.get(), rowPtr(y), desc.Width) == GIF_ERROR)
-                throwGif(gif->Error);
-        }
+        for (int y = 0; y < desc.Height; ++y)
+            readRow(y);
     }
-    width = static_cast<int>(screenW);
-    height = static_cast<int>(screenH);
-    paint();
 }
 
-void GifImage::Data::paint() {
+void GifImage::Data::preparePaint() {
     const Palette &palette = local.count ? local : global;
-    uint32_t lut[256];
     // Indices past the palette are not defined by the format; show them black.
     for (int i = 0; i < 256; ++i)
         lut[i] = i < palette.count ? argbOf(palette.colors[i]) : 0xFF000000u;
@@ -283,13 +287,13 @@ void GifImage::Data::paint() {
             fill = argbOf(global.colors[background]);
         std::fill(out, out + static_cast<size_t>(width) * height, fill);
     }
-    const uint8_t *in = raster.get();
-    for (int y = 0; y < rasterHeight; ++y) {
-        uint32_t *dst = out + static_cast<size_t>(top + y) * width + left;
-        const uint8_t *src = in + static_cast<size_t>(y) * rasterWidth;
-        for (int x = 0; x < rasterWidth; ++x)
-            dst[x] = lut[src[x]];
-    }
+}
+
+void GifImage::Data::paintRow(int y) {
+    uint32_t *dst = pixels.get() + static_cast<size_t>(top + y) * width + left;
+    const uint8_t *src = raster.get() + static_cast<size_t>(y) * rasterWidth;
+    for (int x = 0; x < rasterWidth; ++x)
+        dst[x] = lut[src[x]];
 }
 
 GifImage::GifImage() : d_(new Data) {}

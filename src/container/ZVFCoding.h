@@ -13,12 +13,21 @@ namespace zvf {
 
 inline uint64_t loadLe64(const uint8_t *p) {
     uint64_t v = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
     for (int i = 7; i >= 0; --i)
         v = (v << 8) | p[i];
     return v;
 }
 
 inline uint32_t loadLe32(const uint8_t *p) {
+    if constexpr (std::endian::native == std::endian::little) {
+        uint32_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
     return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }
 

@@ -74,34 +74,52 @@ void TZVFFormat::ReadFrameEntry(int32_t index, TZVFFrameEntry &entry) const {
 
 std::vector<TZVFFrameEntry> TZVFFormat::ReadFrameEntries(int32_t first, int32_t count) const {
     std::vector<TZVFFrameEntry> entries;
-    if (first < 0 || count <= 0 || first >= zvf::kCapacity)
-        return entries;
+    ReadFrameEntries(first, count, entries);
+    return entries;
+}
+
+void TZVFFormat::ReadFrameEntries(int32_t first, int32_t count,
+                                  std::vector<TZVFFrameEntry> &entries) const {
+    if (first < 0 || count <= 0 || first >= zvf::kCapacity) {
+        entries.clear();
+        return;
+    }
     try {
         int64_t wanted = std::min<int64_t>(count, zvf::kCapacity - first);
         int64_t length = zv::fileLength(Stream.get());
         int64_t available = (length - zvf::entryPosition(first)) / zvf::kEntrySize;
-        if (available <= 0)
-            return entries;
-        const size_t n = static_cast<size_t>(std::min(wanted, available));
-        static_assert(sizeof(TZVFFrameEntry) >= zvf::kEntrySize);
-        // Read the raw entries into the tail of the result's own storage and widen them in place,
-        // front to back: entry i is read before slot i is written, and slot i ends no later than
-        // raw entry i + 1 begins. No second multi-megabyte buffer, one read.
-        entries.resize(n);
-        auto *base = reinterpret_cast<uint8_t *>(entries.data());
-        const size_t rawStart = n * (sizeof(TZVFFrameEntry) - zvf::kEntrySize);
-        size_t got = zv::readAt(Stream.get(), base + rawStart, n * zvf::kEntrySize,
-                                zvf::entryPosition(first));
-        const size_t complete = got / zvf::kEntrySize;
-        for (size_t i = 0; i < complete; ++i) {
-            TZVFFrameEntry e = zvf::decodeEntry(base + rawStart + i * zvf::kEntrySize);
-            entries[i] = e;
+        if (available <= 0) {
+            entries.clear();
+            return;
         }
-        entries.resize(complete);
+        const size_t n = static_cast<size_t>(std::min(wanted, available));
+        // Large reads of a block that stays in the processor's cache: decoding then reads cached
+        // bytes, where one 10 MB read would make the decoding pass fetch everything from memory
+        // a second time (measured: 2.8 times one bare read instead of 1.3).
+        constexpr size_t kBlockEntries = 13'107;  // 262,140 bytes
+        if (indexBytes_.size() < kBlockEntries * zvf::kEntrySize)
+            indexBytes_.resize(kBlockEntries * zvf::kEntrySize);
+        // Storage kept from an earlier call is overwritten without being cleared first.
+        entries.resize(n);
+        size_t done = 0;
+        while (done < n) {
+            const size_t block = std::min(kBlockEntries, n - done);
+            const size_t got = zv::readAt(
+                Stream.get(), indexBytes_.data(), block * zvf::kEntrySize,
+                zvf::entryPosition(first) + static_cast<int64_t>(done * zvf::kEntrySize));
+            const size_t complete = got / zvf::kEntrySize;
+            const uint8_t *raw = indexBytes_.data();
+            TZVFFrameEntry *out = entries.data() + done;
+            for (size_t i = 0; i < complete; ++i)
+                out[i] = zvf::decodeEntry(raw + i * zvf::kEntrySize);
+            done += complete;
+            if (complete < block)
+                break;  // the file ended (it may have been cut meanwhile)
+        }
+        entries.resize(done);
     } catch (const std::exception &) {
         entries.clear();
     }
-    return entries;
 }
 
 int64_t TZVFFormat::FileSize() const {

@@ -42,10 +42,13 @@ public:
     // their values. Raises nothing.
     void ReadFrameEntry(int32_t index, TZVFFrameEntry &entry) const;
 
-    // Entries first .. first + count - 1 in one read, as far as the index area and the file
-    // reach (fewer when the file ends or the range leaves the index area; none for a negative
-    // first or count). Does not compare with FrameCount. Raises nothing.
+    // Entries first .. first + count - 1 in a few large reads (no seek per entry), as far as the
+    // index area and the file reach (fewer when the file ends or the range leaves the index area;
+    // none for a negative first or count). Does not compare with FrameCount. Raises nothing.
     std::vector<TZVFFrameEntry> ReadFrameEntries(int32_t first, int32_t count) const;
+    // The same into entries (replacing its content), reusing its storage: for callers that read
+    // the index again and again (a full index is 12 MB in memory; a fresh one costs page faults).
+    void ReadFrameEntries(int32_t first, int32_t count, std::vector<TZVFFrameEntry> &entries) const;
 
     // Current length of the file in bytes.
     int64_t FileSize() const;
@@ -66,4 +69,6 @@ public:
 private:
     zv::UniqueFd Stream;
     std::vector<uint8_t> frameBytes_;  // reused between LoadFrame calls
+    // One block of raw index bytes, reused between ReadFrameEntries calls.
+    mutable std::vector<uint8_t> indexBytes_;
 };

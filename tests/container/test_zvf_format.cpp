@@ -151,6 +151,41 @@ TEST_F(ZVFFormatTest, LastEntryOfTheIndexAreaEndsAtItsLastByte) {
     EXPECT_EQ(zvf.ReadFrameEntries(0, zvf::kCapacity).size(), static_cast<size_t>(zvf::kCapacity));
 }
 
+TEST_F(ZVFFormatTest, BulkEntriesMatchSingleReadsAcrossLargeRanges) {
+    const int32_t n = 40'000;  // several read blocks
+    {
+        std::string index(static_cast<size_t>(n) * 20, '\0');
+        for (int32_t i = 0; i < n; ++i) {
+            int64_t offset = int64_t{i} * 3 + (int64_t{i} << 33);
+            int32_t size = i + 1;
+            double at = 40000.0 + i * 0.25;
+            std::memcpy(&index[i * 20], &offset, 8);
+            std::memcpy(&index[i * 20 + 8], &size, 4);
+            std::memcpy(&index[i * 20 + 12], &at, 8);
+        }
+        RawFile raw(native);
+        raw.put(2000, index.data(), index.size());
+        raw.putCount(n);
+    }
+    TZVFFormat zvf(name);
+    ASSERT_EQ(zvf.FrameCount(), n);
+    std::vector<TZVFFrameEntry> all(5, TZVFFrameEntry{-1, -1.0, -1});  // replaced, not appended to
+    zvf.ReadFrameEntries(0, n + 100, all);  // the file ends at entry n - 1
+    ASSERT_EQ(all.size(), static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i) {
+        TZVFFrameEntry one;
+        zvf.ReadFrameEntry(i, one);
+        ASSERT_EQ(all[i].Offset, one.Offset) << i;
+        ASSERT_EQ(all[i].Size, i + 1) << i;
+        ASSERT_EQ(all[i].DateTime, one.DateTime) << i;
+    }
+    zvf.ReadFrameEntries(13'100, 20, all);
+    ASSERT_EQ(all.size(), 20u);
+    EXPECT_EQ(all[19].Size, 13'120);
+    zvf.ReadFrameEntries(5, 0, all);
+    EXPECT_TRUE(all.empty());
+}
+
 TEST_F(ZVFFormatTest, FramesBeyondTwoAndFourGigabytesInSparseFiles) {
     // Absolute positions 2^31, 2^32 and past 2^32.
     const int64_t offsets[] = {2'137'483'648, 4'284'967'296, (int64_t{1} << 32) + 12'345};
