@@ -29,7 +29,9 @@ DateTimeFields decodeDateTime(double value) {
     int64_t ms = std::llround(std::fabs(value - wholeDays) * static_cast<double>(kMsPerDay));
     if (ms >= kMsPerDay) {
         ms -= kMsPerDay;
-        days += value < 0 ? -1 : 1;
+        // The fraction counts forward from midnight for negative days too, so a time of day that
+        // rounds up to a whole day is always the next calendar day.
+        days += 1;
         if (days > kMaxDay) {
             days = kMaxDay;
             ms = kMsPerDay - 1;

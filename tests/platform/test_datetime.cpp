@@ -42,6 +42,12 @@ TEST(DateTime, MillisecondsRoundAndCarry) {
     EXPECT_EQ(decodeDateTime(40543.0 + 1.0 - 0.4 * ms), (DateTimeFields{2011, 1, 1, 0, 0, 0, 0}));
     EXPECT_EQ(decodeDateTime(40543.0 + 1.0 - 0.6 * ms),
               (DateTimeFields{2010, 12, 31, 23, 59, 59, 999}));
+    // Before the epoch the carry goes forward in time as well: 1899-12-29 23:59:59.9996 is the
+    // midnight that starts 1899-12-30, and a value just below 0 is late on 1899-12-30.
+    EXPECT_EQ(decodeDateTime(-1.0 - (1.0 - 0.4 * ms)), (DateTimeFields{1899, 12, 30, 0, 0, 0, 0}));
+    EXPECT_EQ(decodeDateTime(-(1.0 - 0.4 * ms)), (DateTimeFields{1899, 12, 31, 0, 0, 0, 0}));
+    EXPECT_EQ(decodeDateTime(encodeDateTime({1899, 12, 29, 23, 59, 59, 999})),
+              (DateTimeFields{1899, 12, 29, 23, 59, 59, 999}));
     // 59.9996 seconds carries into the minute.
     double t = encodeDateTime({2020, 2, 29, 10, 15, 59, 999}) + 0.6 * ms;
     EXPECT_EQ(decodeDateTime(t), (DateTimeFields{2020, 2, 29, 10, 16, 0, 0}));
