@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "support/TempRoot.h"
 
 TEST(Paths, DrivePathsMapUnderTheRoot) {
