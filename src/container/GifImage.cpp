@@ -72,7 +72,7 @@ struct MemoryReader {
     size_t pos;
 };
 
-int readFromMemory(GifFileType *gif, GifByteType *out, int length) {
+int readFromMemory(GifFileType *gif, GifByteType *out, int length) noexcept {
     auto *reader = static_cast<MemoryReader *>(gif->UserData);
     size_t n = std::min(static_cast<size_t>(std::max(length, 0)), reader->size - reader->pos);
     if (n == 0)
@@ -82,9 +82,15 @@ int readFromMemory(GifFileType *gif, GifByteType *out, int length) {
     return static_cast<int>(n);
 }
 
-int writeToVector(GifFileType *gif, const GifByteType *data, int length) {
+// Called from giflib's C code, which an exception must not cross: a failed append is reported as
+// a short write, which giflib turns into its write error.
+int writeToVector(GifFileType *gif, const GifByteType *data, int length) noexcept {
     auto *out = static_cast<std::vector<uint8_t> *>(gif->UserData);
-    out->insert(out->end(), data, data + length);
+    try {
+        out->insert(out->end(), data, data + length);
+    } catch (...) {
+        return 0;
+    }
     return length;
 }
 
