@@ -1,8 +1,10 @@
-// showvideo FILE [--screenshot PATH]: shows a recording in the viewer as the operator sees it.
-// With --screenshot the window is saved as PNG once it has painted its first frame, and closed.
+// showvideo FILE [--screenshot PATH] [--frame-list]: shows a recording in the viewer as the
+// operator sees it. With --screenshot the window is saved as PNG once it has painted its first
+// frame, and closed; --frame-list shows the list of frames first.
 #include <QApplication>
 #include <QPixmap>
 #include <QTimer>
+#include <QToolButton>
 #include <cstdio>
 #include <string>
 
@@ -13,7 +15,7 @@
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: showvideo FILE [--screenshot PATH]\n");
+    std::fprintf(stderr, "usage: showvideo FILE [--screenshot PATH] [--frame-list]\n");
     return 2;
 }
 
@@ -23,10 +25,13 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
     std::string file;
     QString screenshot;
+    bool frameList = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size())
             screenshot = args[++i];
+        else if (args[i] == QLatin1String("--frame-list"))
+            frameList = true;
         else if (file.empty() && !args[i].startsWith(QLatin1String("--")))
             file = args[i].toStdString();
         else
@@ -42,6 +47,8 @@ int main(int argc, char **argv) {
 
     TShowVideoForm form;
     bool saved = true;
+    if (frameList)
+        QTimer::singleShot(0, &form, [&] { form.sbFrames->click(); });
     if (!screenshot.isEmpty()) {
         // Long enough for the window manager (if any) to place the window and the first paint.
         QTimer::singleShot(1500, &form, [&] {

@@ -47,6 +47,7 @@ constexpr int kButtonHeight = 22;
 constexpr int kSliderRightGap = kClientWidth - (168 + 251);
 constexpr int kFrameNumberRightGap = kClientWidth - (417 + 71);
 constexpr int kCloseRightGap = kClientWidth - (408 + 79);
+constexpr int kDateLeft = 269;  // left edge of lbFrData
 constexpr int kFillErrorPauseMs = 500;
 constexpr int kPlaybackSleepMs = 5;
 
@@ -244,19 +245,26 @@ void TShowVideoForm::buildControls() {
 
     QFont bold = font();
     bold.setBold(true);
-    Label3 =
-        makeLabel(panel, "Label3",
-                  QStringLiteral("Текущий кадр:     размер                       создан:"), 8, 52);
+    const QString currentCaption =
+        QStringLiteral("Текущий кадр:     размер                       создан:");
+    Label3 = makeLabel(panel, "Label3", currentCaption, 8, 52);
     Label3->setFont(bold);
     Label3->resize(Label3->sizeHint());
-    LbFrSize = makeLabel(panel, "LbFrSize", QString(), 152, 52, 66);
+    // The two value labels stand in the blanks of Label3, at their design places when the face
+    // is as narrow as the design's; a wider face moves them right so that no word is covered.
+    const QFontMetrics boldMetrics(bold);
+    const int sizeLeft = std::max(
+        152, Label3->x() +
+                 boldMetrics.horizontalAdvance(QStringLiteral("Текущий кадр:     размер")) + 2);
+    const int dateLeft =
+        std::max(kDateLeft, Label3->x() + boldMetrics.horizontalAdvance(currentCaption) + 4);
+    LbFrSize = makeLabel(panel, "LbFrSize", QString(), sizeLeft, 52, 66);
     LbFrSize->setAlignment(Qt::AlignCenter);
-    lbFrData = makeLabel(panel, "lbFrData", QString(), 269, 52, 200);
+    lbFrData = makeLabel(panel, "lbFrData", QString(), dateLeft, 52, 200);
     lbFrData->setFont(bold);
     QPalette green = lbFrData->palette();
     green.setColor(QPalette::WindowText, QColor(0, 0x80, 0));
     lbFrData->setPalette(green);
-    // The value labels stand over the blanks of Label3.
     LbFrSize->raise();
     lbFrData->raise();
 
