@@ -1,0 +1,1 @@
+zv_bench(bench_archive_pack archive_pack_bench.cpp)
