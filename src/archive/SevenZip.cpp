@@ -254,17 +254,11 @@ std::wstring withExeExtension(const std::wstring &name) {
     return (hasExtension ? name.substr(0, dot) : name) + L".exe";
 }
 
-// Copies the stub to target, failing when target exists; 0 or the errno.
-int copyNewFile(const std::string &source, const std::string &target) {
-    zv::UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!in.valid())
-        return errno;
-    zv::UniqueFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0777));
-    if (!out.valid())
-        return errno;
+// Copies source into a new file target, failing when target exists; 0 or the errno.
+int copyStream(int in, int out) {
     char buffer[64 * 1024];
     for (;;) {
-        ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+        ssize_t n = ::read(in, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -273,7 +267,7 @@ int copyNewFile(const std::string &source, const std::string &target) {
             return 0;
         ssize_t done = 0;
         while (done < n) {
-            ssize_t w = ::write(out.get(), buffer + done, static_cast<size_t>(n - done));
+            ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
             if (w < 0 && errno == EINTR)
                 continue;
             if (w <= 0)
@@ -281,6 +275,19 @@ int copyNewFile(const std::string &source, const std::string &target) {
             done += w;
         }
     }
+}
+
+int copyNewFile(const std::string &source, const std::string &target) {
+    zv::UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid())
+        return errno;
+    zv::UniqueFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0777));
+    if (!out.valid())
+        return errno;
+    const int err = copyStream(in.get(), out.get());
+    if (err != 0)
+        ::unlink(target.c_str());  // a cut stub is of no use to anyone
+    return err;
 }
 
 }  // namespace
