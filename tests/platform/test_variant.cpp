@@ -89,58 +89,38 @@ TEST(Variant, ClearReleasesWhatItOwnsAndEmpties) {
     variantClear(nullptr);
 }
 
+template <class T>
+Variant holding(uint16_t vt, T value) {
+    Variant v = make(vt);
+    std::memcpy(&v.lVal, &value, sizeof value);
+    return v;
+}
+
 TEST(Variant, ComparesWithAnIntegerByValue) {
-    Variant i4 = make(VT_I4);
-    EXPECT_TRUE(variantEqualsInteger(i4, 0));
-    i4.lVal = 1;
-    EXPECT_FALSE(variantEqualsInteger(i4, 0));
-    EXPECT_TRUE(variantEqualsInteger(i4, 1));
+    EXPECT_TRUE(variantEqualsInteger(holding<int32_t>(VT_I4, 0), 0));
+    EXPECT_FALSE(variantEqualsInteger(holding<int32_t>(VT_I4, 1), 0));
+    EXPECT_TRUE(variantEqualsInteger(holding<int16_t>(VT_I2, -1), -1));
+    EXPECT_TRUE(variantEqualsInteger(holding<uint8_t>(VT_UI1, 200), 200));
+    EXPECT_TRUE(variantEqualsInteger(holding<uint32_t>(VT_UI4, 0xFFFFFFFFu), 4294967295LL));
+    EXPECT_FALSE(variantEqualsInteger(holding<uint32_t>(VT_UI4, 0xFFFFFFFFu), -1));
+    // 64-bit integers compare exactly, beyond the 53 bits of a double.
+    const int64_t big = (int64_t{1} << 53) + 1;
+    EXPECT_FALSE(variantEqualsInteger(holding<int64_t>(VT_I8, big), big - 1));
+    EXPECT_TRUE(variantEqualsInteger(holding<int64_t>(VT_I8, big), big));
+    EXPECT_TRUE(variantEqualsInteger(holding<double>(VT_R8, 0.0), 0));
+    EXPECT_FALSE(variantEqualsInteger(holding<double>(VT_R8, 0.5), 0));
+    EXPECT_TRUE(variantEqualsInteger(holding<int64_t>(VT_CY, 20000), 2));  // 2.0000
+    EXPECT_FALSE(variantEqualsInteger(holding<int16_t>(VT_BOOL, -1), 0));  // true
+    EXPECT_TRUE(variantEqualsInteger(holding<int16_t>(VT_BOOL, 0), 0));
 
-    Variant i2 = make(VT_I2);
-    i2.iVal = -1;
-    EXPECT_TRUE(variantEqualsInteger(i2, -1));
-    Variant ui1 = make(VT_UI1);
-    ui1.bVal = 200;
-    EXPECT_TRUE(variantEqualsInteger(ui1, 200));
-    Variant ui4 = make(VT_UI4);
-    ui4.ulVal = 0xFFFFFFFFu;
-    EXPECT_TRUE(variantEqualsInteger(ui4, 4294967295LL));
-    EXPECT_FALSE(variantEqualsInteger(ui4, -1));
-    Variant i8 = make(VT_I8);
-    i8.llVal = (int64_t{1} << 53) + 1;
-    EXPECT_FALSE(variantEqualsInteger(i8, int64_t{1} << 53));
-    EXPECT_TRUE(variantEqualsInteger(i8, (int64_t{1} << 53) + 1));
-
-    Variant r8 = make(VT_R8);
-    r8.dblVal = 0.0;
-    EXPECT_TRUE(variantEqualsInteger(r8, 0));
-    r8.dblVal = 0.5;
-    EXPECT_FALSE(variantEqualsInteger(r8, 0));
-    Variant cy = make(VT_CY);
-    cy.cyVal = 20000;  // 2.0000
-    EXPECT_TRUE(variantEqualsInteger(cy, 2));
-
-    Variant boolean = make(VT_BOOL);
-    boolean.boolVal = -1;  // true
-    EXPECT_FALSE(variantEqualsInteger(boolean, 0));
-    boolean.boolVal = 0;
-    EXPECT_TRUE(variantEqualsInteger(boolean, 0));
-
-    Variant text = make(VT_BSTR);
-    text.bstrVal = sysAllocString(u" 0 ");
-    EXPECT_TRUE(variantEqualsInteger(text, 0));
-    variantClear(&text);
-    text = make(VT_BSTR);
-    text.bstrVal = sysAllocString(u"нет");
-    EXPECT_FALSE(variantEqualsInteger(text, 0));
-    variantClear(&text);
-    text = make(VT_BSTR);  // null string
-    EXPECT_FALSE(variantEqualsInteger(text, 0));
-
-    EXPECT_FALSE(variantEqualsInteger(make(VT_EMPTY), 0));
-    EXPECT_FALSE(variantEqualsInteger(make(VT_NULL), 0));
-    EXPECT_FALSE(variantEqualsInteger(make(VT_ERROR), 0));
-    EXPECT_FALSE(variantEqualsInteger(make(VT_ARRAY | VT_I4), 0));
+    for (const auto &[text, equal] : {std::pair{u" 0 ", true}, std::pair{u"нет", false}}) {
+        Variant v = holding<BStr>(VT_BSTR, sysAllocString(text));
+        EXPECT_EQ(variantEqualsInteger(v, 0), equal);
+        variantClear(&v);
+    }
+    EXPECT_FALSE(variantEqualsInteger(make(VT_BSTR), 0));  // null string
+    for (int vt : {int{VT_EMPTY}, int{VT_NULL}, int{VT_ERROR}, VT_ARRAY | VT_I4})
+        EXPECT_FALSE(variantEqualsInteger(make(static_cast<uint16_t>(vt)), 0)) << vt;
 }
 
 TEST(Variant, ComparesThroughReferences) {
