@@ -115,7 +115,7 @@ TVideoForm::TVideoForm(TRecordingSettings &settings, QWidget *parent)
     move(0, 0);
 
     createControls();
-    setTabOrder();
+    arrangeTabOrder();
     connectHandlers();
 
     runDialog_ = [](QFileDialog &dialog) {
@@ -256,7 +256,7 @@ void TVideoForm::createControls() {
     prepareZvfDialog(odFileName, QFileDialog::AcceptOpen);
 }
 
-void TVideoForm::setTabOrder() {
+void TVideoForm::arrangeTabOrder() {
     const QWidget *order[] = {btClose,       btShowVideo, edFileForRec, seFrameDelay, seHDDSize,
                               rbQualityNorm, rbQualityHi, cbStart,      RxSwitch1,    seMAxFileSize,
                               CheckBox1,     bGo,         bStop,        bAddAuto,     bDelAuto,

@@ -90,7 +90,7 @@ protected:
 
 private:
     void createControls();
-    void setTabOrder();
+    void arrangeTabOrder();
     void connectHandlers();
     QString runFileDialog(QFileDialog &dialog);
     // Width of the estimate label follows its text, left edge fixed, as an auto-sized label.
