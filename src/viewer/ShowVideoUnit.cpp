@@ -657,6 +657,9 @@ void TShowVideoForm::FormClose() {
 
 void TShowVideoForm::done(int result) {
     guarded([this] {
+        // The next showing starts with a border and the panel: keep the normal placement.
+        if (fullWindow_)
+            setFullWindow(false);
         placement_->save();
         FormClose();
     });

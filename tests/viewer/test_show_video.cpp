@@ -499,6 +499,13 @@ TEST_F(ShowVideoTest, DoubleClickTogglesFullWindowMode) {
     EXPECT_EQ(form->windowState(), Qt::WindowNoState);
     EXPECT_TRUE(form->MainPanel->isVisible());
     EXPECT_TRUE(form->isVisible());
+
+    // Closed in full-window mode, the window comes back normal, with its panel.
+    QTest::mouseDClick(form->pb, Qt::LeftButton);
+    form->close();
+    TShowVideoForm again(nullptr, clock);
+    ASSERT_TRUE(again.OpenVideoFile(file));
+    EXPECT_EQ(again.windowState(), Qt::WindowNoState);
 }
 
 TEST_F(ShowVideoTest, ClosingDuringPlaybackStopsAndReleasesTheFile) {
