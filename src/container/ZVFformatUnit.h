@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "container/GifImage.h"
@@ -63,10 +65,43 @@ public:
     // message is shown the same way and the image is empty).
     bool LoadFrame(int32_t index, zv::GifImage &image);
 
+    // Range export. Indices are inclusive bounds in either order; times are date-times of the
+    // format, and a frame whose date-time equals start or end lies outside the interval (an
+    // interval between two neighbouring frames gives both). Errors are zv::Error with the
+    // operator's text: "Недопустимые границы экспорта" for indices outside 0 .. FrameCount() - 1
+    // (every range on a file of no frames), "Неверно указан временной интервал экспорта" when no
+    // frame is later than start or none earlier than end; file-system and archive errors pass
+    // through as raised.
+
+    // Decodes frames first .. last and writes each as a GIF file "YYMMDD hhnnss.GIF" (the
+    // frame's date-time) in folder, which is created with its parents; returns silently when it
+    // cannot be. Frames of one second in one export get "_2", "_3", … before ".GIF". A frame
+    // that cannot be read or decoded writes no picture and the export goes on; afterwards one
+    // zv::Error names how many failed and the first failure. A failed write stops the export.
+    void ExportPictures(const std::string &folder, int32_t first, int32_t last);
+    void ExportPicturesByTime(const std::string &folder, double start, double end);
+
+    // Copies entries and frame bytes first .. last raw into target, packed from offset 0, and
+    // with compress packs the finished target into target + ".7z" beside it (the target stays;
+    // the archive writer's result is not examined). An existing target is written over in place
+    // and keeps its length. Refused before the target is touched: the source file itself under
+    // any name, and an entry with a negative size or offset or bytes beyond the end of the
+    // source. The count is written last (0 until every frame is in place), so a target left by
+    // a failure never claims a frame it does not hold.
+    void ExportVideo(const std::string &target, int32_t first, int32_t last, bool compress);
+    void ExportVideoByTime(const std::string &target, bool compress, double start, double end);
+
+    // Called during an export with the work done and the total: bytes of frames for a ZVF
+    // export, frames for pictures. May be empty. An exception it throws stops the export.
+    std::function<void(int64_t done, int64_t total)> OnExportProgress;
+
     // The name given to the constructor; kept, not used again.
     const std::string FileName;
 
 private:
+    // The index range of a time interval, in the order found (first may exceed last).
+    std::pair<int32_t, int32_t> exportRangeOfTimes(double start, double end) const;
+
     zv::UniqueFd Stream;
     std::vector<uint8_t> frameBytes_;  // reused between LoadFrame calls
     // One block of raw index bytes, reused between ReadFrameEntries calls.

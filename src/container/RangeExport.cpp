@@ -1,0 +1,356 @@
+// Range export of TZVFFormat: frames chosen by index or by time, into a new ZVF file (optionally
+// packed into a 7z archive) or into a folder of GIF pictures.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <new>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "archive/SevenZip.h"
+#include "archive/WideString.h"
+#include "container/ZVFCoding.h"
+#include "container/ZVFConstants.h"
+#include "container/ZVFformatUnit.h"
+#include "platform/DateTime.h"
+#include "platform/Error.h"
+#include "platform/Paths.h"
+
+namespace {
+
+const char kBadBounds[] = "Недопустимые границы экспорта";
+const char kBadInterval[] = "Неверно указан временной интервал экспорта";
+const char kSameFile[] = "Файл экспорта совпадает с исходным файлом видео";
+
+// Frame bytes are copied in pieces of this size at most, so that progress moves on a long run
+// of contiguous frames; large enough that the per-call cost does not show.
+constexpr int64_t kCopyPiece = int64_t{64} << 20;
+// Buffer of the read/write copy used where the kernel cannot copy between the two files.
+constexpr size_t kCopyBuffer = size_t{4} << 20;
+
+void progress(const std::function<void(int64_t, int64_t)> &hook, int64_t done, int64_t total) {
+    if (hook)
+        hook(done, total);
+}
+
+bool sameFile(const struct stat &a, const struct stat &b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+std::string damagedFrame(int32_t index, const std::string &why) {
+    return "Кадр " + std::to_string(index) + " исходного файла видео повреждён: " + why;
+}
+
+// Copies byte ranges from one open file to another: copy_file_range first (no user-space copy,
+// and a shared extent where the file system offers one), plain large reads and writes where the
+// kernel cannot copy between these two files.
+class RangeCopier {
+public:
+    RangeCopier(int in, int out) : in_(in), out_(out) {}
+
+    // Throws zv::Error for a write error (a full disk included) or a source that ends early.
+    void copy(int64_t from, int64_t to, int64_t length) {
+        while (length > 0 && kernelCopy_) {
+            loff_t inPos = from, outPos = to;
+            const ssize_t n =
+                ::copy_file_range(in_, &inPos, out_, &outPos, static_cast<size_t>(length), 0);
+            if (n > 0) {
+                from += n;
+                to += n;
+                length -= n;
+                continue;
+            }
+            if (n == 0)
+                throw zv::Error(kSourceEnds);
+            if (errno == EINTR)
+                continue;
+            if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL ||
+                errno == EBADF || errno == ETXTBSY) {
+                kernelCopy_ = false;  // the read/write loop below handles the rest
+                break;
+            }
+            throw zv::Error(zv::systemErrorText("Ошибка записи в файл", errno));
+        }
+        while (length > 0) {
+            if (buffer_.empty())
+                buffer_.resize(kCopyBuffer);
+            const size_t want = static_cast<size_t>(std::min<int64_t>(length, kCopyBuffer));
+            if (zv::readAt(in_, buffer_.data(), want, from) < want)
+                throw zv::Error(kSourceEnds);
+            zv::writeAt(out_, buffer_.data(), want, to);
+            from += static_cast<int64_t>(want);
+            to += static_cast<int64_t>(want);
+            length -= static_cast<int64_t>(want);
+        }
+    }
+
+private:
+    static constexpr const char *kSourceEnds = "Исходный файл видео обрывается внутри кадра";
+    int in_;
+    int out_;
+    bool kernelCopy_ = true;
+    std::vector<uint8_t> buffer_;
+};
+
+// "YYMMDD hhnnss" of a date-time, and the same digits as a number: names are equal exactly when
+// the numbers are.
+struct PictureStamp {
+    char text[16];
+    int64_t key;
+};
+
+PictureStamp pictureStamp(double dateTime) {
+    const zv::DateTimeFields f = zv::decodeDateTime(dateTime);
+    PictureStamp s{};
+    const int yy = f.year % 100;
+    std::snprintf(s.text, sizeof s.text, "%02d%02d%02d %02d%02d%02d", yy, f.month, f.day, f.hour,
+                  f.minute, f.second);
+    s.key =
+        ((((int64_t{yy} * 100 + f.month) * 100 + f.day) * 100 + f.hour) * 100 + f.minute) * 100 +
+        f.second;
+    return s;
+}
+
+}  // namespace
+
+std::pair<int32_t, int32_t> TZVFFormat::exportRangeOfTimes(double start, double end) const {
+    const int32_t n = FrameCount();
+    // The match is usually near its end of the file: blocks start small and grow, so that the
+    // common case reads a few KB and a full scan still reads in large blocks.
+    constexpr int32_t kFirstBlock = 512;
+    constexpr int32_t kLargestBlock = 65'536;
+    std::vector<TZVFFrameEntry> block;
+
+    int32_t first = -1;
+    for (int32_t at = 0, size = kFirstBlock; at < n && first < 0;) {
+        const int32_t want = std::min(size, n - at);
+        ReadFrameEntries(at, want, block);
+        for (size_t i = 0; i < block.size(); ++i) {
+            if (block[i].DateTime > start) {
+                first = at + static_cast<int32_t>(i);
+                break;
+            }
+        }
+        if (static_cast<int32_t>(block.size()) < want)
+            break;  // the file ends before its count
+        at += want;
+        size = std::min(size * 4, kLargestBlock);
+    }
+    if (first < 0)
+        throw zv::Error(kBadInterval);
+
+    int32_t last = -1;
+    for (int32_t end_ = n, size = kFirstBlock; end_ > 0 && last < 0;) {
+        const int32_t want = std::min(size, end_);
+        const int32_t from = end_ - want;
+        ReadFrameEntries(from, want, block);
+        for (size_t i = block.size(); i-- > 0;) {
+            if (block[i].DateTime < end) {
+                last = from + static_cast<int32_t>(i);
+                break;
+            }
+        }
+        end_ = from;
+        size = std::min(size * 4, kLargestBlock);
+    }
+    if (last < 0)
+        throw zv::Error(kBadInterval);
+    return {first, last};
+}
+
+void TZVFFormat::ExportVideoByTime(const std::string &target, bool compress, double start,
+                                   double end) {
+    const auto [first, last] = exportRangeOfTimes(start, end);
+    ExportVideo(target, first, last, compress);
+}
+
+void TZVFFormat::ExportPicturesByTime(const std::string &folder, double start, double end) {
+    const auto [first, last] = exportRangeOfTimes(start, end);
+    ExportPictures(folder, first, last);
+}
+
+void TZVFFormat::ExportVideo(const std::string &target, int32_t first, int32_t last,
+                             bool compress) {
+    if (last < first)
+        std::swap(first, last);
+    if (first < 0 || last > FrameCount() - 1)
+        throw zv::Error(kBadBounds);
+    const int32_t n = last - first + 1;
+
+    // The whole index range is read and checked before the target is touched: a damaged entry
+    // must not leave a half-written file behind, nor make us copy bytes that are not there.
+    std::vector<uint8_t> index(static_cast<size_t>(n) * zvf::kEntrySize);
+    if (zv::readAt(Stream.get(), index.data(), index.size(), zvf::entryPosition(first)) <
+        index.size())
+        throw zv::Error(damagedFrame(last, "индекс обрывается"));
+    const int64_t sourceData = zv::fileLength(Stream.get()) - zvf::kDataBase;
+    int64_t totalBytes = 0;
+    for (int32_t k = 0; k < n; ++k) {
+        const uint8_t *entry = index.data() + static_cast<size_t>(k) * zvf::kEntrySize;
+        const int64_t offset = zvf::decodeOffset(entry);
+        const int32_t size = zvf::decodeSize(entry);
+        if (size < 0)
+            throw zv::Error(damagedFrame(first + k, "размер " + std::to_string(size)));
+        // Written so that no sum can overflow; an empty frame holds no bytes to check.
+        if (size > 0 && (offset < 0 || sourceData < size || offset > sourceData - size))
+            throw zv::Error(damagedFrame(first + k, "данные за концом файла"));
+        totalBytes += size;
+    }
+
+    struct stat source {};
+    if (::fstat(Stream.get(), &source) != 0)
+        throw zv::Error(zv::systemErrorText("Ошибка чтения файла", errno));
+    const std::string native = zv::nativePath(target);
+    struct stat existing {};
+    if (::stat(native.c_str(), &existing) == 0 && sameFile(existing, source))
+        throw zv::Error(kSameFile);
+    {
+        zv::UniqueFd out = zv::openFile(native, O_RDWR | O_CREAT);
+        // Checked again on the open file: the name may have been pointed elsewhere meanwhile.
+        struct stat opened {};
+        if (::fstat(out.get(), &opened) != 0)
+            throw zv::Error(zv::systemErrorText("Ошибка записи в файл", errno));
+        if (sameFile(opened, source))
+            throw zv::Error(kSameFile);
+
+        // The count stays 0 until every entry and frame is in place (written last, below).
+        uint8_t count[zvf::kCountSize];
+        zvf::encodeCount(count, 0);
+        zv::writeAt(out.get(), count, sizeof count, zvf::kCountPosition);
+
+        // Entries keep their size and date-time bytes as they are; only the offset changes to
+        // the packed position.
+        std::vector<int64_t> sourceOffsets(static_cast<size_t>(n));
+        int64_t packed = 0;
+        for (int32_t k = 0; k < n; ++k) {
+            uint8_t *entry = index.data() + static_cast<size_t>(k) * zvf::kEntrySize;
+            sourceOffsets[static_cast<size_t>(k)] = zvf::decodeOffset(entry);
+            zvf::storeLe64(entry + zvf::kEntryOffsetField, static_cast<uint64_t>(packed));
+            packed += zvf::decodeSize(entry);
+        }
+        zv::writeAt(out.get(), index.data(), index.size(), zvf::kIndexBase);
+
+        // Frames that lie back to back in the source (the recorder writes them so) are copied
+        // as one run; the target is packed, so every run lands back to back as well.
+        RangeCopier copier(Stream.get(), out.get());
+        int64_t done = 0;
+        progress(OnExportProgress, 0, totalBytes);
+        auto copyRun = [&](int64_t from, int64_t length) {
+            while (length > 0) {
+                const int64_t piece = std::min(length, kCopyPiece);
+                copier.copy(zvf::kDataBase + from, zvf::kDataBase + done, piece);
+                from += piece;
+                length -= piece;
+                done += piece;
+                progress(OnExportProgress, done, totalBytes);
+            }
+        };
+        int64_t runFrom = 0, runLength = 0;
+        for (int32_t k = 0; k < n; ++k) {
+            const int32_t size =
+                zvf::decodeSize(index.data() + static_cast<size_t>(k) * zvf::kEntrySize);
+            if (size == 0)
+                continue;
+            const int64_t from = sourceOffsets[static_cast<size_t>(k)];
+            if (runLength > 0 && from == runFrom + runLength) {
+                runLength += size;
+                continue;
+            }
+            copyRun(runFrom, runLength);
+            runFrom = from;
+            runLength = size;
+        }
+        copyRun(runFrom, runLength);
+
+        zvf::encodeCount(count, n);
+        zv::writeAt(out.get(), count, sizeof count, zvf::kCountPosition);
+    }
+
+    if (compress) {
+        TSevenZip archive;
+        archive.SZFileName = zv::utf8ToWide(target + ".7z");
+        archive.LZMACompressStrength = TCompressStrength::NORMAL;
+        archive.SetVolumeSize(0);
+        archive.Files.Add(zv::utf8ToWide(target));
+        // The archive is an extra beside the finished ZVF file; its result is not examined.
+        (void)archive.AddFiles();
+    }
+}
+
+void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_t last) {
+    namespace fs = std::filesystem;
+    std::string nativeFolder = zv::nativePath(folder);
+    while (nativeFolder.size() > 1 && nativeFolder.back() == '/')
+        nativeFolder.pop_back();
+    std::error_code error;
+    fs::create_directories(nativeFolder, error);
+    if (!fs::is_directory(nativeFolder, error))
+        return;
+
+    if (last < first)
+        std::swap(first, last);
+    if (first < 0 || last > FrameCount() - 1)
+        throw zv::Error(kBadBounds);
+    const int64_t total = int64_t{last} - first + 1;
+
+    // How many pictures of each second this export has written, to name the next one.
+    std::unordered_map<int64_t, int> perSecond;
+    int64_t failed = 0;
+    std::string firstFailure;
+    std::vector<TZVFFrameEntry> entries;
+    std::vector<uint8_t> bytes;
+    zv::GifImage image;
+    constexpr int32_t kBlock = 1'024;
+
+    progress(OnExportProgress, 0, total);
+    for (int32_t at = first; at <= last;) {
+        const int32_t want = std::min(kBlock, last - at + 1);
+        ReadFrameEntries(at, want, entries);
+        for (int32_t k = 0; k < want; ++k) {
+            const int32_t i = at + k;
+            try {
+                if (k >= static_cast<int32_t>(entries.size()))
+                    throw zv::Error("индекс обрывается");
+                const TZVFFrameEntry &e = entries[static_cast<size_t>(k)];
+                const int64_t data = zv::fileLength(Stream.get()) - zvf::kDataBase;
+                if (e.Size <= 0)
+                    throw zv::Error("размер " + std::to_string(e.Size));
+                if (e.Offset < 0 || data < e.Size || e.Offset > data - e.Size)
+                    throw zv::Error("данные за концом файла");
+                bytes.resize(static_cast<size_t>(e.Size));
+                if (zv::readAt(Stream.get(), bytes.data(), bytes.size(),
+                               zvf::kDataBase + e.Offset) < bytes.size())
+                    throw zv::Error("данные за концом файла");
+                image.loadFromBytes(bytes.data(), bytes.size());
+            } catch (const std::exception &e) {
+                const bool outOfMemory = dynamic_cast<const std::bad_alloc *>(&e) != nullptr;
+                if (failed++ == 0)
+                    firstFailure = "кадр " + std::to_string(i) + ": " +
+                                   (outOfMemory ? "Недостаточно памяти" : e.what());
+                progress(OnExportProgress, i - int64_t{first} + 1, total);
+                continue;
+            }
+            const PictureStamp stamp = pictureStamp(entries[static_cast<size_t>(k)].DateTime);
+            const int nth = ++perSecond[stamp.key];
+            std::string name = nativeFolder + "/" + stamp.text;
+            if (nth > 1)
+                name += "_" + std::to_string(nth);
+            name += ".GIF";
+            // A picture that cannot be written stops the export: the next would fail the same.
+            image.saveToFile(name);
+            progress(OnExportProgress, i - int64_t{first} + 1, total);
+        }
+        at += want;
+    }
+    if (failed > 0)
+        throw zv::Error(
+            "Не сохранено кадров, которые не удалось прочитать: " + std::to_string(failed) +
+            " из " + std::to_string(total) + " (" + firstFailure + ")");
+}
