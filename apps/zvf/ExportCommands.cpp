@@ -1,0 +1,169 @@
+// The export commands: export, export-time, pictures, pictures-time. They call the range export
+// of TZVFFormat, the same operations the export window calls.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "ZvfCommand.h"
+#include "container/ZVFformatUnit.h"
+#include "platform/DateTime.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+// Takes "--7z" out of args (allowed only where compress is offered); any other "--" word is an
+// unknown option. Negative numbers pass as positional arguments: the export refuses them itself.
+Args positionalArgs(const Args &args, size_t count, bool *compress) {
+    Args positional;
+    for (const std::string &a : args) {
+        if (compress && a == "--7z")
+            *compress = true;
+        else if (a.size() > 2 && a.compare(0, 2, "--") == 0)
+            throw ZvfUsageError("unknown option " + a);
+        else
+            positional.push_back(a);
+    }
+    if (positional.size() < count)
+        throw ZvfUsageError("missing arguments");
+    if (positional.size() > count)
+        throw ZvfUsageError("too many arguments");
+    return positional;
+}
+
+int32_t indexArg(const std::string &text, const char *what) {
+    return static_cast<int32_t>(parseIntArg(text, what, std::numeric_limits<int32_t>::min(),
+                                            std::numeric_limits<int32_t>::max()));
+}
+
+double timeArg(const std::string &text, const char *what) {
+    auto value = zv::parseDateTimeIso(text);
+    if (!value)
+        throw ZvfUsageError(std::string(what) + " must be \"YYYY-MM-DD hh:mm:ss[.zzz]\", not \"" +
+                            text + "\"");
+    return *value;
+}
+
+// One line on stderr, rewritten in place, when a person is watching; nothing in a pipe or a log.
+class ProgressLine {
+public:
+    // bytes: the totals are bytes, shown in MB; otherwise frames.
+    explicit ProgressLine(bool bytes) : bytes_(bytes), shown_(::isatty(2) == 1) {}
+    ~ProgressLine() {
+        if (shown_ && drawn_)
+            std::fputc('\n', stderr);
+    }
+    ProgressLine(const ProgressLine &) = delete;
+    ProgressLine &operator=(const ProgressLine &) = delete;
+
+    void attach(TZVFFormat &zvf) {
+        if (shown_)
+            zvf.OnExportProgress = [this](int64_t done, int64_t total) { draw(done, total); };
+    }
+
+private:
+    void draw(int64_t done, int64_t total) {
+        const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
+        if (drawn_ && percent == lastPercent_ && done != total)
+            return;
+        lastPercent_ = percent;
+        drawn_ = true;
+        if (bytes_)
+            std::fprintf(stderr, "\r%3d%%  %lld / %lld MB", percent,
+                         static_cast<long long>(done >> 20), static_cast<long long>(total >> 20));
+        else
+            std::fprintf(stderr, "\r%3d%%  %lld / %lld frames", percent,
+                         static_cast<long long>(done), static_cast<long long>(total));
+        std::fflush(stderr);
+    }
+
+    bool bytes_;
+    bool shown_;
+    bool drawn_ = false;
+    int lastPercent_ = -1;
+};
+
+int runExport(const Args &args) {
+    bool compress = false;
+    const Args a = positionalArgs(args, 4, &compress);
+    const int32_t first = indexArg(a[2], "FIRST");
+    const int32_t last = indexArg(a[3], "LAST");
+    requireExistingFile(a[0]);
+    TZVFFormat zvf(a[0]);
+    ProgressLine line(true);
+    line.attach(zvf);
+    zvf.ExportVideo(a[1], first, last, compress);
+    return 0;
+}
+
+int runExportTime(const Args &args) {
+    bool compress = false;
+    const Args a = positionalArgs(args, 4, &compress);
+    const double start = timeArg(a[2], "START");
+    const double end = timeArg(a[3], "END");
+    requireExistingFile(a[0]);
+    TZVFFormat zvf(a[0]);
+    ProgressLine line(true);
+    line.attach(zvf);
+    zvf.ExportVideoByTime(a[1], compress, start, end);
+    return 0;
+}
+
+int runPictures(const Args &args) {
+    const Args a = positionalArgs(args, 4, nullptr);
+    const int32_t first = indexArg(a[2], "FIRST");
+    const int32_t last = indexArg(a[3], "LAST");
+    requireExistingFile(a[0]);
+    TZVFFormat zvf(a[0]);
+    ProgressLine line(false);
+    line.attach(zvf);
+    zvf.ExportPictures(a[1], first, last);
+    return 0;
+}
+
+int runPicturesTime(const Args &args) {
+    const Args a = positionalArgs(args, 4, nullptr);
+    const double start = timeArg(a[2], "START");
+    const double end = timeArg(a[3], "END");
+    requireExistingFile(a[0]);
+    TZVFFormat zvf(a[0]);
+    ProgressLine line(false);
+    line.attach(zvf);
+    zvf.ExportPicturesByTime(a[1], start, end);
+    return 0;
+}
+
+const ZvfRegistrar kExport(
+    {"export",
+     "zvf export SRC DST FIRST LAST [--7z]\n"
+     "  copies frames FIRST..LAST (inclusive, either order) of SRC into the ZVF file DST,\n"
+     "  written over in place when it exists; --7z also packs DST into DST.7z (DST stays)",
+     "export a range of frames into a new ZVF file", false, runExport});
+
+const ZvfRegistrar kExportTime(
+    {"export-time",
+     "zvf export-time SRC DST START END [--7z]\n"
+     "  like export, for the frames taken strictly after START and strictly before END\n"
+     "  (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\", local wall-clock time); an interval\n"
+     "  between two neighbouring frames exports both",
+     "export a time interval into a new ZVF file", false, runExportTime});
+
+const ZvfRegistrar kPictures(
+    {"pictures",
+     "zvf pictures SRC DIR FIRST LAST\n"
+     "  decodes frames FIRST..LAST and writes each as DIR/\"YYMMDD hhnnss.GIF\" (its date-time;\n"
+     "  more frames of one second get _2, _3, ...); DIR is created with its parents",
+     "export a range of frames as GIF pictures", false, runPictures});
+
+const ZvfRegistrar kPicturesTime(
+    {"pictures-time",
+     "zvf pictures-time SRC DIR START END\n"
+     "  like pictures, for the frames taken strictly after START and strictly before END\n"
+     "  (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\")",
+     "export a time interval as GIF pictures", false, runPicturesTime});
+
+}  // namespace
