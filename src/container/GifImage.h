@@ -27,7 +27,8 @@ public:
     int height() const;
 
     // width() * height() pixels, rows top to bottom without padding; each pixel is 0xAARRGGBB in
-    // a native uint32 (the layout of QImage::Format_ARGB32). Transparent pixels have alpha 0.
+    // a native uint32 (the layout of QImage::Format_ARGB32). Transparent pixels are 0 (alpha and
+    // colour), so the same pixels are also valid premultiplied ARGB, which paints faster.
     // Null when empty. Valid until the next load or clear.
     const uint32_t *pixels() const;
 

@@ -438,10 +438,13 @@ void TShowVideoForm::FormPaint(QPainter &painter) {
     }
     freshFrame_ = false;
     // The picture covers the whole box, stretched; without one the box shows the window colour.
-    if (picture_.isNull())
+    // It replaces what the box held, so a transparent part is black, not the previous frame.
+    if (picture_.isNull()) {
         painter.fillRect(pb->rect(), palette().window());
-    else
+    } else {
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.drawImage(pb->rect(), picture_);
+    }
 }
 
 void TShowVideoForm::loadFrame(int32_t index) {
@@ -475,8 +478,10 @@ void TShowVideoForm::loadFrame(int32_t index) {
             return;
         }
         std::swap(frame_, scratch_);
+        // Transparent pixels are all zero, so the bitmap is valid premultiplied ARGB: the format
+        // that scales onto the window fastest.
         picture_ = QImage(reinterpret_cast<const uchar *>(frame_.pixels()), frame_.width(),
-                          frame_.height(), frame_.width() * 4, QImage::Format_ARGB32);
+                          frame_.height(), frame_.width() * 4, QImage::Format_ARGB32_Premultiplied);
         reportedIndex_ = -1;
     } catch (const std::exception &e) {
         reportFrameError(index, kFrameErrorPrefix + std::string(e.what()));

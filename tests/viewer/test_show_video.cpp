@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBackingStore>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -479,6 +480,41 @@ TEST_F(ShowVideoTest, FailureFoundWhilePaintingIsShownAfterThePaint) {
     QCoreApplication::processEvents();
     EXPECT_EQ(shownDuringPaint, 0);
     EXPECT_EQ(messages.size(), 1u);
+}
+
+TEST_F(ShowVideoTest, TransparentPartOfAFrameIsBlackNotThePreviousFrame) {
+    {
+        std::filesystem::create_directories(
+            std::filesystem::path(zv::nativePath(file)).parent_path());
+        ZVFAppender appender(file);
+        const std::vector<uint8_t> first = plainGif(frameColour(3));
+        appender.append(first.data(), first.size(), frameTime(0));
+        zvtest::GifSpec spec;
+        spec.screenWidth = 32;
+        spec.screenHeight = 24;
+        spec.globalPalette = {{255, 255, 255}, {0, 0, 0}};
+        zvtest::GifPicture picture;
+        picture.width = 32;
+        picture.height = 24;
+        picture.transparent = 0;
+        picture.raster.assign(32 * 24, 0);
+        spec.pictures.push_back(picture);
+        const std::vector<uint8_t> clear = zvtest::makeGif(spec);
+        appender.append(clear.data(), clear.size(), frameTime(1));
+    }
+    auto form = openShown(file);
+    EXPECT_EQ(paintedColour(*form), colourOf(3));
+    // What the window holds on screen, not a fresh rendering of the box alone.
+    auto onScreen = [&] {
+        form->pb->repaint();
+        auto *store = dynamic_cast<QImage *>(form->backingStore()->paintDevice());
+        const QPoint centre = form->pb->mapTo(form.get(), form->pb->rect().center());
+        return store ? store->pixelColor(centre) : QColor();
+    };
+    EXPECT_EQ(onScreen(), colourOf(3));
+    form->RxSlider1->setValue(1);
+    EXPECT_EQ(onScreen(), QColor(Qt::black));
+    EXPECT_TRUE(messages.empty());
 }
 
 // ---- Window ----------------------------------------------------------------------------------
