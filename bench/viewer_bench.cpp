@@ -14,6 +14,7 @@
 #include <QEventLoop>
 #include <QImage>
 #include <QPainter>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -169,16 +170,17 @@ void BM_PlaybackFastest(benchmark::State &state) {
         form->RxSlider1->setValue(0);
         QCoreApplication::processEvents();
         QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (!form->Timer1->isActive())
-                loop.quit();
-        });
-        poll.start(50);
+        // Ends with the tick that shows the last frame (that tick stops the timer).
+        const QMetaObject::Connection atEnd =
+            QObject::connect(form->RxSlider1, &QSlider::valueChanged, &loop, [&](int value) {
+                if (value == form->RxSlider1->maximum())
+                    loop.quit();
+            });
         QElapsedTimer clock;
         clock.start();
         form->sbPlay3x->click();
         loop.exec();
+        QObject::disconnect(atEnd);
         seconds += clock.nsecsElapsed() / 1e9;
         frames += kSampleFrames - 1;
     }
