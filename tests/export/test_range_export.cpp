@@ -1,0 +1,505 @@
+// Range export of TZVFFormat: ZVF targets (by index and by time), pictures, the 7z step, and what
+// a failure leaves behind.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <set>
+
+#include "container/GifFixtures.h"
+#include "container/GifImage.h"
+#include "container/ZVFAppender.h"
+#include "container/ZVFformatUnit.h"
+#include "platform/DateTime.h"
+#include "platform/Error.h"
+#include "platform/File.h"
+#include "platform/Messages.h"
+#include "support/TempRoot.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kBadBounds = "Недопустимые границы экспорта";
+const std::string kBadInterval = "Неверно указан временной интервал экспорта";
+const std::string kSameFile = "Файл экспорта совпадает с исходным файлом видео";
+constexpr int64_t kData = 10'000'000;
+// 2010-12-31 12:00:00; frame i of a recording is taken i seconds later.
+constexpr double kBase = 40543.5;
+constexpr double kSecond = 1.0 / 86'400.0;
+
+double at(double seconds) {
+    return kBase + seconds * kSecond;
+}
+
+std::vector<uint8_t> smallGif(int seed) {
+    zvtest::GifSpec spec;
+    spec.screenWidth = 6;
+    spec.screenHeight = 4;
+    spec.globalPalette = zvtest::distinctPalette(8, seed);
+    spec.pictures.push_back(zvtest::patternPicture(6, 4, 8));
+    return zvtest::makeGif(spec);
+}
+
+// Field writers over a raw file, independent of the coder under test.
+class RawFile {
+public:
+    explicit RawFile(const std::string &path) : fd_(zv::openFile(path, O_RDWR | O_CREAT)) {}
+    void put(int64_t pos, const void *data, size_t n) { zv::writeAt(fd_.get(), data, n, pos); }
+    void putCount(int32_t n) { put(0, &n, 4); }
+    void putEntry(int64_t i, int64_t offset, int32_t size, double dateTime) {
+        const int64_t p = 2000 + 20 * i;
+        put(p, &offset, 8);
+        put(p + 8, &size, 4);
+        put(p + 12, &dateTime, 8);
+    }
+
+private:
+    zv::UniqueFd fd_;
+};
+
+struct Frame {
+    std::vector<uint8_t> gif;
+    double dateTime;
+};
+
+// What a target must hold: count, entries packed from 0 with the source's size and date-time
+// bytes, and the frames' bytes.
+void expectPacked(const std::string &native, const std::vector<Frame> &frames, size_t first,
+                  size_t last) {
+    const std::string file = zvtest::readFile(native);
+    ASSERT_GE(file.size(), 4u);
+    int32_t count;
+    std::memcpy(&count, file.data(), 4);
+    ASSERT_EQ(count, static_cast<int32_t>(last - first + 1));
+    int64_t packed = 0;
+    for (size_t k = 0; k <= last - first; ++k) {
+        const Frame &f = frames[first + k];
+        const char *entry = file.data() + 2000 + 20 * k;
+        int64_t offset;
+        int32_t size;
+        double dateTime;
+        std::memcpy(&offset, entry, 8);
+        std::memcpy(&size, entry + 8, 4);
+        std::memcpy(&dateTime, entry + 12, 8);
+        EXPECT_EQ(offset, packed) << "entry " << k;
+        EXPECT_EQ(size, static_cast<int32_t>(f.gif.size())) << "entry " << k;
+        EXPECT_EQ(std::memcmp(&dateTime, &f.dateTime, 8), 0) << "entry " << k;
+        ASSERT_GE(file.size(), static_cast<size_t>(kData + packed) + f.gif.size());
+        EXPECT_TRUE(f.gif.empty() ||
+                    std::memcmp(f.gif.data(), file.data() + kData + packed, f.gif.size()) == 0)
+            << "frame bytes " << k;
+        packed += size;
+    }
+}
+
+int32_t countOf(const std::string &native) {
+    int32_t count = -1;
+    zv::UniqueFd fd = zv::openFile(native, O_RDONLY);
+    zv::readAt(fd.get(), &count, 4, 0);
+    return count;
+}
+
+std::string errorOf(const std::function<void()> &action) {
+    try {
+        action();
+    } catch (const zv::Error &e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+class RangeExport : public ::testing::Test {
+protected:
+    zvtest::TempRoot root;
+    std::string source = "C:\\VELD\\rec.zvf";
+    std::string sourceNative;
+    std::vector<Frame> frames;
+
+    void SetUp() override {
+        fs::create_directories(root.file("drive_c/VELD"));
+        fs::create_directories(root.file("drive_c/Exp"));
+        sourceNative = root.file("drive_c/VELD/rec.zvf");
+    }
+
+    void record(const std::vector<double> &times) {
+        ZVFAppender out(source);
+        for (double t : times) {
+            frames.push_back({smallGif(static_cast<int>(frames.size())), t});
+            out.append(frames.back().gif.data(), frames.back().gif.size(), t);
+        }
+    }
+    void recordSeconds(int n) {
+        std::vector<double> times;
+        for (int i = 0; i < n; ++i)
+            times.push_back(at(i));
+        record(times);
+    }
+    std::string exp(const std::string &name) { return root.file("drive_c/Exp/" + name); }
+};
+
+}  // namespace
+
+TEST_F(RangeExport, VideoCopiesTheRangePackedFromOffsetZero) {
+    recordSeconds(12);
+    TZVFFormat zvf(source);
+    zvf.ExportVideo("C:\\Exp\\a.zvf", 3, 7, false);
+    expectPacked(exp("a.zvf"), frames, 3, 7);
+
+    // One frame: count 1, offset 0, and nothing beyond the frame's last byte.
+    zvf.ExportVideo("C:\\Exp\\one.zvf", 4, 4, false);
+    expectPacked(exp("one.zvf"), frames, 4, 4);
+    EXPECT_EQ(fs::file_size(exp("one.zvf")), static_cast<uintmax_t>(kData) + frames[4].gif.size());
+
+    // Bounds in either order give the same file; the last frame is a valid bound.
+    zvf.ExportVideo("C:\\Exp\\up.zvf", 2, 11, false);
+    zvf.ExportVideo("C:\\Exp\\down.zvf", 11, 2, false);
+    EXPECT_TRUE(zvtest::readFile(exp("up.zvf")) == zvtest::readFile(exp("down.zvf")));
+    expectPacked(exp("down.zvf"), frames, 2, 11);
+}
+
+TEST_F(RangeExport, VideoRefusesBoundsOutsideTheFileBeforeWriting) {
+    recordSeconds(6);
+    TZVFFormat zvf(source);
+    EXPECT_EQ(errorOf([&] { zvf.ExportVideo("C:\\Exp\\b.zvf", 2, 6, false); }), kBadBounds);
+    EXPECT_EQ(errorOf([&] { zvf.ExportVideo("C:\\Exp\\b.zvf", -1, 3, false); }), kBadBounds);
+    EXPECT_EQ(errorOf([&] { zvf.ExportVideo("C:\\Exp\\b.zvf", 6, 0, false); }), kBadBounds);
+    EXPECT_FALSE(fs::exists(exp("b.zvf")));
+    zvf.ExportVideo("C:\\Exp\\b.zvf", 5, 0, false);
+    expectPacked(exp("b.zvf"), frames, 0, 5);
+
+    fs::remove(sourceNative);
+    TZVFFormat empty(source);
+    EXPECT_EQ(errorOf([&] { empty.ExportVideo("C:\\Exp\\c.zvf", 0, 0, false); }), kBadBounds);
+    EXPECT_FALSE(fs::exists(exp("c.zvf")));
+}
+
+TEST_F(RangeExport, VideoOverALongerTargetKeepsItsLengthAndTail) {
+    recordSeconds(10);
+    TZVFFormat zvf(source);
+    zvf.ExportVideo("C:\\Exp\\t.zvf", 0, 9, false);
+    const std::string before = zvtest::readFile(exp("t.zvf"));
+
+    zvf.ExportVideo("C:\\Exp\\t.zvf", 6, 7, false);
+    const std::string after = zvtest::readFile(exp("t.zvf"));
+    ASSERT_EQ(after.size(), before.size());
+    expectPacked(exp("t.zvf"), frames, 6, 7);
+    // Entries and data beyond the new ones keep their old bytes.
+    EXPECT_EQ(after.substr(2040, 8'000'000), before.substr(2040, 8'000'000));
+    const size_t newData = frames[6].gif.size() + frames[7].gif.size();
+    EXPECT_EQ(after.substr(kData + newData), before.substr(kData + newData));
+
+    // Readers see the new frames only.
+    TZVFFormat target("C:\\Exp\\t.zvf");
+    EXPECT_EQ(target.FrameCount(), 2);
+    zv::GifImage image, expected;
+    ASSERT_TRUE(target.LoadFrame(1, image));
+    expected.loadFromBytes(frames[7].gif.data(), frames[7].gif.size());
+    ASSERT_EQ(image.width(), expected.width());
+    EXPECT_EQ(std::memcmp(image.pixels(), expected.pixels(), 6 * 4 * 4), 0);
+}
+
+TEST_F(RangeExport, VideoPacksFramesStoredOutOfOrderAndWithGaps) {
+    // Frames need not be contiguous nor in index order in a source; the target is packed.
+    RawFile raw(sourceNative);
+    const std::vector<int64_t> offsets = {5'000, 0, 700, 700, 20'000};
+    const std::vector<int32_t> sizes = {300, 700, 0, 4'300, 250};
+    for (size_t i = 0; i < offsets.size(); ++i) {
+        std::vector<uint8_t> bytes(static_cast<size_t>(sizes[i]));
+        for (size_t b = 0; b < bytes.size(); ++b)
+            bytes[b] = static_cast<uint8_t>(i * 31 + b * 7);
+        if (!bytes.empty())
+            raw.put(kData + offsets[i], bytes.data(), bytes.size());
+        raw.putEntry(static_cast<int64_t>(i), offsets[i], sizes[i], at(static_cast<double>(i)));
+        frames.push_back({bytes, at(static_cast<double>(i))});
+    }
+    raw.putCount(5);
+    TZVFFormat zvf(source);
+    zvf.ExportVideo("C:\\Exp\\p.zvf", 0, 4, false);
+    // The empty frame is copied as an empty frame at the running offset.
+    expectPacked(exp("p.zvf"), frames, 0, 4);
+}
+
+TEST_F(RangeExport, VideoReadsFramesBeyondTwoAndFourGigabytes) {
+    // Absolute positions from 2^31 and from 2^32 on; a sparse source costs no disk.
+    RawFile raw(sourceNative);
+    const std::vector<int64_t> offsets = {0, 2'137'483'648 + 5, 4'284'967'296 + 11};
+    for (size_t i = 0; i < offsets.size(); ++i) {
+        frames.push_back({smallGif(static_cast<int>(i)), at(static_cast<double>(i))});
+        raw.put(kData + offsets[i], frames[i].gif.data(), frames[i].gif.size());
+        raw.putEntry(static_cast<int64_t>(i), offsets[i],
+                     static_cast<int32_t>(frames[i].gif.size()), frames[i].dateTime);
+    }
+    raw.putCount(3);
+    TZVFFormat zvf(source);
+    zvf.ExportVideo("C:\\Exp\\far.zvf", 0, 2, false);
+    expectPacked(exp("far.zvf"), frames, 0, 2);
+    EXPECT_LT(fs::file_size(exp("far.zvf")), static_cast<uintmax_t>(kData + 10'000));
+}
+
+TEST_F(RangeExport, VideoRefusesDamagedEntriesBeforeTouchingTheTarget) {
+    recordSeconds(4);
+    const std::string old(10'000, 'x');
+    zvtest::writeFile(exp("keep.zvf"), old);
+    {
+        RawFile raw(sourceNative);
+        raw.putEntry(2, 0, -5, at(2));
+    }
+    TZVFFormat zvf(source);
+    EXPECT_NE(errorOf([&] {
+                  zvf.ExportVideo("C:\\Exp\\keep.zvf", 0, 3, false);
+              }).find("Кадр 2 исходного файла видео повреждён"),
+              std::string::npos);
+    EXPECT_EQ(errorOf([&] { zvf.ExportVideo("C:\\Exp\\new.zvf", 1, 3, false); }).find("Кадр 2"),
+              0u);
+    {
+        RawFile raw(sourceNative);
+        raw.putEntry(2, static_cast<int64_t>(fs::file_size(sourceNative)) - kData - 10, 11, at(2));
+    }
+    EXPECT_NE(errorOf([&] {
+                  zvf.ExportVideo("C:\\Exp\\keep.zvf", 2, 2, false);
+              }).find("данные за концом файла"),
+              std::string::npos);
+    EXPECT_EQ(zvtest::readFile(exp("keep.zvf")), old);
+    EXPECT_FALSE(fs::exists(exp("new.zvf")));
+    // The entries outside the damage still export.
+    zvf.ExportVideo("C:\\Exp\\new.zvf", 0, 1, false);
+    expectPacked(exp("new.zvf"), frames, 0, 1);
+}
+
+TEST_F(RangeExport, VideoOntoTheSourceItselfIsRefusedUnderAnyName) {
+    recordSeconds(5);
+    const std::string original = zvtest::readFile(sourceNative);
+    fs::create_symlink(sourceNative, exp("link.zvf"));
+    fs::create_hard_link(sourceNative, exp("hard.zvf"));
+    TZVFFormat zvf(source);
+    for (const std::string &name :
+         {source, std::string("c:/VELD/rec.zvf"), sourceNative,
+          root.file("drive_c/VELD/../VELD/./rec.zvf"), exp("link.zvf"), exp("hard.zvf")}) {
+        EXPECT_EQ(errorOf([&] { zvf.ExportVideo(name, 1, 2, false); }), kSameFile) << name;
+        EXPECT_EQ(errorOf([&] { zvf.ExportVideoByTime(name, false, at(0.5), at(3.5)); }), kSameFile)
+            << name;
+    }
+    EXPECT_TRUE(zvtest::readFile(sourceNative) == original);
+}
+
+TEST_F(RangeExport, VideoCountCoversOnlyWhatIsWrittenWhenStopped) {
+    recordSeconds(6);
+    TZVFFormat zvf(source);
+    zvf.ExportVideo("C:\\Exp\\s.zvf", 0, 5, false);
+    int64_t lastDone = -1, lastTotal = -1;
+    zvf.OnExportProgress = [&](int64_t done, int64_t total) {
+        EXPECT_GE(done, lastDone);
+        lastDone = done;
+        lastTotal = total;
+    };
+    zvf.ExportVideo("C:\\Exp\\s.zvf", 0, 5, false);
+    int64_t all = 0;
+    for (const Frame &f : frames)
+        all += static_cast<int64_t>(f.gif.size());
+    EXPECT_EQ(lastDone, all);
+    EXPECT_EQ(lastTotal, all);
+
+    // A failure after the copy began (here: the progress hook) leaves a count of 0 over an old
+    // target that held 6 frames, never a count of frames not copied.
+    zvf.OnExportProgress = [](int64_t, int64_t) { throw zv::Error("stop"); };
+    EXPECT_EQ(errorOf([&] { zvf.ExportVideo("C:\\Exp\\s.zvf", 1, 2, false); }), "stop");
+    EXPECT_EQ(countOf(exp("s.zvf")), 0);
+}
+
+TEST_F(RangeExport, VideoOnAFullDiskReportsTheErrorAndClaimsNoMissingFrame) {
+    // Frames of about 200 KB; the limit cuts the copy in the middle of the data area.
+    RawFile raw(sourceNative);
+    for (int i = 0; i < 8; ++i) {
+        std::vector<uint8_t> bytes(200'000, static_cast<uint8_t>(i + 1));
+        raw.put(kData + 200'000 * i, bytes.data(), bytes.size());
+        raw.putEntry(i, 200'000 * i, 200'000, at(i));
+    }
+    raw.putCount(8);
+    const std::string original = zvtest::readFile(sourceNative);
+    const std::string target = exp("full.zvf");
+
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit {};
+        limit.rlim_cur = limit.rlim_max = kData + 700'000;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::string message = "(no error)";
+        try {
+            TZVFFormat zvf(source);
+            zvf.ExportVideo(target, 0, 7, false);
+        } catch (const std::exception &e) {
+            message = e.what();
+        }
+        (void)!::write(pipeFds[1], message.data(), message.size());
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string message;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        message.append(buffer, static_cast<size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+
+    EXPECT_EQ(message.find("Ошибка записи в файл"), 0u) << message;
+    EXPECT_TRUE(zvtest::readFile(sourceNative) == original);
+    EXPECT_EQ(countOf(target), 0);
+    EXPECT_LE(fs::file_size(target), static_cast<uintmax_t>(kData + 700'000));
+}
+
+TEST_F(RangeExport, VideoWithCompressLeavesTheFileAndATestedArchiveBesideIt) {
+    if (std::system("7z i >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "7z is not installed";
+    recordSeconds(5);
+    TZVFFormat zvf(source);
+    zvf.ExportVideoByTime("C:\\Exp\\x.zvf", true, at(0.5), at(3.5));
+    expectPacked(exp("x.zvf"), frames, 1, 3);
+    const std::string archive = exp("x.zvf.7z");
+    ASSERT_TRUE(fs::exists(archive));
+    EXPECT_EQ(std::system(("7z t '" + archive + "' >/dev/null 2>&1").c_str()), 0);
+    const std::string unpacked = root.file("unpacked");
+    ASSERT_EQ(
+        std::system(("7z e -y -o'" + unpacked + "' '" + archive + "' >/dev/null 2>&1").c_str()), 0);
+    EXPECT_TRUE(zvtest::readFile(unpacked + "/x.zvf") == zvtest::readFile(exp("x.zvf")));
+}
+
+// Time intervals become index ranges: strict comparisons, searched from both ends.
+TEST_F(RangeExport, TimeIntervalsSelectTheFramesStrictlyInside) {
+    recordSeconds(12);
+    TZVFFormat zvf(source);
+    struct Case {
+        double start, end;
+        size_t first, last;
+    };
+    const Case cases[] = {
+        {at(3), at(9), 4, 8},        // frames on the bounds lie outside
+        {at(-5), at(60), 0, 11},     // every frame
+        {at(5.25), at(5.75), 5, 6},  // between two frames: both
+        {at(8.5), at(3.5), 3, 9},    // reversed: from the last before end to the first after start
+        {at(10.5), at(10.7), 10, 11},  // between the last two
+        {at(10.5), at(11.5), 11, 11}, {at(-1), at(0.5), 0, 0},
+    };
+    int n = 0;
+    for (const Case &c : cases) {
+        const std::string name = "t" + std::to_string(n++) + ".zvf";
+        zvf.ExportVideoByTime("C:\\Exp\\" + name, false, c.start, c.end);
+        expectPacked(exp(name), frames, c.first, c.last);
+    }
+    EXPECT_EQ(errorOf([&] { zvf.ExportVideoByTime("C:\\Exp\\e.zvf", false, at(11), at(20)); }),
+              kBadInterval);
+    EXPECT_EQ(errorOf([&] { zvf.ExportVideoByTime("C:\\Exp\\e.zvf", false, at(-9), at(0)); }),
+              kBadInterval);
+    EXPECT_EQ(errorOf([&] { zvf.ExportPicturesByTime("C:\\Exp\\e", at(11), at(20)); }),
+              kBadInterval);
+    EXPECT_FALSE(fs::exists(exp("e.zvf")));
+    EXPECT_FALSE(fs::exists(exp("e")));
+
+    fs::remove(sourceNative);
+    TZVFFormat empty(source);
+    EXPECT_EQ(errorOf([&] { empty.ExportVideoByTime("C:\\Exp\\e.zvf", false, at(-9), at(99)); }),
+              kBadInterval);
+}
+
+TEST_F(RangeExport, TimeSearchFindsMatchesAcrossIndexBlocks) {
+    // Enough frames that both searches cross several blocks of entries.
+    const std::vector<uint8_t> gif = smallGif(1);
+    {
+        ZVFAppender out(source);
+        for (int i = 0; i < 40'000; ++i)
+            out.append(gif.data(), gif.size(), at(i));
+    }
+    TZVFFormat zvf(source);
+    for (const auto &[start, end, first, last] : std::vector<std::tuple<double, double, int, int>>{
+             {at(20'000.5), at(20'001.5), 20'001, 20'001},
+             {at(511), at(39'488), 512, 39'487},
+             {at(2'559), at(37'440), 2'560, 37'439},
+             {at(39'998), at(40'000), 39'999, 39'999},
+             {at(-1), at(0.1), 0, 0}}) {
+        zvf.ExportVideoByTime("C:\\Exp\\big.zvf", false, start, end);
+        TZVFFormat target("C:\\Exp\\big.zvf");
+        ASSERT_EQ(target.FrameCount(), last - first + 1) << first;
+        TZVFFrameEntry e0, e1;
+        target.ReadFrameEntry(0, e0);
+        target.ReadFrameEntry(last - first, e1);
+        EXPECT_EQ(e0.DateTime, at(first));
+        EXPECT_EQ(e1.DateTime, at(last));
+    }
+}
+
+TEST_F(RangeExport, PicturesAreNamedByTimeAndFramesOfOneSecondAreAllKept) {
+    const double lastSecond = zv::encodeDateTime({2010, 12, 31, 23, 59, 58, 0});
+    record({lastSecond, lastSecond + 0.3 * kSecond, lastSecond + 0.6 * kSecond,
+            lastSecond + 1 * kSecond, lastSecond + 2 * kSecond, lastSecond + 2.5 * kSecond});
+    TZVFFormat zvf(source);
+    zvf.ExportPictures("C:\\Exp\\pics\\deep", 0, 5);
+    const std::vector<std::string> names = {"101231 235958.GIF",   "101231 235958_2.GIF",
+                                            "101231 235958_3.GIF", "101231 235959.GIF",
+                                            "110101 000000.GIF",   "110101 000000_2.GIF"};
+    std::set<std::string> written;
+    for (const auto &entry : fs::directory_iterator(exp("pics/deep")))
+        written.insert(entry.path().filename().string());
+    EXPECT_EQ(written, std::set<std::string>(names.begin(), names.end()));
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::string bytes = zvtest::readFile(exp("pics/deep/" + names[i]));
+        zv::GifImage picture, frame;
+        picture.loadFromBytes(bytes.data(), bytes.size());
+        frame.loadFromBytes(frames[i].gif.data(), frames[i].gif.size());
+        ASSERT_EQ(picture.width() * picture.height(), frame.width() * frame.height());
+        EXPECT_EQ(std::memcmp(picture.pixels(), frame.pixels(), 6 * 4 * 4), 0) << names[i];
+    }
+
+    // Bounds in either order write the same pictures; a new export numbers its own seconds anew.
+    fs::remove_all(exp("pics"));
+    zvf.ExportPictures("C:\\Exp\\pics", 4, 1);
+    written.clear();
+    for (const auto &entry : fs::directory_iterator(exp("pics")))
+        written.insert(entry.path().filename().string());
+    EXPECT_EQ(written, (std::set<std::string>{"101231 235958.GIF", "101231 235958_2.GIF",
+                                              "101231 235959.GIF", "110101 000000.GIF"}));
+}
+
+TEST_F(RangeExport, PicturesSkipUndecodableFramesAndReportThemOnceAtTheEnd) {
+    recordSeconds(5);
+    {
+        RawFile raw(sourceNative);
+        raw.put(kData + 0, "not a gif", 9);  // frame 0
+    }
+    std::vector<std::string> shown;
+    zv::ScopedMessageHandler recorder(
+        [&](const std::string &text, zv::MessageKind) { shown.push_back(text); });
+    TZVFFormat zvf(source);
+    const std::string error = errorOf([&] { zvf.ExportPictures("C:\\Exp\\p", 4, 0); });
+    EXPECT_NE(error.find("1 из 5"), std::string::npos) << error;
+    EXPECT_NE(error.find("кадр 0"), std::string::npos) << error;
+    EXPECT_TRUE(shown.empty());
+    EXPECT_FALSE(fs::exists(exp("p/101231 120000.GIF")));
+    for (int s = 1; s < 5; ++s)
+        EXPECT_TRUE(fs::exists(exp("p/101231 12000" + std::to_string(s) + ".GIF"))) << s;
+}
+
+TEST_F(RangeExport, PicturesFolderFirstThenBounds) {
+    recordSeconds(3);
+    TZVFFormat zvf(source);
+    // A folder that cannot be made: nothing is written and nothing raised, whatever the bounds.
+    zvtest::writeFile(exp("file"), "x");
+    EXPECT_NO_THROW(zvf.ExportPictures("C:\\Exp\\file\\sub", 0, 99));
+    EXPECT_NO_THROW(zvf.ExportPictures("C:\\Exp\\file", 0, 2));
+    // Bad bounds are refused after the folder is made; the folder stays, empty.
+    EXPECT_EQ(errorOf([&] { zvf.ExportPictures("C:\\Exp\\made", 0, 3); }), kBadBounds);
+    ASSERT_TRUE(fs::is_directory(exp("made")));
+    EXPECT_TRUE(fs::is_empty(exp("made")));
+}

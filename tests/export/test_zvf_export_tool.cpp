@@ -1,0 +1,118 @@
+// The export commands of the zvf tool as a process: arguments, exit statuses, messages, files.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <filesystem>
+
+#include "platform/File.h"
+#include "support/TempRoot.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string err;
+};
+
+Outcome zvf(const QStringList &args) {
+    QProcess p;
+    p.start(QStringLiteral(ZVF_TOOL), args);
+    p.waitForFinished(120'000);
+    Outcome r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.err = p.readAllStandardError().toStdString();
+    return r;
+}
+
+int32_t countOf(const std::string &native) {
+    int32_t count = -1;
+    zv::UniqueFd fd = zv::openFile(native, O_RDONLY);
+    zv::readAt(fd.get(), &count, 4, 0);
+    return count;
+}
+
+bool contains(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
+
+class ZvfExportTool : public ::testing::Test {
+protected:
+    zvtest::TempRoot root;
+    QString src;
+    void SetUp() override {
+        fs::create_directories(root.file("drive_c/VELD"));
+        src = QString::fromStdString(root.file("drive_c/VELD/s.zvf"));
+        // Frames at 12:00:00.0, .5, 01.0, … 02.5.
+        Outcome r = zvf({"sample", src, "--frames", "6", "--delay", "500", "--size", "64x48",
+                         "--quality", "4", "--start", "2010-12-31 12:00:00"});
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    std::string file(const std::string &relative) { return root.file(relative); }
+};
+
+}  // namespace
+
+TEST_F(ZvfExportTool, ExportCommandsWriteWhatTheOperationsWrite) {
+    Outcome r = zvf({"export", src, "C:\\Exp\\a.zvf", "4", "1", "--7z"});
+    ASSERT_EQ(r.status, 1) << "the target's folder is missing";
+    EXPECT_TRUE(contains(r.err, "Не удается открыть файл")) << r.err;
+
+    fs::create_directories(file("drive_c/Exp"));
+    r = zvf({"export", src, "C:\\Exp\\a.zvf", "4", "1", "--7z"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(countOf(file("drive_c/Exp/a.zvf")), 4);
+    EXPECT_TRUE(fs::exists(file("drive_c/Exp/a.zvf.7z")));
+    EXPECT_TRUE(r.err.empty()) << "no progress line without a terminal: " << r.err;
+
+    r = zvf(
+        {"export-time", src, "C:\\Exp\\b.zvf", "2010-12-31 12:00:00.5", "2010-12-31 12:00:02.000"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(countOf(file("drive_c/Exp/b.zvf")), 2);
+    EXPECT_FALSE(fs::exists(file("drive_c/Exp/b.zvf.7z")));
+
+    r = zvf({"pictures", src, "C:\\Exp\\p", "0", "5"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(file("drive_c/Exp/p/101231 120000_2.GIF")));
+    EXPECT_TRUE(fs::exists(file("drive_c/Exp/p/101231 120002_2.GIF")));
+
+    r = zvf({"pictures-time", src, "C:\\Exp\\q", "2010-12-31 12:00:02", "2011-01-01 00:00:00"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(file("drive_c/Exp/q")), {}), 1);
+}
+
+TEST_F(ZvfExportTool, FailuresExitWithTheOperationsMessage) {
+    fs::create_directories(file("drive_c/Exp"));
+    struct Case {
+        QStringList args;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"export", src, "C:\\Exp\\c.zvf", "0", "6"}, 1, "Недопустимые границы экспорта"},
+        {{"export", src, "C:\\Exp\\c.zvf", "-1", "2"}, 1, "Недопустимые границы экспорта"},
+        {{"pictures", src, "C:\\Exp\\c", "6", "0"}, 1, "Недопустимые границы экспорта"},
+        {{"export", src, src, "0", "1"}, 1, "Файл экспорта совпадает с исходным файлом видео"},
+        {{"export-time", src, "C:\\Exp\\c.zvf", "2010-12-31 12:00:03", "2011-01-01 00:00:00"},
+         1,
+         "Неверно указан временной интервал экспорта"},
+        {{"pictures-time", src, "C:\\Exp\\c", "2010-01-01 00:00:00", "2010-12-31 12:00:00"},
+         1,
+         "Неверно указан временной интервал экспорта"},
+        {{"export", "C:\\none.zvf", "C:\\Exp\\c.zvf", "0", "0"}, 1, "Файл не найден"},
+        {{"export-time", src, "C:\\Exp\\c.zvf", "yesterday", "2011-01-01 00:00:00"}, 2, "START"},
+        {{"export", src, "C:\\Exp\\c.zvf", "0", "x"}, 2, "LAST"},
+        {{"pictures", src, "C:\\Exp\\c", "0", "1", "--7z"}, 2, "unknown option --7z"},
+        {{"export", src, "C:\\Exp\\c.zvf", "0"}, 2, "missing arguments"},
+    };
+    for (const Case &c : cases) {
+        Outcome r = zvf(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(contains(r.err, c.message)) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(file("drive_c/Exp/c.zvf")));
+}
