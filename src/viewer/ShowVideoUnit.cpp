@@ -388,15 +388,20 @@ void TShowVideoForm::sbOpenClick() {
         Timer1->stop();
         ReleasePlayButtons();
         releaseReader();
+        // Rows of the previous file would point past the new file's frames: a shown list is
+        // filled again, from the new file or (when it cannot be opened) from none.
+        auto relist = [this] {
+            if (gbFrames->isVisibleTo(this))
+                sbFramesClick();
+        };
         try {
             openReader(fileName);
         } catch (...) {
             showNoFile();
+            relist();
             throw;
         }
-        // Rows of the previous file would point past the new file's frames: list the new ones.
-        if (gbFrames->isVisibleTo(this))
-            sbFramesClick();
+        relist();
     });
 }
 

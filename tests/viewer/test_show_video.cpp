@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <QAction>
@@ -15,6 +17,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -426,6 +429,41 @@ TEST_F(ShowVideoTest, OpenAnotherFileStopsPlaybackAndListsTheNewRows) {
     EXPECT_EQ(form->lbFRNum->text(), "1/12");
     EXPECT_EQ(form->frameList().rowCount(), 12);
     EXPECT_TRUE(form->gbFrames->isVisible());
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ShowVideoTest, FileThatCannotBeOpenedLeavesTheWindowWithoutAReader) {
+    makeRecording(file, 10);
+    // A socket exists as a name but cannot be opened as a file.
+    const std::string socketPath = root.file("socket.zvf");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, socketPath.c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+
+    auto form = openShown(file);
+    form->sbFrames->click();
+    form->setFileChooser(
+        [&] { return std::optional<QString>(QString::fromStdString(socketPath)); });
+    form->sbOpenClick();
+    ::close(sock);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(form->videoFile(), nullptr);
+    EXPECT_EQ(form->lbFrameCount->text(), "0");
+    EXPECT_FALSE(form->RxSlider1->isEnabled());
+    EXPECT_EQ(form->windowTitle(), "Просмотр видеофайла: ");
+    // The list had the old file's rows; filled from no reader it ends in the error row, hidden.
+    EXPECT_FALSE(form->gbFrames->isVisible());
+    EXPECT_EQ(form->frameList().rowCount(), 1);
+    // Nothing is read while no reader is held.
+    messages.clear();
+    QTest::keyClick(form.get(), Qt::Key_Right);
+    form->lvFramesChanging(0);
+    EXPECT_EQ(paintedColour(*form), form->palette().window().color());
+    QCoreApplication::processEvents();
     EXPECT_TRUE(messages.empty());
 }
 
