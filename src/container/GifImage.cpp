@@ -116,6 +116,14 @@ struct Palette {
     }
 };
 
+// Separate arguments marked restrict: the stores into the bitmap cannot then alias the table or
+// the image's fields, so the loop keeps everything in registers.
+void mapRow(const uint32_t *__restrict lut, const uint8_t *__restrict src, uint32_t *__restrict dst,
+            int count) {
+    for (int x = 0; x < count; ++x)
+        dst[x] = lut[src[x]];
+}
+
 uint32_t argbOf(const GifColorType &c) {
     return 0xFF000000u | (uint32_t{c.Red} << 16) | (uint32_t{c.Green} << 8) | c.Blue;
 }
@@ -296,12 +304,9 @@ void GifImage::Data::preparePaint() {
 }
 
 void GifImage::Data::paintRow(int y) {
-    uint32_t *dst = pixels.get() + static_cast<size_t>(top + y) * width + left;
-    const uint8_t *src = raster.get() + static_cast<size_t>(y) * rasterWidth;
-    for (int x = 0; x < rasterWidth; ++x)
-        dst[x] = lut[src[x]];
+    mapRow(lut, raster.get() + static_cast<size_t>(y) * rasterWidth,
+           pixels.get() + static_cast<size_t>(top + y) * width + left, rasterWidth);
 }
-
 GifImage::GifImage() : d_(new Data) {}
 
 GifImage::~GifImage() {
