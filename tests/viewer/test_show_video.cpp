@@ -9,8 +9,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QBackingStore>
+#include <QDate>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -634,35 +636,28 @@ TEST_F(ShowVideoTest, ModalShowingEndsWithTheCloseButtonAndKeepsThePlacement) {
     EXPECT_EQ(again.pos(), placed.topLeft());
 }
 
-TEST_F(ShowVideoTest, ControlsCarryTheirNamesCaptionsAndHints) {
+TEST_F(ShowVideoTest, ControlsAnchoredRightFollowThePanelsWidth) {
     TShowVideoForm form(nullptr, clock);
-    auto hint = [&](const char *name) {
-        auto *b = form.findChild<QToolButton *>(name);
-        return b ? b->toolTip().toStdString() : std::string("<missing>");
-    };
-    EXPECT_EQ(hint("sbFirst"), "К первому кадру");
-    EXPECT_EQ(hint("sbPlay"), "Показывать кадры по очереди");
-    EXPECT_EQ(hint("sbPlay2x"), "Показывать кадры быстро");
-    EXPECT_EQ(hint("sbPlay3x"), "Показывать кадры максимально быстро");
-    EXPECT_EQ(hint("sbPause"), "Пауза");
-    EXPECT_EQ(hint("sbStop"), "Остановить показ кадров");
-    EXPECT_EQ(hint("sbLast"), "К последнему кадру");
-    EXPECT_EQ(hint("sbOpen"), "Открыть файл с анимацией");
-    EXPECT_EQ(hint("sbRePlay"), "При окончании начинать с начала");
-    EXPECT_EQ(form.findChild<QGroupBox *>("gbFrames")->title(), "Кадры");
-    EXPECT_EQ(form.findChild<QToolButton *>("sbFrames")->text(), "Список кадров");
-    EXPECT_EQ(form.findChild<QLabel *>("lbSIzevideo")->text(), "0 байт");
-    EXPECT_EQ(form.windowTitle(), "Просмотр видеофайла: ");
     EXPECT_EQ(form.size(), QSize(492, 420));
-    EXPECT_EQ(form.MainPanel->height(), 76);
-
-    // Controls anchored right follow the panel's width.
     form.resize(692, 420);
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    EXPECT_EQ(form.MainPanel->geometry(), QRect(0, 420 - 76, 692, 76));
     EXPECT_EQ(form.RxSlider1->geometry(), QRect(168, 1, 451, 24));
     EXPECT_EQ(form.BitBtn1->geometry(), QRect(608, 36, 79, 25));
     EXPECT_EQ(form.lbFRNum->geometry().right(), 692 - 4 - 1);
+    EXPECT_EQ(form.sbPlay->geometry(), QRect(197, 25, 23, 22));
+}
+
+TEST(DateTimeText, TimeIsLeftOutExactlyAtMidnight) {
+    const QLocale locale;
+    const QString date = locale.toString(QDate(2024, 3, 5), QLocale::ShortFormat);
+    EXPECT_EQ(zv::dateTimeText(zv::encodeDateTime({2024, 3, 5, 0, 0, 0, 0})), date);
+    const QString withTime = zv::dateTimeText(zv::encodeDateTime({2024, 3, 5, 10, 20, 30, 0}));
+    EXPECT_TRUE(withTime.startsWith(date + QLatin1Char(' '))) << withTime.toStdString();
+    EXPECT_TRUE(withTime.contains(QStringLiteral("10:20:30"))) << withTime.toStdString();
+    // A millisecond after midnight is no longer midnight.
+    EXPECT_NE(zv::dateTimeText(zv::encodeDateTime({2024, 3, 5, 0, 0, 0, 1})), date);
 }
 
 }  // namespace
