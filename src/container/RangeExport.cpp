@@ -339,9 +339,13 @@ void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_
             }
             const PictureStamp stamp = pictureStamp(entries[static_cast<size_t>(k)].DateTime);
             const int nth = ++perSecond[stamp.key];
-            std::string name = nativeFolder + "/" + stamp.text;
-            if (nth > 1)
-                name += "_" + std::to_string(nth);
+            std::string name = nativeFolder;
+            name += '/';
+            name += stamp.text;
+            if (nth > 1) {
+                name += '_';
+                name += std::to_string(nth);
+            }
             name += ".GIF";
             // A picture that cannot be written stops the export: the next would fail the same.
             image.saveToFile(name);
