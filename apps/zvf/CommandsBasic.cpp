@@ -2,6 +2,7 @@
 #include <QImage>
 #include <QString>
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <string>
 
@@ -85,8 +86,9 @@ int runFrames(const Args &args) {
 bool endsWithNoCase(const std::string &text, const std::string &tail) {
     if (text.size() < tail.size())
         return false;
-    return std::equal(tail.begin(), tail.end(), text.end() - static_cast<long>(tail.size()),
-                      [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+    return std::equal(
+        tail.begin(), tail.end(), text.end() - static_cast<long>(tail.size()),
+        [](unsigned char a, unsigned char b) { return std::tolower(a) == std::tolower(b); });
 }
 
 int runFrame(const Args &args) {
@@ -107,8 +109,12 @@ int runFrame(const Args &args) {
     {
         zv::ScopedMessageHandler capture(
             [&](const std::string &text, zv::MessageKind) { shown = text; });
-        if (!zvf.LoadFrame(static_cast<int32_t>(index), image))
+        if (!zvf.LoadFrame(static_cast<int32_t>(index), image)) {
+            // The message box breaks the line with a bare carriage return; a terminal would print
+            // the second line over the first.
+            std::replace(shown.begin(), shown.end(), '\r', '\n');
             throw zv::Error(shown);
+        }
     }
     const std::string native = zv::nativePath(out);
     if (png) {

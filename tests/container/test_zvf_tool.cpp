@@ -126,7 +126,7 @@ TEST_F(ZvfTool, CheckAndDamagedFrames) {
     EXPECT_EQ(bad.out, "entry 2: size 0 is not positive\n");
     Outcome frame = zvf({"frame", q(file), "1", q(root.file("x.png"))});
     EXPECT_EQ(frame.status, 1);
-    EXPECT_NE(frame.err.find("Ошибка получения данных из файла видео:\r"), std::string::npos)
+    EXPECT_NE(frame.err.find("Ошибка получения данных из файла видео:\n"), std::string::npos)
         << frame.err;
     EXPECT_FALSE(std::filesystem::exists(root.file("x.png")));
 }
