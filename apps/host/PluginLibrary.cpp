@@ -1,0 +1,33 @@
+#include "PluginLibrary.h"
+
+#include <dlfcn.h>
+
+#include <stdexcept>
+
+void PluginLibrary::Closer::operator()(void *handle) const noexcept {
+    ::dlclose(handle);
+}
+
+PluginLibrary::PluginLibrary(const std::string &path) : path_(path) {
+    // RTLD_LOCAL: the plug-in's names stay out of the host's namespace, as with any plug-in.
+    handle_.reset(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
+    if (!handle_) {
+        const char *reason = ::dlerror();
+        throw std::runtime_error(reason ? reason : "cannot load " + path);
+    }
+    load = resolve<LoadFn>("load");
+    loadEx = resolve<LoadExFn>("loadEx");
+    showFile = resolve<ShowFileFn>("ShowFile");
+    unload = resolve<UnloadFn>("unload");
+}
+
+PluginLibrary::~PluginLibrary() = default;
+
+template <class Fn>
+Fn PluginLibrary::resolve(const char *name) {
+    ::dlerror();
+    void *symbol = ::dlsym(handle_.get(), name);
+    if (!symbol)
+        throw std::runtime_error(path_ + ": no entry point " + name);
+    return reinterpret_cast<Fn>(symbol);
+}

@@ -1,0 +1,137 @@
+#include "plugin/ExportUnit.h"
+
+#include <sys/stat.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QString>
+#include <QThread>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "platform/Messages.h"
+#include "platform/Paths.h"
+#include "recording/RecordingSettings.h"
+#include "recording/VideoUnit.h"
+#include "viewer/ShowVideoUnit.h"
+#include "widgets/MessageBoxes.h"
+
+namespace zv::plugin {
+
+namespace {
+
+// Module-wide state, created and destroyed only by the entry points.
+struct ModuleState {
+    // First, so that it outlives the window that holds a reference to it.
+    TRecordingSettings RecordingSettings;
+    std::unique_ptr<TVideoForm> SettingsWindow;
+    std::unique_ptr<QAction> MenuItem;
+    HostQueryFn HostQuery = nullptr;
+
+    // The library stays mapped after dlclose (see CMakeLists.txt), so this runs at process exit.
+    // A host that never called unload may have destroyed its application by then, and widgets
+    // cannot be destroyed without one: they are let go instead.
+    ~ModuleState() {
+        if (!QCoreApplication::instance()) {
+            (void)SettingsWindow.release();
+            (void)MenuItem.release();
+        }
+    }
+};
+
+ModuleState &module() {
+    static ModuleState state;
+    return state;
+}
+
+// Creates the folder of the recording file when it is missing. Only the last level: when its
+// parent is missing too, nothing is created. Any failure is passed over.
+void createRecordingFolder(const std::string &outFile) {
+    const std::string folder = zv::folderPart(outFile);
+    if (folder.empty())
+        return;
+    (void)::mkdir(zv::nativePath(folder).c_str(), 0777);
+}
+
+void showSettingsWindow() {
+    // The close result means nothing here.
+    if (TVideoForm *window = module().SettingsWindow.get())
+        window->exec();
+}
+
+}  // namespace
+
+void load(QMenu *menu) {
+    ModuleState &m = module();
+    // The host loads once; should it load again, the old window and entry give way instead of
+    // leaving a second entry in its menu.
+    unload();
+
+    m.SettingsWindow = std::make_unique<TVideoForm>(m.RecordingSettings);
+    m.SettingsWindow->LoadSettings();
+    createRecordingFolder(m.RecordingSettings.OutFile);
+
+    if (menu) {
+        auto item = std::make_unique<QAction>(QString::fromUtf8("Видео запись"));
+        QObject::connect(item.get(), &QAction::triggered,
+                         [] { atBoundary("Видео запись", showSettingsWindow); });
+        // Before the first action; into an empty menu, as its only one.
+        menu->insertAction(menu->actions().value(0, nullptr), item.get());
+        m.MenuItem = std::move(item);
+    }
+}
+
+void loadEx(QMenu *menu, HostQueryFn query) {
+    load(menu);
+    ModuleState &m = module();
+    m.HostQuery = query;
+    if (m.SettingsWindow)
+        m.SettingsWindow->setHostQuery(query);
+}
+
+void showFile(const char *fileName) {
+    // The module's own copy, for the whole call: the host's string may go while the viewer runs.
+    const std::string name = fileName ? fileName : "";
+    if (name.empty() || !zv::fileExists(name))
+        return;
+    const auto viewer = std::make_unique<TShowVideoForm>();
+    viewer->ShowVideoFile(name);
+}
+
+void unload() {
+    ModuleState &m = module();
+    m.SettingsWindow.reset();
+    // Destroying the action takes it out of the host's menu.
+    m.MenuItem.reset();
+    // Back to the state of a freshly loaded library: the library is never unmapped, so a host
+    // that frees and loads it again meets this same state.
+    m.HostQuery = nullptr;
+    m.RecordingSettings = TRecordingSettings{};
+}
+
+void atBoundary(const char *what, const std::function<void()> &body) noexcept {
+    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+    if (!app || QThread::currentThread() != app->thread()) {
+        std::fprintf(stderr, "ZORVideo: %s: needs the host's QApplication and its thread\n", what);
+        return;
+    }
+    static const bool boxes = (zv::installMessageBoxes(), true);
+    (void)boxes;
+    try {
+        try {
+            body();
+        } catch (const std::exception &e) {
+            zv::showMessage(e.what());
+        } catch (...) {
+            zv::showMessage("Неизвестная ошибка модуля ZORVideo");
+        }
+    } catch (...) {
+        // Showing the message failed too; nothing may cross into the host.
+        std::fprintf(stderr, "ZORVideo: %s: an error could not be shown\n", what);
+    }
+}
+
+}  // namespace zv::plugin
