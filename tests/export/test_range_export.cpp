@@ -377,6 +377,23 @@ TEST_F(RangeExport, VideoWithCompressLeavesTheFileAndATestedArchiveBesideIt) {
     EXPECT_TRUE(zvtest::readFile(unpacked + "/x.zvf") == zvtest::readFile(exp("x.zvf")));
 }
 
+TEST_F(RangeExport, VideoWithoutTheArchiverLibraryKeepsTheFinishedFile) {
+    recordSeconds(3);
+    const char *previous = std::getenv("ZORVIDEO_7Z_LIBRARY");
+    const std::string kept = previous ? previous : "";
+    ::setenv("ZORVIDEO_7Z_LIBRARY", root.file("nowhere/7z.so").c_str(), 1);
+    TZVFFormat zvf(source);
+    const std::string error = errorOf([&] { zvf.ExportVideo("C:\\Exp\\y.zvf", 0, 2, true); });
+    if (previous)
+        ::setenv("ZORVIDEO_7Z_LIBRARY", kept.c_str(), 1);
+    else
+        ::unsetenv("ZORVIDEO_7Z_LIBRARY");
+    EXPECT_EQ(error,
+              "Could not load CreateObject function from 7za.dll\r\nPerhaps 7za.dll not found");
+    expectPacked(exp("y.zvf"), frames, 0, 2);
+    EXPECT_FALSE(fs::exists(exp("y.zvf.7z")));
+}
+
 // Time intervals become index ranges: strict comparisons, searched from both ends.
 TEST_F(RangeExport, TimeIntervalsSelectTheFramesStrictlyInside) {
     recordSeconds(12);
@@ -391,7 +408,8 @@ TEST_F(RangeExport, TimeIntervalsSelectTheFramesStrictlyInside) {
         {at(5.25), at(5.75), 5, 6},  // between two frames: both
         {at(8.5), at(3.5), 3, 9},    // reversed: from the last before end to the first after start
         {at(10.5), at(10.7), 10, 11},  // between the last two
-        {at(10.5), at(11.5), 11, 11}, {at(-1), at(0.5), 0, 0},
+        {at(10.5), at(11.5), 11, 11},  // only the last
+        {at(-1), at(0.5), 0, 0},       // only the first
     };
     int n = 0;
     for (const Case &c : cases) {
