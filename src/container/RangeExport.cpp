@@ -67,13 +67,13 @@ public:
                 length -= n;
                 continue;
             }
-            if (n == 0)
-                throw zv::Error(kSourceEnds);
-            if (errno == EINTR)
+            if (n < 0 && errno == EINTR)
                 continue;
-            if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL ||
-                errno == EBADF || errno == ETXTBSY) {
-                kernelCopy_ = false;  // the read/write loop below handles the rest
+            // 0 before the end we checked: some file systems answer so instead of copying. The
+            // read/write loop below does the rest and finds a source that really ended.
+            if (n == 0 || errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
+                errno == EINVAL || errno == EBADF || errno == ETXTBSY) {
+                kernelCopy_ = false;
                 break;
             }
             throw zv::Error(zv::systemErrorText("Ошибка записи в файл", errno));
