@@ -85,9 +85,9 @@ public:
     // with compress packs the finished target into target + ".7z" beside it (the target stays;
     // the archive writer's result is not examined). An existing target is written over in place
     // and keeps its length. Refused before the target is touched: the source file itself under
-    // any name, and an entry with a negative size or offset or bytes beyond the end of the
-    // source. The count is written last (0 until every frame is in place), so a target left by
-    // a failure never claims a frame it does not hold.
+    // any name, and an entry with a negative size or with bytes outside the source's data area
+    // (an entry of size 0 is copied as an empty frame). The count is written last (0 until every
+    // frame is in place), so a target left by a failure never claims a frame it does not hold.
     void ExportVideo(const std::string &target, int32_t first, int32_t last, bool compress);
     void ExportVideoByTime(const std::string &target, bool compress, double start, double end);
 
