@@ -108,14 +108,14 @@ int main(int argc, char **argv) {
         *plugin, mode + QString::fromUtf8("\n\nМеню «Сервис»: «Видео запись» — настройки записи,"
                                           " «Открыть запись…» — просмотр видеофайла."));
     window->show();
+    // Watching before load: a message box the module might show there is pictured and closed too.
+    std::unique_ptr<ScreenshotTaker> shots;
+    if (!options->screenshot.isEmpty())
+        shots = std::make_unique<ScreenshotTaker>(options->screenshot);
     if (options->answer)
         plugin->loadEx(window->pluginMenu(), &hostQuery);
     else
         plugin->load(window->pluginMenu());
-
-    std::unique_ptr<ScreenshotTaker> shots;
-    if (!options->screenshot.isEmpty())
-        shots = std::make_unique<ScreenshotTaker>(options->screenshot);
     int status = 0;
     QTimer::singleShot(0, window.get(), [&] {
         if (!options->show.isEmpty())
