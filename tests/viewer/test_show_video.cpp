@@ -232,6 +232,10 @@ TEST_F(ShowVideoTest, SpaceAndPlusMinusDriveTheTimerOnly) {
     EXPECT_EQ(form->Timer1->interval(), 910);
     QTest::keyClick(form.get(), Qt::Key_Minus, Qt::KeypadModifier);
     EXPECT_EQ(form->Timer1->interval(), 930);
+    QTest::keyClick(form.get(), Qt::Key_Plus);  // the second shortcut: the key named "+"
+    EXPECT_EQ(form->Timer1->interval(), 910);
+    QTest::keyClick(form.get(), Qt::Key_Minus);  // only the keypad's minus lengthens it
+    EXPECT_EQ(form->Timer1->interval(), 910);
     EXPECT_TRUE(form->sbPlay->isChecked());
 
     // The fastest speed is the floor: 0 would stop the ticks, below 0 is no interval.
