@@ -24,10 +24,15 @@ zv::UniqueFd openForReading(const std::string &fileName) {
     const std::string native = zv::nativePath(fileName);
     // O_CREAT on a read-only open creates a missing file empty and leaves an existing one alone,
     // in one step and without a window in which another process could see a half-made file.
-    zv::UniqueFd fd = zv::openFile(native, O_RDONLY | O_CREAT);
+    // O_NONBLOCK keeps a named pipe given as a recording from blocking the open; anything that
+    // is not a regular file is refused before a byte is read.
+    zv::UniqueFd fd = zv::openFile(native, O_RDONLY | O_CREAT | O_NONBLOCK);
     struct stat st {};
-    if (::fstat(fd.get(), &st) == 0 && S_ISDIR(st.st_mode))
-        throw zv::Error(zv::systemErrorText("Не удается открыть файл \"" + native + "\"", EISDIR));
+    if (::fstat(fd.get(), &st) != 0)
+        throw zv::Error(zv::systemErrorText("Не удается открыть файл \"" + native + "\"", errno));
+    if (!S_ISREG(st.st_mode))
+        throw zv::Error(zv::systemErrorText("Не удается открыть файл \"" + native + "\"",
+                                            S_ISDIR(st.st_mode) ? EISDIR : EINVAL));
     return fd;
 }
 

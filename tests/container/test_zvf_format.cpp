@@ -1,6 +1,7 @@
 #include "container/ZVFformatUnit.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -86,6 +87,10 @@ TEST_F(ZVFFormatTest, MissingFileIsCreatedEmptyAndReadsAsNoFrames) {
 TEST_F(ZVFFormatTest, ConstructorErrorsReachTheCaller) {
     EXPECT_THROW(TZVFFormat("C:\\NO\\SUCH\\FOLDER\\x.zvf"), zv::Error);
     EXPECT_THROW(TZVFFormat(root.file("drive_c/VELD")), zv::Error);
+    // A named pipe would block a plain open until a writer came; it is refused at once.
+    std::string pipe = root.file("pipe.zvf");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_THROW(TZVFFormat{pipe}, zv::Error);
 }
 
 TEST_F(ZVFFormatTest, FramesRoundTripThroughTheAppender) {
