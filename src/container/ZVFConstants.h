@@ -28,6 +28,8 @@ inline constexpr int32_t kCapacity = 499'900;
 static_assert((kDataBase - kIndexBase) / kEntrySize == kCapacity);
 
 // Position of index entry i, in 64 bits.
-constexpr int64_t entryPosition(int64_t index) { return kIndexBase + kEntrySize * index; }
+constexpr int64_t entryPosition(int64_t index) {
+    return kIndexBase + kEntrySize * index;
+}
 
 }  // namespace zvf
