@@ -11,24 +11,12 @@
 #include "container/GifImage.h"
 #include "platform/File.h"
 #include "support/TempRoot.h"
+#include "support/ToolProcess.h"
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-Outcome zvf(const QStringList &args) {
-    QProcess p;
-    p.start(QStringLiteral(ZVF_TOOL), args);
-    p.waitForFinished(120'000);
-    Outcome r;
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput().toStdString();
-    r.err = p.readAllStandardError().toStdString();
-    return r;
+zvtest::ToolOutcome zvf(const QStringList &args) {
+    return zvtest::runTool(QStringLiteral(ZVF_TOOL), args);
 }
 
 QString q(const std::string &s) {
@@ -50,8 +38,9 @@ protected:
     void SetUp() override {
         std::filesystem::create_directories(root.file("drive_c/VELD"));
         file = root.file("drive_c/VELD/s.zvf");
-        Outcome r = zvf({"sample", "C:\\VELD\\s.zvf", "--frames", "3", "--delay", "500", "--size",
-                         "64x48", "--quality", "4", "--start", "2010-12-31 12:00:00"});
+        zvtest::ToolOutcome r =
+            zvf({"sample", "C:\\VELD\\s.zvf", "--frames", "3", "--delay", "500", "--size", "64x48",
+                 "--quality", "4", "--start", "2010-12-31 12:00:00"});
         ASSERT_EQ(r.status, 0) << r.err;
     }
 };
@@ -59,14 +48,14 @@ protected:
 }  // namespace
 
 TEST_F(ZvfTool, InfoAndFramesPrintTheExactLines) {
-    Outcome info = zvf({"info", q(file)});
+    zvtest::ToolOutcome info = zvf({"info", q(file)});
     ASSERT_EQ(info.status, 0) << info.err;
     const auto size = std::filesystem::file_size(file);
     EXPECT_EQ(info.out, "size: " + std::to_string(size) +
                             "\nframes: 3\nfirst: 2010-12-31 12:00:00.000\n"
                             "last: 2010-12-31 12:00:01.000\n");
 
-    Outcome frames = zvf({"frames", q(file)});
+    zvtest::ToolOutcome frames = zvf({"frames", q(file)});
     ASSERT_EQ(frames.status, 0) << frames.err;
     auto rows = lines(frames.out);
     ASSERT_EQ(rows.size(), 3u);
@@ -81,7 +70,7 @@ TEST_F(ZvfTool, InfoAndFramesPrintTheExactLines) {
     }
     EXPECT_EQ(10'000'000 + sum, static_cast<long long>(size));
 
-    Outcome one = zvf({"frames", q(file), "2", "10"});
+    zvtest::ToolOutcome one = zvf({"frames", q(file), "2", "10"});
     EXPECT_EQ(one.status, 0);
     EXPECT_EQ(lines(one.out).size(), 1u);
     EXPECT_EQ(one.out.substr(0, 2), "2\t");
@@ -110,7 +99,7 @@ TEST_F(ZvfTool, FrameWritesPngAndGifOfTheSamePicture) {
 }
 
 TEST_F(ZvfTool, CheckAndDamagedFrames) {
-    Outcome ok = zvf({"check", q(file)});
+    zvtest::ToolOutcome ok = zvf({"check", q(file)});
     EXPECT_EQ(ok.status, 0);
     EXPECT_EQ(ok.out, "");
     {
@@ -121,10 +110,10 @@ TEST_F(ZvfTool, CheckAndDamagedFrames) {
         int32_t zero = 0;
         zv::writeAt(fd.get(), &zero, 4, 2000 + 40 + 8);
     }
-    Outcome bad = zvf({"check", q(file)});
+    zvtest::ToolOutcome bad = zvf({"check", q(file)});
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.out, "entry 2: size 0 is not positive\n");
-    Outcome frame = zvf({"frame", q(file), "1", q(root.file("x.png"))});
+    zvtest::ToolOutcome frame = zvf({"frame", q(file), "1", q(root.file("x.png"))});
     EXPECT_EQ(frame.status, 1);
     EXPECT_NE(frame.err.find("Ошибка получения данных из файла видео:\n"), std::string::npos)
         << frame.err;
@@ -134,12 +123,12 @@ TEST_F(ZvfTool, CheckAndDamagedFrames) {
 TEST_F(ZvfTool, UsageHelpAndMissingFiles) {
     EXPECT_EQ(zvf({}).status, 2);
     EXPECT_EQ(zvf({"bogus"}).status, 2);
-    Outcome help = zvf({"--help"});
+    zvtest::ToolOutcome help = zvf({"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char *command : {"info", "frames", "frame", "check", "sample"}) {
         SCOPED_TRACE(command);
         EXPECT_NE(help.out.find(command), std::string::npos);
-        Outcome h = zvf({command, "--help"});
+        zvtest::ToolOutcome h = zvf({command, "--help"});
         EXPECT_EQ(h.status, 0);
         EXPECT_EQ(h.out.rfind(std::string("zvf ") + command, 0), 0u) << h.out;
     }
@@ -151,7 +140,7 @@ TEST_F(ZvfTool, UsageHelpAndMissingFiles) {
     EXPECT_EQ(zvf({"sample", q(file), "--colour", "1"}).status, 2);
 
     const std::string missing = root.file("missing.zvf");
-    Outcome r = zvf({"info", q(missing)});
+    zvtest::ToolOutcome r = zvf({"info", q(missing)});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Файл не найден"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(missing));

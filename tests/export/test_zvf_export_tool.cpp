@@ -9,24 +9,14 @@
 
 #include "platform/File.h"
 #include "support/TempRoot.h"
+#include "support/ToolProcess.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string err;
-};
-
-Outcome zvf(const QStringList &args) {
-    QProcess p;
-    p.start(QStringLiteral(ZVF_TOOL), args);
-    p.waitForFinished(120'000);
-    Outcome r;
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.err = p.readAllStandardError().toStdString();
-    return r;
+zvtest::ToolOutcome zvf(const QStringList &args) {
+    return zvtest::runTool(QStringLiteral(ZVF_TOOL), args);
 }
 
 int32_t countOf(const std::string &native) {
@@ -48,8 +38,8 @@ protected:
         fs::create_directories(root.file("drive_c/VELD"));
         src = QString::fromStdString(root.file("drive_c/VELD/s.zvf"));
         // Frames at 12:00:00.0, .5, 01.0, … 02.5.
-        Outcome r = zvf({"sample", src, "--frames", "6", "--delay", "500", "--size", "64x48",
-                         "--quality", "4", "--start", "2010-12-31 12:00:00"});
+        zvtest::ToolOutcome r = zvf({"sample", src, "--frames", "6", "--delay", "500", "--size",
+                                     "64x48", "--quality", "4", "--start", "2010-12-31 12:00:00"});
         ASSERT_EQ(r.status, 0) << r.err;
     }
     std::string file(const std::string &relative) { return root.file(relative); }
@@ -58,7 +48,7 @@ protected:
 }  // namespace
 
 TEST_F(ZvfExportTool, ExportCommandsWriteWhatTheOperationsWrite) {
-    Outcome r = zvf({"export", src, "C:\\Exp\\a.zvf", "4", "1", "--7z"});
+    zvtest::ToolOutcome r = zvf({"export", src, "C:\\Exp\\a.zvf", "4", "1", "--7z"});
     ASSERT_EQ(r.status, 1) << "the target's folder is missing";
     EXPECT_TRUE(contains(r.err, "Не удается открыть файл")) << r.err;
 
@@ -104,7 +94,7 @@ TEST_F(ZvfExportTool, FailuresExitWithTheOperationsMessage) {
         {{"pictures", src, "C:\\Exp\\c", "0", "1", "--7z"}, 2, "unknown option --7z"},
     };
     for (const Case &c : cases) {
-        Outcome r = zvf(c.args);
+        zvtest::ToolOutcome r = zvf(c.args);
         EXPECT_EQ(r.status, c.status) << c.args.join(' ').toStdString();
         EXPECT_TRUE(contains(r.err, c.message)) << r.err;
     }
