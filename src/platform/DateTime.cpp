@@ -20,10 +20,13 @@ const int64_t kMaxDay = (sys_days{year{9999} / December / 31} - kEpoch).count();
 }  // namespace
 
 DateTimeFields decodeDateTime(double value) {
-    if (std::isnan(value)) value = 0.0;
+    if (std::isnan(value))
+        value = 0.0;
     double wholeDays = std::trunc(value);
-    if (wholeDays < static_cast<double>(kMinDay)) return decodeDateTime(static_cast<double>(kMinDay));
-    if (wholeDays > static_cast<double>(kMaxDay)) return decodeDateTime(static_cast<double>(kMaxDay) + 0.999999999);
+    if (wholeDays < static_cast<double>(kMinDay))
+        return decodeDateTime(static_cast<double>(kMinDay));
+    if (wholeDays > static_cast<double>(kMaxDay))
+        return decodeDateTime(static_cast<double>(kMaxDay) + 0.999999999);
 
     int64_t days = static_cast<int64_t>(wholeDays);
     int64_t ms = std::llround(std::fabs(value - wholeDays) * static_cast<double>(kMsPerDay));
@@ -60,7 +63,8 @@ double encodeDateTime(const DateTimeFields &f) {
 }
 
 bool isValidDateTime(const DateTimeFields &f) {
-    if (f.year < 1 || f.year > 9999 || f.month < 1 || f.month > 12 || f.day < 1) return false;
+    if (f.year < 1 || f.year > 9999 || f.month < 1 || f.month > 12 || f.day < 1)
+        return false;
     year_month_day ymd{year{f.year}, month{static_cast<unsigned>(f.month)},
                        day{static_cast<unsigned>(f.day)}};
     return ymd.ok() && f.hour >= 0 && f.hour < 24 && f.minute >= 0 && f.minute < 60 &&
@@ -77,11 +81,13 @@ std::string formatDateTimeIso(double value) {
 
 std::optional<double> parseDateTimeIso(std::string_view text) {
     auto digits = [&](size_t pos, size_t count, int &out) {
-        if (pos + count > text.size()) return false;
+        if (pos + count > text.size())
+            return false;
         int v = 0;
         for (size_t i = pos; i < pos + count; ++i) {
             char c = text[i];
-            if (c < '0' || c > '9') return false;
+            if (c < '0' || c > '9')
+                return false;
             v = v * 10 + (c - '0');
         }
         out = v;
@@ -90,8 +96,7 @@ std::optional<double> parseDateTimeIso(std::string_view text) {
     DateTimeFields f;
     if (text.size() < 19 || !digits(0, 4, f.year) || text[4] != '-' || !digits(5, 2, f.month) ||
         text[7] != '-' || !digits(8, 2, f.day) || text[10] != ' ' || !digits(11, 2, f.hour) ||
-        text[13] != ':' || !digits(14, 2, f.minute) || text[16] != ':' ||
-        !digits(17, 2, f.second))
+        text[13] != ':' || !digits(14, 2, f.minute) || text[16] != ':' || !digits(17, 2, f.second))
         return std::nullopt;
     f.msec = 0;
     if (text.size() > 19) {
@@ -99,9 +104,11 @@ std::optional<double> parseDateTimeIso(std::string_view text) {
         if (text[19] != '.' || fractionDigits < 1 || fractionDigits > 3 ||
             !digits(20, fractionDigits, f.msec))
             return std::nullopt;
-        for (size_t i = fractionDigits; i < 3; ++i) f.msec *= 10;
+        for (size_t i = fractionDigits; i < 3; ++i)
+            f.msec *= 10;
     }
-    if (!isValidDateTime(f)) return std::nullopt;
+    if (!isValidDateTime(f))
+        return std::nullopt;
     return encodeDateTime(f);
 }
 

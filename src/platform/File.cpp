@@ -12,11 +12,14 @@
 namespace zv {
 
 UniqueFd &UniqueFd::operator=(UniqueFd &&other) noexcept {
-    if (this != &other) reset(other.release());
+    if (this != &other)
+        reset(other.release());
     return *this;
 }
 
-UniqueFd::~UniqueFd() { reset(); }
+UniqueFd::~UniqueFd() {
+    reset();
+}
 
 int UniqueFd::release() {
     int fd = fd_;
@@ -25,7 +28,8 @@ int UniqueFd::release() {
 }
 
 void UniqueFd::reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
     fd_ = fd;
 }
 
@@ -38,7 +42,8 @@ UniqueFd openFile(const std::string &nativeFile, int flags, unsigned mode) {
     do {
         fd = ::open(nativeFile.c_str(), flags | O_CLOEXEC, mode);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) throw Error(systemErrorText("Не удается открыть файл \"" + nativeFile + "\"", errno));
+    if (fd < 0)
+        throw Error(systemErrorText("Не удается открыть файл \"" + nativeFile + "\"", errno));
     return UniqueFd(fd);
 }
 
@@ -48,10 +53,12 @@ size_t readAt(int fd, void *buffer, size_t size, int64_t offset) {
     while (done < size) {
         ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             throw Error(systemErrorText("Ошибка чтения файла", errno));
         }
-        if (n == 0) break;
+        if (n == 0)
+            break;
         done += static_cast<size_t>(n);
     }
     return done;
@@ -63,17 +70,20 @@ void writeAt(int fd, const void *buffer, size_t size, int64_t offset) {
     while (done < size) {
         ssize_t n = ::pwrite(fd, in + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             throw Error(systemErrorText("Ошибка записи в файл", errno));
         }
-        if (n == 0) throw Error(systemErrorText("Ошибка записи в файл", ENOSPC));
+        if (n == 0)
+            throw Error(systemErrorText("Ошибка записи в файл", ENOSPC));
         done += static_cast<size_t>(n);
     }
 }
 
 int64_t fileLength(int fd) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0) throw Error(systemErrorText("Ошибка чтения файла", errno));
+    if (::fstat(fd, &st) != 0)
+        throw Error(systemErrorText("Ошибка чтения файла", errno));
     return static_cast<int64_t>(st.st_size);
 }
 

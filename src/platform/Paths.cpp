@@ -9,7 +9,9 @@ namespace zv {
 
 namespace {
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
+bool isSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 std::string envOrEmpty(const char *name) {
     const char *value = std::getenv(name);
@@ -20,11 +22,14 @@ std::string envOrEmpty(const char *name) {
 
 std::string zorvideoRoot() {
     std::string root = envOrEmpty("ZORVIDEO_ROOT");
-    if (!root.empty()) return root;
+    if (!root.empty())
+        return root;
     std::string data = envOrEmpty("XDG_DATA_HOME");
-    if (!data.empty()) return data + "/zorvideo";
+    if (!data.empty())
+        return data + "/zorvideo";
     std::string home = envOrEmpty("HOME");
-    if (home.empty()) home = "/tmp";
+    if (home.empty())
+        home = "/tmp";
     return home + "/.local/share/zorvideo";
 }
 
@@ -33,13 +38,16 @@ bool hasDriveLetter(std::string_view path) {
 }
 
 std::string nativePath(std::string_view path) {
-    if (!hasDriveLetter(path)) return std::string(path);
+    if (!hasDriveLetter(path))
+        return std::string(path);
     std::string result = zorvideoRoot();
     result += "/drive_";
     result += static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
     std::string_view rest = path.substr(2);
-    if (!rest.empty() && !isSeparator(rest.front())) result += '/';
-    for (char c : rest) result += (c == '\\') ? '/' : c;
+    if (!rest.empty() && !isSeparator(rest.front()))
+        result += '/';
+    for (char c : rest)
+        result += (c == '\\') ? '/' : c;
     return result;
 }
 
@@ -57,19 +65,23 @@ std::string fileNamePart(std::string_view path) {
 }
 
 std::string drivePart(std::string_view path) {
-    if (hasDriveLetter(path)) return std::string(path.substr(0, 2));
+    if (hasDriveLetter(path))
+        return std::string(path.substr(0, 2));
     if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
         // \\server\share: up to the separator that ends the share name.
         size_t separators = 0;
         for (size_t i = 2; i < path.size(); ++i) {
-            if (isSeparator(path[i]) && ++separators == 2) return std::string(path.substr(0, i));
+            if (isSeparator(path[i]) && ++separators == 2)
+                return std::string(path.substr(0, i));
         }
         return std::string(path);
     }
     return {};
 }
 
-std::string windowsFolder() { return "C:\\WINDOWS"; }
+std::string windowsFolder() {
+    return "C:\\WINDOWS";
+}
 
 bool fileExists(std::string_view path) {
     struct stat st {};

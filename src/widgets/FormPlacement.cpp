@@ -24,7 +24,8 @@ void FormPlacement::restore() {
     QSettings settings = store();
     settings.beginGroup(group());
     QByteArray geometry = settings.value("Geometry").toByteArray();
-    if (!geometry.isEmpty()) form_->restoreGeometry(geometry);
+    if (!geometry.isEmpty())
+        form_->restoreGeometry(geometry);
 }
 
 void FormPlacement::save() {

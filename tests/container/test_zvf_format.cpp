@@ -1,8 +1,8 @@
 #include "container/ZVFformatUnit.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>

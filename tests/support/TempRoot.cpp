@@ -16,7 +16,8 @@ namespace {
 void remember(const char *name, std::string &value, bool &had) {
     const char *v = std::getenv(name);
     had = v != nullptr;
-    if (had) value = v;
+    if (had)
+        value = v;
 }
 
 void restore(const char *name, const std::string &value, bool had) {
@@ -31,7 +32,8 @@ void restore(const char *name, const std::string &value, bool had) {
 TempRoot::TempRoot() {
     std::string pattern = (fs::temp_directory_path() / "zorvideo-test-XXXXXX").string();
     char *made = ::mkdtemp(pattern.data());
-    if (!made) throw std::runtime_error("mkdtemp failed");
+    if (!made)
+        throw std::runtime_error("mkdtemp failed");
     path_ = made;
     remember("ZORVIDEO_ROOT", previousRoot_, hadRoot_);
     remember("XDG_CONFIG_HOME", previousConfig_, hadConfig_);
@@ -48,14 +50,18 @@ TempRoot::~TempRoot() {
     fs::remove_all(path_, ec);
 }
 
-std::string TempRoot::file(const std::string &relative) const { return path_ + "/" + relative; }
+std::string TempRoot::file(const std::string &relative) const {
+    return path_ + "/" + relative;
+}
 
 void writeFile(const std::string &nativeFile, const std::string &bytes) {
     fs::path p(nativeFile);
-    if (p.has_parent_path()) fs::create_directories(p.parent_path());
+    if (p.has_parent_path())
+        fs::create_directories(p.parent_path());
     std::ofstream out(nativeFile, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) ADD_FAILURE() << "cannot write " << nativeFile;
+    if (!out)
+        ADD_FAILURE() << "cannot write " << nativeFile;
 }
 
 std::string readFile(const std::string &nativeFile) {
