@@ -30,18 +30,19 @@ void check(int result, const char *what) {
 
 }  // namespace
 
-std::vector<uint8_t> makeGif(const GifSpec &spec) {
+std::vector<uint8_t> makeGif(const GifLayout &layout) {
     std::vector<uint8_t> out;
     int error = 0;
     GifFileType *gif = EGifOpen(&out, append, &error);
     if (!gif)
         throw std::runtime_error("EGifOpen");
     EGifSetGifVersion(gif, true);
-    ColorMapObject *global = makeMap(spec.globalPalette);
-    check(EGifPutScreenDesc(gif, spec.screenWidth, spec.screenHeight, 8, spec.background, global),
+    ColorMapObject *global = makeMap(layout.globalPalette);
+    check(EGifPutScreenDesc(gif, layout.screenWidth, layout.screenHeight, 8, layout.background,
+                            global),
           "screen");
     GifFreeMapObject(global);
-    for (const GifPicture &p : spec.pictures) {
+    for (const GifPicture &p : layout.pictures) {
         if (p.transparent >= 0) {
             GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, p.transparent};
             GifByteType block[4];
@@ -93,6 +94,15 @@ std::vector<Rgb> distinctPalette(int colours, int seed) {
                            static_cast<uint8_t>((255 - i * 8) & 0xF8)});
     }
     return palette;
+}
+
+std::vector<uint8_t> smallGif(int seed) {
+    GifLayout layout;
+    layout.screenWidth = 6;
+    layout.screenHeight = 4;
+    layout.globalPalette = distinctPalette(8, seed);
+    layout.pictures.push_back(patternPicture(6, 4, 8));
+    return makeGif(layout);
 }
 
 }  // namespace zvtest

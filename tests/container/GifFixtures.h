@@ -19,17 +19,20 @@ struct GifPicture {
     std::vector<uint8_t> raster;  // width * height indices, rows in display order
 };
 
-struct GifSpec {
+struct GifLayout {
     int screenWidth = 0, screenHeight = 0;
     int background = 0;
     std::vector<Rgb> globalPalette;  // empty: none; size a power of two
     std::vector<GifPicture> pictures;
 };
 
-std::vector<uint8_t> makeGif(const GifSpec &spec);
+std::vector<uint8_t> makeGif(const GifLayout &layout);
 
 // A picture of the given size whose pixel (x, y) has index (x * 7 + y * 3) % colours.
 GifPicture patternPicture(int width, int height, int colours);
+
+// A 6 x 4 one-picture GIF with an 8-colour palette chosen by seed: small frames that differ.
+std::vector<uint8_t> smallGif(int seed);
 
 // colours entries, all different, each channel a multiple of 8.
 std::vector<Rgb> distinctPalette(int colours, int seed = 0);

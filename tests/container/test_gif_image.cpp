@@ -9,21 +9,22 @@
 #include "support/TempRoot.h"
 
 using zv::GifImage;
+using zvtest::GifLayout;
 using zvtest::GifPicture;
-using zvtest::GifSpec;
 using zvtest::Rgb;
 
 namespace {
 
-// Pixels a picture on a screen must show, computed from the spec independently of the decoder.
-std::vector<uint32_t> expectedPixels(const GifSpec &spec, uint32_t outside) {
-    const GifPicture &p = spec.pictures.front();
-    const auto &palette = p.localPalette.empty() ? spec.globalPalette : p.localPalette;
-    std::vector<uint32_t> out(static_cast<size_t>(spec.screenWidth) * spec.screenHeight, outside);
+// Pixels a picture on a screen must show, computed from the layout independently of the decoder.
+std::vector<uint32_t> expectedPixels(const GifLayout &layout, uint32_t outside) {
+    const GifPicture &p = layout.pictures.front();
+    const auto &palette = p.localPalette.empty() ? layout.globalPalette : p.localPalette;
+    std::vector<uint32_t> out(static_cast<size_t>(layout.screenWidth) * layout.screenHeight,
+                              outside);
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x) {
             uint8_t index = p.raster[static_cast<size_t>(y) * p.width + x];
-            out[static_cast<size_t>(p.top + y) * spec.screenWidth + p.left + x] =
+            out[static_cast<size_t>(p.top + y) * layout.screenWidth + p.left + x] =
                 index == p.transparent ? 0u : zvtest::argb(palette[index]);
         }
     return out;
@@ -33,22 +34,22 @@ std::vector<uint32_t> pixelsOf(const GifImage &image) {
     return {image.pixels(), image.pixels() + static_cast<size_t>(image.width()) * image.height()};
 }
 
-GifSpec plainSpec(int w, int h) {
-    GifSpec spec;
-    spec.screenWidth = w;
-    spec.screenHeight = h;
-    spec.globalPalette = zvtest::distinctPalette(256);
-    spec.pictures.push_back(zvtest::patternPicture(w, h, 256));
-    return spec;
+GifLayout plainSpec(int w, int h) {
+    GifLayout layout;
+    layout.screenWidth = w;
+    layout.screenHeight = h;
+    layout.globalPalette = zvtest::distinctPalette(256);
+    layout.pictures.push_back(zvtest::patternPicture(w, h, 256));
+    return layout;
 }
 
-void expectDecodesAsWritten(const GifSpec &spec, uint32_t outside = 0) {
-    std::vector<uint8_t> bytes = zvtest::makeGif(spec);
+void expectDecodesAsWritten(const GifLayout &layout, uint32_t outside = 0) {
+    std::vector<uint8_t> bytes = zvtest::makeGif(layout);
     GifImage image;
     image.loadFromBytes(bytes.data(), bytes.size());
-    ASSERT_EQ(image.width(), spec.screenWidth);
-    ASSERT_EQ(image.height(), spec.screenHeight);
-    EXPECT_EQ(pixelsOf(image), expectedPixels(spec, outside));
+    ASSERT_EQ(image.width(), layout.screenWidth);
+    ASSERT_EQ(image.height(), layout.screenHeight);
+    EXPECT_EQ(pixelsOf(image), expectedPixels(layout, outside));
 
     // Saving writes the indexed picture back: it decodes to the same bitmap.
     std::vector<uint8_t> saved = image.saveToBytes();
@@ -66,63 +67,63 @@ TEST(GifImage, DecodesVariantsToThePixelsWritten) {
     }
     {
         SCOPED_TRACE("interlaced, every pass non-empty and a height not a multiple of 8");
-        GifSpec spec = plainSpec(19, 29);
-        spec.pictures[0].interlaced = true;
-        expectDecodesAsWritten(spec);
+        GifLayout layout = plainSpec(19, 29);
+        layout.pictures[0].interlaced = true;
+        expectDecodesAsWritten(layout);
     }
     {
         SCOPED_TRACE("local palette wins over the global one");
-        GifSpec spec = plainSpec(16, 16);
-        spec.pictures[0] = zvtest::patternPicture(16, 16, 16);
-        spec.pictures[0].localPalette = zvtest::distinctPalette(16, 3);
-        expectDecodesAsWritten(spec);
+        GifLayout layout = plainSpec(16, 16);
+        layout.pictures[0] = zvtest::patternPicture(16, 16, 16);
+        layout.pictures[0].localPalette = zvtest::distinctPalette(16, 3);
+        expectDecodesAsWritten(layout);
     }
     {
         SCOPED_TRACE("local palette and no global one");
-        GifSpec spec = plainSpec(8, 8);
-        spec.globalPalette.clear();
-        spec.pictures[0] = zvtest::patternPicture(8, 8, 4);
-        spec.pictures[0].localPalette = zvtest::distinctPalette(4, 5);
-        expectDecodesAsWritten(spec);
+        GifLayout layout = plainSpec(8, 8);
+        layout.globalPalette.clear();
+        layout.pictures[0] = zvtest::patternPicture(8, 8, 4);
+        layout.pictures[0].localPalette = zvtest::distinctPalette(4, 5);
+        expectDecodesAsWritten(layout);
     }
     {
         SCOPED_TRACE("transparent index has alpha 0");
-        GifSpec spec = plainSpec(12, 10);
-        spec.pictures[0].transparent = 5;
-        expectDecodesAsWritten(spec);
+        GifLayout layout = plainSpec(12, 10);
+        layout.pictures[0].transparent = 5;
+        expectDecodesAsWritten(layout);
     }
     {
         SCOPED_TRACE("several pictures: the first one only");
-        GifSpec spec = plainSpec(10, 10);
+        GifLayout layout = plainSpec(10, 10);
         GifPicture second = zvtest::patternPicture(10, 10, 3);
         second.raster.assign(second.raster.size(), 1);
-        spec.pictures.push_back(second);
-        expectDecodesAsWritten(spec);
+        layout.pictures.push_back(second);
+        expectDecodesAsWritten(layout);
     }
 }
 
 TEST(GifImage, FirstPictureSmallerThanTheScreen) {
-    GifSpec spec = plainSpec(30, 20);
-    spec.background = 9;
-    spec.pictures[0] = zvtest::patternPicture(7, 5, 256);
-    spec.pictures[0].left = 11;
-    spec.pictures[0].top = 4;
+    GifLayout layout = plainSpec(30, 20);
+    layout.background = 9;
+    layout.pictures[0] = zvtest::patternPicture(7, 5, 256);
+    layout.pictures[0].left = 11;
+    layout.pictures[0].top = 4;
     // Without transparency the rest of the screen is the background colour.
-    expectDecodesAsWritten(spec, zvtest::argb(spec.globalPalette[9]));
+    expectDecodesAsWritten(layout, zvtest::argb(layout.globalPalette[9]));
     // With it the rest is transparent.
-    spec.pictures[0].transparent = 2;
-    expectDecodesAsWritten(spec, 0u);
+    layout.pictures[0].transparent = 2;
+    expectDecodesAsWritten(layout, 0u);
 }
 
 TEST(GifImage, ReusedImageFollowsEachLoad) {
     GifImage image;
-    GifSpec big = plainSpec(64, 48);
-    GifSpec small = plainSpec(5, 3);
+    GifLayout big = plainSpec(64, 48);
+    GifLayout small = plainSpec(5, 3);
     small.globalPalette = zvtest::distinctPalette(256, 1);
-    for (const GifSpec *spec : {&big, &small, &big}) {
-        std::vector<uint8_t> bytes = zvtest::makeGif(*spec);
+    for (const GifLayout *layout : {&big, &small, &big}) {
+        std::vector<uint8_t> bytes = zvtest::makeGif(*layout);
         image.loadFromBytes(bytes.data(), bytes.size());
-        EXPECT_EQ(pixelsOf(image), expectedPixels(*spec, 0));
+        EXPECT_EQ(pixelsOf(image), expectedPixels(*layout, 0));
     }
 }
 
@@ -154,8 +155,8 @@ TEST(GifImage, BadBytesLeaveItEmptyWithGiflibsMessage) {
 }
 
 TEST(GifImage, HeaderClaimingAHugeScreenIsRefused) {
-    GifSpec spec = plainSpec(4, 4);
-    std::vector<uint8_t> bytes = zvtest::makeGif(spec);
+    GifLayout layout = plainSpec(4, 4);
+    std::vector<uint8_t> bytes = zvtest::makeGif(layout);
     bytes[6] = bytes[7] = bytes[8] = bytes[9] = 0xFF;  // 65535 x 65535 logical screen
     GifImage image;
     EXPECT_THROW(image.loadFromBytes(bytes.data(), bytes.size()), zv::Error);

@@ -38,15 +38,6 @@ private:
     zv::UniqueFd fd_;
 };
 
-std::vector<uint8_t> smallGif(int seed) {
-    zvtest::GifSpec spec;
-    spec.screenWidth = 6;
-    spec.screenHeight = 4;
-    spec.globalPalette = zvtest::distinctPalette(8, seed);
-    spec.pictures.push_back(zvtest::patternPicture(6, 4, 8));
-    return zvtest::makeGif(spec);
-}
-
 uint32_t firstPixel(const zv::GifImage &image) {
     return image.pixels()[0];
 }
@@ -97,7 +88,7 @@ TEST_F(ZVFFormatTest, FramesRoundTripThroughTheAppender) {
     ZVFAppender writer(name);
     std::vector<std::vector<uint8_t>> gifs;
     for (int i = 0; i < 5; ++i) {
-        gifs.push_back(smallGif(i));
+        gifs.push_back(zvtest::smallGif(i));
         writer.append(gifs.back().data(), gifs.back().size(), 40543.5 + i / 86400.0);
     }
     TZVFFormat zvf(name);
@@ -132,7 +123,7 @@ TEST_F(ZVFFormatTest, FramesRoundTripThroughTheAppender) {
 TEST_F(ZVFFormatTest, LastEntryOfTheIndexAreaEndsAtItsLastByte) {
     const int32_t last = zvf::kCapacity - 1;
     ASSERT_EQ(zvf::entryPosition(last) + zvf::kEntrySize - 1, 9'999'999);
-    std::vector<uint8_t> gif = smallGif(1);
+    std::vector<uint8_t> gif = zvtest::smallGif(1);
     {
         RawFile raw(native);
         raw.putCount(zvf::kCapacity);
@@ -194,7 +185,7 @@ TEST_F(ZVFFormatTest, BulkEntriesMatchSingleReadsAcrossLargeRanges) {
 TEST_F(ZVFFormatTest, FramesBeyondTwoAndFourGigabytesInSparseFiles) {
     // Absolute positions 2^31, 2^32 and past 2^32.
     const int64_t offsets[] = {2'137'483'648, 4'284'967'296, (int64_t{1} << 32) + 12'345};
-    std::vector<uint8_t> gifs[3] = {smallGif(2), smallGif(3), smallGif(4)};
+    std::vector<uint8_t> gifs[3] = {zvtest::smallGif(2), zvtest::smallGif(3), zvtest::smallGif(4)};
     {
         RawFile raw(native);
         raw.putCount(3);
@@ -221,7 +212,7 @@ TEST_F(ZVFFormatTest, FramesBeyondTwoAndFourGigabytesInSparseFiles) {
 
 TEST_F(ZVFFormatTest, CountGrowsWhileAnotherWriterAppends) {
     ZVFAppender writer(name);
-    std::vector<uint8_t> gif = smallGif(0);
+    std::vector<uint8_t> gif = zvtest::smallGif(0);
     writer.append(gif.data(), gif.size(), 1.0);
     TZVFFormat zvf(name);
     EXPECT_EQ(zvf.FrameCount(), 1);
@@ -253,7 +244,7 @@ TEST_F(ZVFFormatTest, BytesThatAreNotAGifShowTheMessageOnceAndGiveAnEmptyImage) 
     EXPECT_EQ(shown.texts[0], kPrefix + "Data is not in GIF format");
 
     // A reused image that held a picture is emptied too.
-    ZVFAppender(name).append(smallGif(1).data(), smallGif(1).size(), 2.0);
+    ZVFAppender(name).append(zvtest::smallGif(1).data(), zvtest::smallGif(1).size(), 2.0);
     zv::GifImage reused;
     ASSERT_TRUE(zvf.LoadFrame(1, reused));
     EXPECT_FALSE(zvf.LoadFrame(0, reused));
@@ -262,7 +253,7 @@ TEST_F(ZVFFormatTest, BytesThatAreNotAGifShowTheMessageOnceAndGiveAnEmptyImage) 
 }
 
 TEST_F(ZVFFormatTest, DamagedCountsAreMadeSafe) {
-    std::vector<uint8_t> gif = smallGif(0);
+    std::vector<uint8_t> gif = zvtest::smallGif(0);
     {
         ZVFAppender writer(name);
         for (int i = 0; i < 3; ++i)
@@ -294,7 +285,7 @@ TEST_F(ZVFFormatTest, DamagedCountsAreMadeSafe) {
 }
 
 TEST_F(ZVFFormatTest, DamagedEntriesShowTheMessageWithoutAllocatingTheClaim) {
-    std::vector<uint8_t> gif = smallGif(0);
+    std::vector<uint8_t> gif = zvtest::smallGif(0);
     {
         ZVFAppender writer(name);
         writer.append(gif.data(), gif.size(), 1.0);

@@ -38,15 +38,6 @@ double at(double seconds) {
     return kBase + seconds * kSecond;
 }
 
-std::vector<uint8_t> smallGif(int seed) {
-    zvtest::GifSpec spec;
-    spec.screenWidth = 6;
-    spec.screenHeight = 4;
-    spec.globalPalette = zvtest::distinctPalette(8, seed);
-    spec.pictures.push_back(zvtest::patternPicture(6, 4, 8));
-    return zvtest::makeGif(spec);
-}
-
 // Field writers over a raw file, independent of the coder under test.
 class RawFile {
 public:
@@ -131,7 +122,7 @@ protected:
     void record(const std::vector<double> &times) {
         ZVFAppender out(source);
         for (double t : times) {
-            frames.push_back({smallGif(static_cast<int>(frames.size())), t});
+            frames.push_back({zvtest::smallGif(static_cast<int>(frames.size())), t});
             out.append(frames.back().gif.data(), frames.back().gif.size(), t);
         }
     }
@@ -240,7 +231,7 @@ TEST_F(RangeExport, VideoReadsFramesBeyondTwoAndFourGigabytes) {
     RawFile raw(sourceNative);
     const std::vector<int64_t> offsets = {0, 2'137'483'648 + 5, 4'284'967'296 + 11};
     for (size_t i = 0; i < offsets.size(); ++i) {
-        frames.push_back({smallGif(static_cast<int>(i)), at(static_cast<double>(i))});
+        frames.push_back({zvtest::smallGif(static_cast<int>(i)), at(static_cast<double>(i))});
         raw.put(kData + offsets[i], frames[i].gif.data(), frames[i].gif.size());
         raw.putEntry(static_cast<int64_t>(i), offsets[i],
                      static_cast<int32_t>(frames[i].gif.size()), frames[i].dateTime);
@@ -443,7 +434,7 @@ TEST_F(RangeExport, TimeIntervalsSelectTheFramesStrictlyInside) {
 
 TEST_F(RangeExport, TimeSearchFindsMatchesAcrossIndexBlocks) {
     // Enough frames that both searches cross several blocks of entries.
-    const std::vector<uint8_t> gif = smallGif(1);
+    const std::vector<uint8_t> gif = zvtest::smallGif(1);
     {
         ZVFAppender out(source);
         for (int i = 0; i < 40'000; ++i)

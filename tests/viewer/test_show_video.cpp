@@ -47,16 +47,16 @@ zvtest::Rgb frameColour(int k) {
 }
 
 std::vector<uint8_t> plainGif(zvtest::Rgb colour, int width = 32, int height = 24) {
-    zvtest::GifSpec spec;
-    spec.screenWidth = width;
-    spec.screenHeight = height;
-    spec.globalPalette = {colour, {0, 0, 0}};
+    zvtest::GifLayout layout;
+    layout.screenWidth = width;
+    layout.screenHeight = height;
+    layout.globalPalette = {colour, {0, 0, 0}};
     zvtest::GifPicture picture;
     picture.width = width;
     picture.height = height;
     picture.raster.assign(static_cast<size_t>(width) * height, 0);
-    spec.pictures.push_back(picture);
-    return zvtest::makeGif(spec);
+    layout.pictures.push_back(picture);
+    return zvtest::makeGif(layout);
 }
 
 const double kStart = zv::encodeDateTime({2024, 3, 5, 10, 20, 30, 0});
@@ -533,17 +533,17 @@ TEST_F(ShowVideoTest, TransparentPartOfAFrameIsBlackNotThePreviousFrame) {
         ZVFAppender appender(file);
         const std::vector<uint8_t> first = plainGif(frameColour(3));
         appender.append(first.data(), first.size(), frameTime(0));
-        zvtest::GifSpec spec;
-        spec.screenWidth = 32;
-        spec.screenHeight = 24;
-        spec.globalPalette = {{255, 255, 255}, {0, 0, 0}};
+        zvtest::GifLayout layout;
+        layout.screenWidth = 32;
+        layout.screenHeight = 24;
+        layout.globalPalette = {{255, 255, 255}, {0, 0, 0}};
         zvtest::GifPicture picture;
         picture.width = 32;
         picture.height = 24;
         picture.transparent = 0;
         picture.raster.assign(32 * 24, 0);
-        spec.pictures.push_back(picture);
-        const std::vector<uint8_t> clear = zvtest::makeGif(spec);
+        layout.pictures.push_back(picture);
+        const std::vector<uint8_t> clear = zvtest::makeGif(layout);
         appender.append(clear.data(), clear.size(), frameTime(1));
     }
     auto form = openShown(file);
