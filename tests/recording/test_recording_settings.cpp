@@ -7,20 +7,11 @@
 #include "platform/Cp1251.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
+#include "recording/DefaultConfig.h"
 #include "recording/HostQuery.h"
 #include "support/TempRoot.h"
 
 namespace {
-
-const char *const kDefaultSection =
-    "[ZORVideo]\r\n"
-    "zvOutFile=C:\\VELD\\ZORVIDEO\\BigFile.zvf\r\n"
-    "zvBitRate=4\r\n"
-    "zvWaitForNextFrame=1000\r\n"
-    "zvMinHDDSize=1000\r\n"
-    "zvEnableRec=0\r\n"
-    "zvMaxFileSize=4000\r\n"
-    "zvRecursiveRecord=1\r\n";
 
 std::string configOnDisk(const zvtest::TempRoot &root) {
     return root.file("drive_c/WINDOWS/cnf.INI");
