@@ -15,10 +15,10 @@
 #include <QImage>
 #include <QPainter>
 #include <QSlider>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeView>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>

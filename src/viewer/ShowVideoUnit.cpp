@@ -11,9 +11,9 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSlider>
+#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
@@ -137,19 +137,25 @@ void TShowVideoForm::buildControls() {
     gbFrames->setObjectName(QStringLiteral("gbFrames"));
     gbFrames->setFixedWidth(kListWidth);
     gbFrames->hide();
-    lvFrames = new QTreeView(gbFrames);
+    // A table view without grid or row numbers looks like a report-style list view and, unlike a
+    // tree view, keeps nothing per row: 499,900 rows cost no memory of their own.
+    lvFrames = new QTableView(gbFrames);
     lvFrames->setObjectName(QStringLiteral("lvFrames"));
     frameModel_ = new zv::FrameListModel(lvFrames);
     lvFrames->setModel(frameModel_);
-    lvFrames->setRootIsDecorated(false);
-    lvFrames->setItemsExpandable(false);
-    lvFrames->setUniformRowHeights(true);  // keeps a list of 499,900 rows from measuring each
+    lvFrames->setShowGrid(false);
+    lvFrames->setWordWrap(false);
+    lvFrames->verticalHeader()->hide();
+    lvFrames->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lvFrames->verticalHeader()->setMinimumSectionSize(1);
+    lvFrames->verticalHeader()->setDefaultSectionSize(lvFrames->fontMetrics().height() + 1);
     lvFrames->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvFrames->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvFrames->setSelectionMode(QAbstractItemView::SingleSelection);
-    lvFrames->setAllColumnsShowFocus(true);
-    lvFrames->header()->setStretchLastSection(false);
-    lvFrames->header()->setSectionsMovable(false);
+    lvFrames->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    lvFrames->horizontalHeader()->setHighlightSections(false);
+    lvFrames->horizontalHeader()->setStretchLastSection(false);
+    lvFrames->horizontalHeader()->setSectionsMovable(false);
     lvFrames->setColumnWidth(0, 40);
     lvFrames->setColumnWidth(1, 120);
     auto *listLayout = new QVBoxLayout(gbFrames);

@@ -20,7 +20,7 @@ class QPushButton;
 class QSlider;
 class QTimer;
 class QToolButton;
-class QTreeView;
+class QTableView;
 class TZVFFormat;
 
 namespace zv {
@@ -87,7 +87,7 @@ public:
     // Regions and controls, named as the operator's documentation names them.
     QWidget *pb;
     QGroupBox *gbFrames;
-    QTreeView *lvFrames;
+    QTableView *lvFrames;
     QWidget *MainPanel;
     QToolButton *sbFrames;
     QLabel *Label1;

@@ -15,10 +15,10 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QSlider>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeView>
 #include <cstring>
 #include <filesystem>
 #include <string>
