@@ -14,29 +14,12 @@
 #include "platform/Error.h"
 #include "platform/File.h"
 #include "platform/Messages.h"
+#include "support/RawZvf.h"
 #include "support/TempRoot.h"
 
 namespace {
 
 const std::string kPrefix = "Ошибка получения данных из файла видео:\r";
-
-// Little-endian field writers over a raw file, so that the tests do not share the coder under test.
-class RawFile {
-public:
-    explicit RawFile(const std::string &path) : fd_(zv::openFile(path, O_RDWR | O_CREAT)) {}
-    void put(int64_t pos, const void *data, size_t n) { zv::writeAt(fd_.get(), data, n, pos); }
-    void putCount(int32_t n) { put(0, &n, 4); }
-    void putEntry(int64_t i, int64_t offset, int32_t size, double dateTime) {
-        int64_t p = 2000 + 20 * i;
-        put(p, &offset, 8);
-        put(p + 8, &size, 4);
-        put(p + 12, &dateTime, 8);
-    }
-    void truncate(int64_t length) { ASSERT_EQ(::ftruncate(fd_.get(), length), 0); }
-
-private:
-    zv::UniqueFd fd_;
-};
 
 uint32_t firstPixel(const zv::GifImage &image) {
     return image.pixels()[0];
@@ -125,7 +108,7 @@ TEST_F(ZVFFormatTest, LastEntryOfTheIndexAreaEndsAtItsLastByte) {
     ASSERT_EQ(zvf::entryPosition(last) + zvf::kEntrySize - 1, 9'999'999);
     std::vector<uint8_t> gif = zvtest::smallGif(1);
     {
-        RawFile raw(native);
+        zvtest::RawZvf raw(native);
         raw.putCount(zvf::kCapacity);
         raw.putEntry(last, 0, static_cast<int32_t>(gif.size()), 40543.5);
         raw.put(10'000'000, gif.data(), gif.size());
@@ -159,7 +142,7 @@ TEST_F(ZVFFormatTest, BulkEntriesMatchSingleReadsAcrossLargeRanges) {
             std::memcpy(&index[i * 20 + 8], &size, 4);
             std::memcpy(&index[i * 20 + 12], &at, 8);
         }
-        RawFile raw(native);
+        zvtest::RawZvf raw(native);
         raw.put(2000, index.data(), index.size());
         raw.putCount(n);
     }
@@ -187,7 +170,7 @@ TEST_F(ZVFFormatTest, FramesBeyondTwoAndFourGigabytesInSparseFiles) {
     const int64_t offsets[] = {2'137'483'648, 4'284'967'296, (int64_t{1} << 32) + 12'345};
     std::vector<uint8_t> gifs[3] = {zvtest::smallGif(2), zvtest::smallGif(3), zvtest::smallGif(4)};
     {
-        RawFile raw(native);
+        zvtest::RawZvf raw(native);
         raw.putCount(3);
         for (int i = 0; i < 3; ++i) {
             raw.putEntry(i, offsets[i], static_cast<int32_t>(gifs[i].size()), 1.0 * i);
@@ -231,7 +214,7 @@ TEST_F(ZVFFormatTest, CountGrowsWhileAnotherWriterAppends) {
 TEST_F(ZVFFormatTest, BytesThatAreNotAGifShowTheMessageOnceAndGiveAnEmptyImage) {
     const std::string junk = "not a gif, just text that sits in the data area";
     {
-        RawFile raw(native);
+        zvtest::RawZvf raw(native);
         raw.putCount(1);
         raw.putEntry(0, 0, static_cast<int32_t>(junk.size()), 1.0);
         raw.put(10'000'000, junk.data(), junk.size());
@@ -259,7 +242,7 @@ TEST_F(ZVFFormatTest, DamagedCountsAreMadeSafe) {
         for (int i = 0; i < 3; ++i)
             writer.append(gif.data(), gif.size(), i);
     }
-    RawFile raw(native);
+    zvtest::RawZvf raw(native);
     TZVFFormat zvf(name);
     raw.putCount(-5);
     EXPECT_EQ(zvf.FrameCount(), 0);
@@ -310,7 +293,7 @@ TEST_F(ZVFFormatTest, DamagedEntriesShowTheMessageWithoutAllocatingTheClaim) {
         {"offset that overflows a sum", INT64_MAX - 5, size, "Ошибка чтения потока"},
     };
     TZVFFormat zvf(name);
-    RawFile raw(native);
+    zvtest::RawZvf raw(native);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         raw.putEntry(0, c.offset, c.size, 1.0);
@@ -337,7 +320,7 @@ TEST_F(ZVFFormatTest, DamagedEntriesShowTheMessageWithoutAllocatingTheClaim) {
 
 TEST_F(ZVFFormatTest, ReadFrameEntryKeepsFieldsTheFileDoesNotReach) {
     {
-        RawFile raw(native);
+        zvtest::RawZvf raw(native);
         raw.putEntry(0, 77, 88, 99.5);
         raw.truncate(2000 + 12);  // offset and size, no date-time
     }

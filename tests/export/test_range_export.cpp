@@ -20,6 +20,7 @@
 #include "platform/Error.h"
 #include "platform/File.h"
 #include "platform/Messages.h"
+#include "support/RawZvf.h"
 #include "support/TempRoot.h"
 
 namespace fs = std::filesystem;
@@ -37,23 +38,6 @@ constexpr double kSecond = 1.0 / 86'400.0;
 double at(double seconds) {
     return kBase + seconds * kSecond;
 }
-
-// Field writers over a raw file, independent of the coder under test.
-class RawFile {
-public:
-    explicit RawFile(const std::string &path) : fd_(zv::openFile(path, O_RDWR | O_CREAT)) {}
-    void put(int64_t pos, const void *data, size_t n) { zv::writeAt(fd_.get(), data, n, pos); }
-    void putCount(int32_t n) { put(0, &n, 4); }
-    void putEntry(int64_t i, int64_t offset, int32_t size, double dateTime) {
-        const int64_t p = 2000 + 20 * i;
-        put(p, &offset, 8);
-        put(p + 8, &size, 4);
-        put(p + 12, &dateTime, 8);
-    }
-
-private:
-    zv::UniqueFd fd_;
-};
 
 struct Frame {
     std::vector<uint8_t> gif;
@@ -198,7 +182,7 @@ TEST_F(RangeExport, VideoOverALongerTargetKeepsItsLengthAndTail) {
 
 TEST_F(RangeExport, VideoPacksFramesStoredOutOfOrderAndWithGaps) {
     // Frames need not be contiguous nor in index order in a source; the target is packed.
-    RawFile raw(sourceNative);
+    zvtest::RawZvf raw(sourceNative);
     const std::vector<int64_t> offsets = {5'000, 0, 700, 700, 20'000};
     const std::vector<int32_t> sizes = {300, 700, 0, 4'300, 250};
     for (size_t i = 0; i < offsets.size(); ++i) {
@@ -228,7 +212,7 @@ TEST_F(RangeExport, VideoPacksFramesStoredOutOfOrderAndWithGaps) {
 
 TEST_F(RangeExport, VideoReadsFramesBeyondTwoAndFourGigabytes) {
     // Absolute positions from 2^31 and from 2^32 on; a sparse source costs no disk.
-    RawFile raw(sourceNative);
+    zvtest::RawZvf raw(sourceNative);
     const std::vector<int64_t> offsets = {0, 2'137'483'648 + 5, 4'284'967'296 + 11};
     for (size_t i = 0; i < offsets.size(); ++i) {
         frames.push_back({zvtest::smallGif(static_cast<int>(i)), at(static_cast<double>(i))});
@@ -248,7 +232,7 @@ TEST_F(RangeExport, VideoRefusesDamagedEntriesBeforeTouchingTheTarget) {
     const std::string old(10'000, 'x');
     zvtest::writeFile(exp("keep.zvf"), old);
     {
-        RawFile raw(sourceNative);
+        zvtest::RawZvf raw(sourceNative);
         raw.putEntry(2, 0, -5, at(2));
     }
     TZVFFormat zvf(source);
@@ -259,7 +243,7 @@ TEST_F(RangeExport, VideoRefusesDamagedEntriesBeforeTouchingTheTarget) {
     EXPECT_EQ(errorOf([&] { zvf.ExportVideo("C:\\Exp\\new.zvf", 1, 3, false); }).find("Кадр 2"),
               0u);
     {
-        RawFile raw(sourceNative);
+        zvtest::RawZvf raw(sourceNative);
         raw.putEntry(2, static_cast<int64_t>(fs::file_size(sourceNative)) - kData - 10, 11, at(2));
     }
     EXPECT_NE(errorOf([&] {
@@ -315,7 +299,7 @@ TEST_F(RangeExport, VideoCountCoversOnlyWhatIsWrittenWhenStopped) {
 
 TEST_F(RangeExport, VideoOnAFullDiskReportsTheErrorAndClaimsNoMissingFrame) {
     // Frames of about 200 KB; the limit cuts the copy in the middle of the data area.
-    RawFile raw(sourceNative);
+    zvtest::RawZvf raw(sourceNative);
     for (int i = 0; i < 8; ++i) {
         std::vector<uint8_t> bytes(200'000, static_cast<uint8_t>(i + 1));
         raw.put(kData + 200'000 * i, bytes.data(), bytes.size());
@@ -493,7 +477,7 @@ TEST_F(RangeExport, PicturesAreNamedByTimeAndFramesOfOneSecondAreAllKept) {
 TEST_F(RangeExport, PicturesSkipUndecodableFramesAndReportThemOnceAtTheEnd) {
     recordSeconds(5);
     {
-        RawFile raw(sourceNative);
+        zvtest::RawZvf raw(sourceNative);
         raw.put(kData + 0, "not a gif", 9);  // frame 0
     }
     std::vector<std::string> shown;
