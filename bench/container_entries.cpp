@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "container/ZVFAppender.h"
+#include "container/ZVFCoding.h"
 #include "container/ZVFConstants.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/File.h"
@@ -27,9 +28,7 @@ void makeFullIndex() {
         int64_t offset = int64_t{i} * 100;
         int32_t size = 100;
         double at = 46000.0 + i / 86400.0;
-        std::memcpy(&index[i * 20], &offset, 8);
-        std::memcpy(&index[i * 20 + 8], &size, 4);
-        std::memcpy(&index[i * 20 + 12], &at, 8);
+        zvf::encodeEntry(&index[static_cast<size_t>(i) * zvf::kEntrySize], {offset, at, size});
     }
     zv::writeAt(fd.get(), index.data(), index.size(), zvf::kIndexBase);
     int32_t count = zvf::kCapacity;

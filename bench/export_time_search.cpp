@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "container/ZVFCoding.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/Error.h"
 #include "platform/File.h"
@@ -32,9 +33,8 @@ void writeSource() {
         const int64_t offset = 0;
         const int32_t size = 1;
         const double dateTime = kBase + i * kSecond;
-        std::memcpy(&index[i * 20], &offset, 8);
-        std::memcpy(&index[i * 20 + 8], &size, 4);
-        std::memcpy(&index[i * 20 + 12], &dateTime, 8);
+        zvf::encodeEntry(&index[static_cast<size_t>(i) * zvf::kEntrySize],
+                         {offset, dateTime, size});
     }
     zv::writeAt(fd.get(), index.data(), index.size(), 2000);
     zv::writeAt(fd.get(), "G", 1, 10'000'000);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "container/ZVFCoding.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/File.h"
 
@@ -32,9 +33,8 @@ void writeSource() {
         const int64_t offset = int64_t{i} * kFrameSize;
         const int32_t size = kFrameSize;
         const double dateTime = 46000.5 + i / 86400.0;
-        std::memcpy(&index[i * 20], &offset, 8);
-        std::memcpy(&index[i * 20 + 8], &size, 4);
-        std::memcpy(&index[i * 20 + 12], &dateTime, 8);
+        zvf::encodeEntry(&index[static_cast<size_t>(i) * zvf::kEntrySize],
+                         {offset, dateTime, size});
     }
     zv::writeAt(fd.get(), index.data(), index.size(), 2000);
     std::vector<uint8_t> block(size_t{16} << 20);
