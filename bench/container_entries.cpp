@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "container/ZVFAppender.h"
-#include "container/ZVFCoding.h"
 #include "container/ZVFConstants.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/File.h"

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "container/ZVFCoding.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/Error.h"
 #include "platform/File.h"

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "container/ZVFCoding.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/File.h"
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "SampleRecording.h"
@@ -14,7 +15,6 @@
 #include "container/ZVFformatUnit.h"
 #include "platform/DateTime.h"
 #include "platform/Error.h"
-#include "platform/Messages.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -104,17 +104,12 @@ int runFrame(const Args &args) {
     if (index >= n)
         throw zv::Error("Кадр " + std::to_string(index) + " вне файла: кадров " +
                         std::to_string(n));
-    std::string shown;
     zv::GifImage image;
-    {
-        zv::ScopedMessageHandler capture(
-            [&](const std::string &text, zv::MessageKind) { shown = text; });
-        if (!zvf.LoadFrame(static_cast<int32_t>(index), image)) {
-            // The message box breaks the line with a bare carriage return; a terminal would print
-            // the second line over the first.
-            std::replace(shown.begin(), shown.end(), '\r', '\n');
-            throw zv::Error(shown);
-        }
+    if (std::optional<std::string> failure = zvf.TryLoadFrame(static_cast<int32_t>(index), image)) {
+        // The message box breaks the line with a bare carriage return; a terminal would print the
+        // second line over the first.
+        std::replace(failure->begin(), failure->end(), '\r', '\n');
+        throw zv::Error(*failure);
     }
     const std::string native = zv::nativePath(out);
     if (png) {

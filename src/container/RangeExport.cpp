@@ -1,7 +1,5 @@
 // Range export of TZVFFormat: frames chosen by index or by time, into a new ZVF file (optionally
 // packed into a 7z archive) or into a folder of GIF pictures.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,8 +14,8 @@
 
 #include "archive/SevenZip.h"
 #include "archive/WideString.h"
-#include "container/ZVFCoding.h"
 #include "container/ZVFConstants.h"
+#include "container/ZVFFrameReader.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/DateTime.h"
 #include "platform/Error.h"
@@ -28,6 +26,7 @@ namespace {
 const char kBadBounds[] = "Недопустимые границы экспорта";
 const char kBadInterval[] = "Неверно указан временной интервал экспорта";
 const char kSameFile[] = "Файл экспорта совпадает с исходным файлом видео";
+const char kIndexEnds[] = "индекс обрывается";
 
 // Frame bytes are copied in pieces of this size at most, so that progress moves on a long run
 // of contiguous frames; large enough that the per-call cost does not show.
@@ -40,27 +39,24 @@ void progress(const std::function<void(int64_t, int64_t)> &hook, int64_t done, i
         hook(done, total);
 }
 
-bool sameFile(const struct stat &a, const struct stat &b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 std::string damagedFrame(int32_t index, const std::string &why) {
     return "Кадр " + std::to_string(index) + " исходного файла видео повреждён: " + why;
 }
 
-// Copies byte ranges from one open file to another: copy_file_range first (no user-space copy,
-// and a shared extent where the file system offers one), plain large reads and writes where the
-// kernel cannot copy between these two files.
+// Copies byte ranges from one open file to another: copy_file_range between two local files
+// (no user-space copy, and a shared extent where the file system offers one), plain large reads
+// and writes where the kernel cannot copy between these two files.
 class RangeCopier {
 public:
-    RangeCopier(int in, int out) : in_(in), out_(out) {}
+    RangeCopier(zv::RandomFile &in, zv::RandomFile &out)
+        : in_(in), out_(out), kernelCopy_(in.descriptor() >= 0 && out.descriptor() >= 0) {}
 
     // Throws zv::Error for a write error (a full disk included) or a source that ends early.
     void copy(int64_t from, int64_t to, int64_t length) {
         while (length > 0 && kernelCopy_) {
             loff_t inPos = from, outPos = to;
-            const ssize_t n =
-                ::copy_file_range(in_, &inPos, out_, &outPos, static_cast<size_t>(length), 0);
+            const ssize_t n = ::copy_file_range(in_.descriptor(), &inPos, out_.descriptor(),
+                                                &outPos, static_cast<size_t>(length), 0);
             if (n > 0) {
                 from += n;
                 to += n;
@@ -82,9 +78,9 @@ public:
             if (buffer_.empty())
                 buffer_.resize(kCopyBuffer);
             const size_t want = static_cast<size_t>(std::min<int64_t>(length, kCopyBuffer));
-            if (zv::readAt(in_, buffer_.data(), want, from) < want)
+            if (in_.readAt(buffer_.data(), want, from) < want)
                 throw zv::Error(kSourceEnds);
-            zv::writeAt(out_, buffer_.data(), want, to);
+            out_.writeAt(buffer_.data(), want, to);
             from += static_cast<int64_t>(want);
             to += static_cast<int64_t>(want);
             length -= static_cast<int64_t>(want);
@@ -93,11 +89,96 @@ public:
 
 private:
     static constexpr const char *kSourceEnds = "Исходный файл видео обрывается внутри кадра";
-    int in_;
-    int out_;
-    bool kernelCopy_ = true;
+    zv::RandomFile &in_;
+    zv::RandomFile &out_;
+    bool kernelCopy_;
     std::vector<uint8_t> buffer_;
 };
+
+// Entries first .. first + n - 1 of the source, each naming a readable frame; throws the damage
+// of the first that does not.
+std::vector<TZVFFrameEntry> readableEntries(zv::RandomFile &source, int32_t first, int32_t n) {
+    std::vector<TZVFFrameEntry> entries;
+    std::vector<uint8_t> scratch;
+    zvf::readEntries(source, first, n, entries, scratch);
+    if (entries.size() < static_cast<size_t>(n))
+        throw zv::Error(damagedFrame(first + static_cast<int32_t>(entries.size()), kIndexEnds));
+    const int64_t sourceLength = source.length();
+    for (int32_t k = 0; k < n; ++k) {
+        const TZVFFrameEntry &e = entries[static_cast<size_t>(k)];
+        const zvf::FrameFault fault = zvf::frameFault(e, sourceLength);
+        if (fault != zvf::FrameFault::None)
+            throw zv::Error(damagedFrame(first + k, zvf::frameFaultText(fault, e)));
+    }
+    return entries;
+}
+
+// Copies the entries' frames to out, packed from offset 0. Frames that lie back to back in the
+// source (the recorder writes them so) are copied as one run; the target is packed, so every run
+// lands back to back as well.
+void copyFramesPacked(zv::RandomFile &source, zv::RandomFile &out,
+                      const std::vector<TZVFFrameEntry> &entries,
+                      const std::function<void(int64_t, int64_t)> &onProgress) {
+    // Read-ahead as for a sequential file: the runs are read in rising order in the usual
+    // recording.
+    source.adviseSequential();
+    RangeCopier copier(source, out);
+    int64_t totalBytes = 0;
+    for (const TZVFFrameEntry &e : entries)
+        totalBytes += e.Size;
+    int64_t done = 0;
+    progress(onProgress, 0, totalBytes);
+    auto copyRun = [&](int64_t from, int64_t length) {
+        while (length > 0) {
+            const int64_t piece = std::min(length, kCopyPiece);
+            copier.copy(zvf::kDataBase + from, zvf::kDataBase + done, piece);
+            from += piece;
+            length -= piece;
+            done += piece;
+            progress(onProgress, done, totalBytes);
+        }
+    };
+    int64_t runFrom = 0, runLength = 0;
+    for (const TZVFFrameEntry &e : entries) {
+        if (runLength > 0 && e.Offset == runFrom + runLength) {
+            runLength += e.Size;
+            continue;
+        }
+        copyRun(runFrom, runLength);
+        runFrom = e.Offset;
+        runLength = e.Size;
+    }
+    copyRun(runFrom, runLength);
+}
+
+// Writes the entries and their frames packed from offset 0 into out: a count of 0 first, the
+// entries, the frames, and the real count last.
+void writePacked(zv::RandomFile &source, zv::RandomFile &out,
+                 const std::vector<TZVFFrameEntry> &entries,
+                 const std::function<void(int64_t, int64_t)> &onProgress) {
+    const int32_t n = static_cast<int32_t>(entries.size());
+    // The count stays 0 until every entry and frame is in place (written last, below).
+    uint8_t count[zvf::kCountSize];
+    zvf::encodeCount(count, 0);
+    out.writeAt(count, sizeof count, zvf::kCountPosition);
+
+    // Entries keep their size and date-time as they are; only the offset changes to the
+    // packed position.
+    std::vector<uint8_t> index(static_cast<size_t>(n) * zvf::kEntrySize);
+    int64_t packed = 0;
+    for (int32_t k = 0; k < n; ++k) {
+        TZVFFrameEntry e = entries[static_cast<size_t>(k)];
+        e.Offset = packed;
+        zvf::encodeEntry(index.data() + static_cast<size_t>(k) * zvf::kEntrySize, e);
+        packed += e.Size;
+    }
+    out.writeAt(index.data(), index.size(), zvf::kIndexBase);
+
+    copyFramesPacked(source, out, entries, onProgress);
+
+    zvf::encodeCount(count, n);
+    out.writeAt(count, sizeof count, zvf::kCountPosition);
+}
 
 // "YYMMDD hhnnss" of a date-time, and the same digits as a number: names are equal exactly when
 // the numbers are.
@@ -186,94 +267,20 @@ void TZVFFormat::ExportVideo(const std::string &target, int32_t first, int32_t l
 
     // The whole index range is read and checked before the target is touched: a damaged entry
     // must not leave a half-written file behind, nor make us copy bytes that are not there.
-    std::vector<uint8_t> index(static_cast<size_t>(n) * zvf::kEntrySize);
-    if (zv::readAt(Stream.get(), index.data(), index.size(), zvf::entryPosition(first)) <
-        index.size())
-        throw zv::Error(damagedFrame(last, "индекс обрывается"));
-    const int64_t sourceData = zv::fileLength(Stream.get()) - zvf::kDataBase;
-    int64_t totalBytes = 0;
-    for (int32_t k = 0; k < n; ++k) {
-        const uint8_t *entry = index.data() + static_cast<size_t>(k) * zvf::kEntrySize;
-        const int64_t offset = zvf::decodeOffset(entry);
-        const int32_t size = zvf::decodeSize(entry);
-        if (size < 0)
-            throw zv::Error(damagedFrame(first + k, "размер " + std::to_string(size)));
-        // Written so that no sum can overflow; an empty frame holds no bytes to check.
-        if (size > 0 && (offset < 0 || sourceData < size || offset > sourceData - size))
-            throw zv::Error(damagedFrame(first + k, "данные за концом файла"));
-        totalBytes += size;
-    }
+    const std::vector<TZVFFrameEntry> entries = readableEntries(*Stream, first, n);
 
-    struct stat source {};
-    if (::fstat(Stream.get(), &source) != 0)
-        throw zv::Error(zv::systemErrorText("Ошибка чтения файла", errno));
+    const zv::FileId source = Stream->id();
     const std::string native = zv::nativePath(target);
-    struct stat existing {};
-    if (::stat(native.c_str(), &existing) == 0 && sameFile(existing, source))
+    if (files_.idOf(native) == source)
         throw zv::Error(kSameFile);
     {
-        zv::UniqueFd out = zv::openFile(native, O_RDWR | O_CREAT);
+        std::unique_ptr<zv::RandomFile> out =
+            files_.open(native, zv::FileSystem::OpenMode::ReadWriteOrCreate);
         // Checked again on the open file: the name may have been pointed elsewhere meanwhile.
-        struct stat opened {};
-        if (::fstat(out.get(), &opened) != 0)
-            throw zv::Error(zv::systemErrorText("Ошибка записи в файл", errno));
-        if (sameFile(opened, source))
+        if (out->id() == source)
             throw zv::Error(kSameFile);
 
-        // The count stays 0 until every entry and frame is in place (written last, below).
-        uint8_t count[zvf::kCountSize];
-        zvf::encodeCount(count, 0);
-        zv::writeAt(out.get(), count, sizeof count, zvf::kCountPosition);
-
-        // Entries keep their size and date-time bytes as they are; only the offset changes to
-        // the packed position.
-        std::vector<int64_t> sourceOffsets(static_cast<size_t>(n));
-        int64_t packed = 0;
-        for (int32_t k = 0; k < n; ++k) {
-            uint8_t *entry = index.data() + static_cast<size_t>(k) * zvf::kEntrySize;
-            sourceOffsets[static_cast<size_t>(k)] = zvf::decodeOffset(entry);
-            zvf::storeLe64(entry + zvf::kEntryOffsetField, static_cast<uint64_t>(packed));
-            packed += zvf::decodeSize(entry);
-        }
-        zv::writeAt(out.get(), index.data(), index.size(), zvf::kIndexBase);
-
-        // Frames that lie back to back in the source (the recorder writes them so) are copied
-        // as one run; the target is packed, so every run lands back to back as well.
-        // Read-ahead as for a sequential file: the runs are read in rising order in the usual
-        // recording.
-        (void)::posix_fadvise(Stream.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-        RangeCopier copier(Stream.get(), out.get());
-        int64_t done = 0;
-        progress(OnExportProgress, 0, totalBytes);
-        auto copyRun = [&](int64_t from, int64_t length) {
-            while (length > 0) {
-                const int64_t piece = std::min(length, kCopyPiece);
-                copier.copy(zvf::kDataBase + from, zvf::kDataBase + done, piece);
-                from += piece;
-                length -= piece;
-                done += piece;
-                progress(OnExportProgress, done, totalBytes);
-            }
-        };
-        int64_t runFrom = 0, runLength = 0;
-        for (int32_t k = 0; k < n; ++k) {
-            const int32_t size =
-                zvf::decodeSize(index.data() + static_cast<size_t>(k) * zvf::kEntrySize);
-            if (size == 0)
-                continue;
-            const int64_t from = sourceOffsets[static_cast<size_t>(k)];
-            if (runLength > 0 && from == runFrom + runLength) {
-                runLength += size;
-                continue;
-            }
-            copyRun(runFrom, runLength);
-            runFrom = from;
-            runLength = size;
-        }
-        copyRun(runFrom, runLength);
-
-        zvf::encodeCount(count, n);
-        zv::writeAt(out.get(), count, sizeof count, zvf::kCountPosition);
+        writePacked(*Stream, *out, entries, OnExportProgress);
     }
 
     if (compress) {
@@ -320,17 +327,8 @@ void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_
             const int32_t i = at + k;
             try {
                 if (k >= static_cast<int32_t>(entries.size()))
-                    throw zv::Error("индекс обрывается");
-                const TZVFFrameEntry &e = entries[static_cast<size_t>(k)];
-                const int64_t data = zv::fileLength(Stream.get()) - zvf::kDataBase;
-                if (e.Size <= 0)
-                    throw zv::Error("размер " + std::to_string(e.Size));
-                if (e.Offset < 0 || data < e.Size || e.Offset > data - e.Size)
-                    throw zv::Error("данные за концом файла");
-                bytes.resize(static_cast<size_t>(e.Size));
-                if (zv::readAt(Stream.get(), bytes.data(), bytes.size(),
-                               zvf::kDataBase + e.Offset) < bytes.size())
-                    throw zv::Error("данные за концом файла");
+                    throw zv::Error(kIndexEnds);
+                zvf::readFrameBytes(*Stream, entries[static_cast<size_t>(k)], bytes);
                 image.loadFromBytes(bytes.data(), bytes.size());
             } catch (const std::exception &e) {
                 const bool outOfMemory = dynamic_cast<const std::bad_alloc *>(&e) != nullptr;

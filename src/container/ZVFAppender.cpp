@@ -1,22 +1,17 @@
 #include "container/ZVFAppender.h"
 
-#include <fcntl.h>
-
 #include <limits>
 
-#include "container/ZVFCoding.h"
 #include "container/ZVFConstants.h"
+#include "container/ZVFFrameReader.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
 
-ZVFAppender::ZVFAppender(const std::string &fileName)
-    : fd_(zv::openFile(zv::nativePath(fileName), O_RDWR | O_CREAT)) {}
+ZVFAppender::ZVFAppender(const std::string &fileName, zv::FileSystem &files)
+    : file_(files.open(zv::nativePath(fileName), zv::FileSystem::OpenMode::ReadWriteOrCreate)) {}
 
 int32_t ZVFAppender::frameCount() const {
-    uint8_t bytes[zvf::kCountSize];
-    if (zv::readAt(fd_.get(), bytes, sizeof bytes, zvf::kCountPosition) < sizeof bytes)
-        return 0;
-    return zvf::decodeCount(bytes);
+    return zvf::readCount(*file_).value_or(0);
 }
 
 void ZVFAppender::append(const void *gif, size_t size, double dateTime) {
@@ -30,22 +25,20 @@ void ZVFAppender::append(const void *gif, size_t size, double dateTime) {
 
     int64_t offset = 0;
     if (count > 0) {
-        uint8_t last[zvf::kEntrySize];
-        if (zv::readAt(fd_.get(), last, sizeof last, zvf::entryPosition(count - 1)) < sizeof last)
+        // The next frame goes behind the last one, which must itself be a readable frame: then
+        // its end lies inside the file and no sum below can overflow.
+        TZVFFrameEntry last;
+        if (!zvf::readEntry(*file_, count - 1, last) ||
+            zvf::frameFault(last, file_->length()) != zvf::FrameFault::None)
             throw zv::Error("Поврежден индекс кадров");
-        const TZVFFrameEntry e = zvf::decodeEntry(last);
-        if (e.Offset < 0 || e.Size <= 0 ||
-            e.Offset > std::numeric_limits<int64_t>::max() - zvf::kDataBase - e.Size -
-                           static_cast<int64_t>(size))
-            throw zv::Error("Поврежден индекс кадров");
-        offset = e.Offset + e.Size;
+        offset = last.Offset + last.Size;
     }
 
-    zv::writeAt(fd_.get(), gif, size, zvf::kDataBase + offset);
+    file_->writeAt(gif, size, zvf::kDataBase + offset);
     uint8_t entry[zvf::kEntrySize];
     zvf::encodeEntry(entry, TZVFFrameEntry{offset, dateTime, static_cast<int32_t>(size)});
-    zv::writeAt(fd_.get(), entry, sizeof entry, zvf::entryPosition(count));
+    file_->writeAt(entry, sizeof entry, zvf::entryPosition(count));
     uint8_t countBytes[zvf::kCountSize];
     zvf::encodeCount(countBytes, count + 1);
-    zv::writeAt(fd_.get(), countBytes, sizeof countBytes, zvf::kCountPosition);
+    file_->writeAt(countBytes, sizeof countBytes, zvf::kCountPosition);
 }

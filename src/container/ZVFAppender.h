@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/File.h"
@@ -15,18 +16,21 @@
 class ZVFAppender {
 public:
     // fileName as the operator sees it (a drive path is mapped). Opens the file read-write and
-    // creates it when missing (missing folders are not created). Throws zv::Error.
-    explicit ZVFAppender(const std::string &fileName);
+    // creates it when missing (missing folders are not created) through files, which must
+    // outlive the appender. Throws zv::Error.
+    explicit ZVFAppender(const std::string &fileName,
+                         zv::FileSystem &files = zv::localFileSystem());
 
     // Appends one frame of size bytes taken at dateTime. The count and the last entry are read
     // from the file on every call, so appending to an existing recording continues it. Throws
-    // zv::Error for an empty or oversized frame, a full file (499,900 frames), a damaged count or
-    // last entry, or a write error; a failed append leaves the count as it was.
+    // zv::Error for an empty or oversized frame, a full file (499,900 frames), a damaged count,
+    // a last entry that names no readable frame (zvf::frameFault), or a write error; a failed
+    // append leaves the count as it was.
     void append(const void *gif, size_t size, double dateTime);
 
     // The count now in the file (0 for a file shorter than the count).
     int32_t frameCount() const;
 
 private:
-    zv::UniqueFd fd_;
+    std::unique_ptr<zv::RandomFile> file_;
 };

@@ -3,22 +3,17 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "container/GifImage.h"
+#include "container/ZVFConstants.h"
 #include "platform/File.h"
 
-// One index entry as held in memory. The field order (offset, date-time, size) differs from the
-// order in the file (offset, size, date-time).
-struct TZVFFrameEntry {
-    int64_t Offset = 0;     // data offset, relative to position 10,000,000
-    double DateTime = 0.0;  // when the frame was taken, local time
-    int32_t Size = 0;       // length of the frame's GIF bytes
-};
-
-// The frame store over one ZVF file: the only class that touches a recording's bytes.
+// The frame store over one ZVF file: reads a recording's count, entries and frames, and exports
+// ranges of it (RangeExport.cpp).
 //
 // The file is opened read-only and may be appended to by the recorder (or read by another
 // instance) at the same time. Nothing is cached: the count and the entries are read from the file
@@ -28,8 +23,9 @@ class TZVFFormat {
 public:
     // fileName is the name as the operator sees it (a drive path is mapped to the file system).
     // A missing file is created empty first. Throws zv::Error when the file cannot be created or
-    // opened.
-    explicit TZVFFormat(const std::string &fileName);
+    // opened. Every file (the recording and export targets) is reached through files, which
+    // must outlive the instance; tests and fuzzing hand in a MemoryFileSystem.
+    explicit TZVFFormat(const std::string &fileName, zv::FileSystem &files = zv::localFileSystem());
     ~TZVFFormat();
     TZVFFormat(const TZVFFormat &) = delete;
     TZVFFormat &operator=(const TZVFFormat &) = delete;
@@ -56,14 +52,22 @@ public:
     int64_t FileSize() const;
 
     // Decodes frame index into a new image that the caller owns. Any failure (a read error, an
-    // entry that is damaged or points beyond the file, bytes that are not a GIF) is shown through
-    // the message hook as "Ошибка получения данных из файла видео:" + "\r" + the error's message,
-    // and the image is returned empty; nothing is raised. Never allocates more than the file holds.
+    // entry that names no readable frame (zvf::frameFault), bytes that are not a GIF) is shown
+    // through the message hook as "Ошибка получения данных из файла видео:" + "\r" + the error's
+    // message, and the image is returned empty; nothing is raised. Never allocates more than the
+    // file holds.
     std::unique_ptr<zv::GifImage> LoadFrame(int32_t index);
 
     // The same into an image the caller keeps, reusing its buffers; false after a failure (the
     // message is shown the same way and the image is empty).
     bool LoadFrame(int32_t index, zv::GifImage &image);
+
+    // LoadFrame with the failure as a value instead of a message: nullopt when the image holds
+    // the frame; otherwise the text that LoadFrame would show ("Ошибка получения данных из файла
+    // видео:" + "\r" + the reason) and an empty image. Shows nothing, raises nothing, leaves the
+    // message hook alone: for a window that decides itself whether and when the operator sees
+    // the failure (the viewer), and for tools that print it.
+    std::optional<std::string> TryLoadFrame(int32_t index, zv::GifImage &image);
 
     // Range export. Indices are inclusive bounds in either order; times are date-times of the
     // format, and a frame whose date-time equals start or end lies outside the interval (an
@@ -76,8 +80,9 @@ public:
     // Decodes frames first .. last and writes each as a GIF file "YYMMDD hhnnss.GIF" (the
     // frame's date-time) in folder, which is created with its parents; returns silently when it
     // cannot be. Frames of one second in one export get "_2", "_3", … before ".GIF". A frame
-    // that cannot be read or decoded writes no picture and the export goes on; afterwards one
-    // zv::Error names how many failed and the first failure. A failed write stops the export.
+    // that cannot be read (zvf::frameFault) or decoded writes no picture and the export goes on;
+    // afterwards one zv::Error names how many failed and the first failure. A failed write stops
+    // the export.
     void ExportPictures(const std::string &folder, int32_t first, int32_t last);
     void ExportPicturesByTime(const std::string &folder, double start, double end);
 
@@ -85,9 +90,10 @@ public:
     // with compress packs the finished target into target + ".7z" beside it (the target stays;
     // the archive writer's result is not examined). An existing target is written over in place
     // and keeps its length. Refused before the target is touched: the source file itself under
-    // any name, and an entry with a negative size or with bytes outside the source's data area
-    // (an entry of size 0 is copied as an empty frame). The count is written last (0 until every
-    // frame is in place), so a target left by a failure never claims a frame it does not hold.
+    // any name, and an entry that names no readable frame (zvf::frameFault: a size of 0 or less,
+    // bytes outside the source's data area), so that every target passes the check. The count
+    // is written last (0 until every frame is in place), so a target left by a failure never
+    // claims a frame it does not hold.
     void ExportVideo(const std::string &target, int32_t first, int32_t last, bool compress);
     void ExportVideoByTime(const std::string &target, bool compress, double start, double end);
 
@@ -102,7 +108,8 @@ private:
     // The index range of a time interval, in the order found (first may exceed last).
     std::pair<int32_t, int32_t> exportRangeOfTimes(double start, double end) const;
 
-    zv::UniqueFd Stream;
+    zv::FileSystem &files_;
+    std::unique_ptr<zv::RandomFile> Stream;
     std::vector<uint8_t> frameBytes_;  // reused between LoadFrame calls
     // One block of raw index bytes, reused between ReadFrameEntries calls.
     mutable std::vector<uint8_t> indexBytes_;

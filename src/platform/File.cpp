@@ -87,4 +87,78 @@ int64_t fileLength(int fd) {
     return static_cast<int64_t>(st.st_size);
 }
 
+void syncFile(int fd, const std::string &what) {
+    int rc;
+    do {
+        rc = ::fsync(fd);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0)
+        throw Error(systemErrorText(what, errno));
+}
+
+namespace {
+
+class LocalFile final : public RandomFile {
+public:
+    explicit LocalFile(UniqueFd fd) : fd_(std::move(fd)) {}
+    size_t readAt(void *buffer, size_t size, int64_t offset) override {
+        return zv::readAt(fd_.get(), buffer, size, offset);
+    }
+    void writeAt(const void *buffer, size_t size, int64_t offset) override {
+        zv::writeAt(fd_.get(), buffer, size, offset);
+    }
+    int64_t length() override { return fileLength(fd_.get()); }
+    void sync() override { syncFile(fd_.get(), "Ошибка записи в файл"); }
+    FileId id() override {
+        struct stat st {};
+        if (::fstat(fd_.get(), &st) != 0)
+            throw Error(systemErrorText("Ошибка чтения файла", errno));
+        return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    }
+    int descriptor() const override { return fd_.get(); }
+    void adviseSequential() override {
+        (void)::posix_fadvise(fd_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+
+private:
+    UniqueFd fd_;
+};
+
+class LocalFileSystem final : public FileSystem {
+public:
+    std::unique_ptr<RandomFile> open(const std::string &nativeFile, OpenMode mode) override {
+        int flags = mode == OpenMode::ReadWriteOrCreate ? O_RDWR : O_RDONLY;
+        if (mode != OpenMode::Read)
+            flags |= O_CREAT;
+        // O_CREAT on a read-only open creates a missing file empty and leaves an existing one
+        // alone, in one step and without a window in which another process could see a
+        // half-made file. O_NONBLOCK keeps a named pipe from blocking the open; anything that is
+        // not a regular file is refused before a byte is read.
+        UniqueFd fd = openFile(nativeFile, flags | O_NONBLOCK);
+        struct stat st {};
+        const std::string what = "Не удается открыть файл \"" + nativeFile + "\"";
+        if (::fstat(fd.get(), &st) != 0)
+            throw Error(systemErrorText(what, errno));
+        if (!S_ISREG(st.st_mode))
+            throw Error(systemErrorText(what, S_ISDIR(st.st_mode) ? EISDIR : EINVAL));
+        // Reads and writes of a regular file ignore O_NONBLOCK; it is cleared all the same so
+        // that nothing later depends on it.
+        (void)::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+        return std::make_unique<LocalFile>(std::move(fd));
+    }
+    std::optional<FileId> idOf(const std::string &nativeFile) override {
+        struct stat st {};
+        if (::stat(nativeFile.c_str(), &st) != 0)
+            return std::nullopt;
+        return FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    }
+};
+
+}  // namespace
+
+FileSystem &localFileSystem() {
+    static LocalFileSystem files;
+    return files;
+}
+
 }  // namespace zv

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace zv {
@@ -40,7 +42,60 @@ void writeAt(int fd, const void *buffer, size_t size, int64_t offset);
 // Current length of the open file; throws zv::Error.
 int64_t fileLength(int fd);
 
+// fsync; throws zv::Error with what and the system's reason.
+void syncFile(int fd, const std::string &what);
+
 // "<what>: <strerror(err)>", the text of the errors above.
 std::string systemErrorText(const std::string &what, int err);
+
+// ---------------------------------------------------------------------------------------------
+// The file seam of the recording code: the frame store, the range export, the check and the
+// appender reach files only through a FileSystem handed to them. localFileSystem() is the real
+// one; MemoryFileSystem (MemoryFileSystem.h) keeps files in memory for tests and fuzzing.
+
+// Tells two opens of one file apart from opens of two files, whatever names led to them.
+struct FileId {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    friend bool operator==(const FileId &, const FileId &) = default;
+};
+
+// One open regular file: positioned reads and writes, no shared position. Errors are zv::Error
+// with the texts of the free functions above. Not thread-safe.
+class RandomFile {
+public:
+    virtual ~RandomFile() = default;
+    // Up to size bytes at offset; fewer only at the end of the file.
+    virtual size_t readAt(void *buffer, size_t size, int64_t offset) = 0;
+    // All size bytes at offset, growing the file as needed.
+    virtual void writeAt(const void *buffer, size_t size, int64_t offset) = 0;
+    virtual int64_t length() = 0;
+    // What was written reaches stable storage before this returns.
+    virtual void sync() = 0;
+    virtual FileId id() = 0;
+    // The descriptor, for kernel copies between two local files; -1 for a file in memory.
+    virtual int descriptor() const { return -1; }
+    // A hint that the file will now be read front to back.
+    virtual void adviseSequential() {}
+};
+
+class FileSystem {
+public:
+    enum class OpenMode {
+        Read,              // an existing file, read only
+        ReadOrCreate,      // read only; a missing file is created empty first
+        ReadWriteOrCreate  // read and write; a missing file is created empty first
+    };
+    virtual ~FileSystem() = default;
+    // Opens a native path. Missing folders are not created. Anything but a regular file (a folder,
+    // a named pipe, a device) is refused without blocking. Throws zv::Error
+    // "Не удается открыть файл \"<path>\": <reason>".
+    virtual std::unique_ptr<RandomFile> open(const std::string &nativeFile, OpenMode mode) = 0;
+    // The identity of the file a path names (links followed); nullopt when there is none.
+    virtual std::optional<FileId> idOf(const std::string &nativeFile) = 0;
+};
+
+// The machine's own files. One instance for the process; stateless, so sharing it is safe.
+FileSystem &localFileSystem();
 
 }  // namespace zv

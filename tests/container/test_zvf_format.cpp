@@ -20,6 +20,7 @@
 namespace {
 
 const std::string kPrefix = "Ошибка получения данных из файла видео:\r";
+const std::string kBeyondEnd = "Ошибка чтения потока: данные кадра за концом файла";
 
 uint32_t firstPixel(const zv::GifImage &image) {
     return image.pixels()[0];
@@ -287,10 +288,10 @@ TEST_F(ZVFFormatTest, DamagedEntriesShowTheMessageWithoutAllocatingTheClaim) {
          "Недопустимое смещение кадра: -9223372036854775808"},
         // A 2 GB claim in a file of a few kilobytes past the index: refused before any allocation
         // (the sanitizer build would report a 2 GB allocation).
-        {"size beyond the end", 0, INT32_MAX, "Ошибка чтения потока"},
-        {"offset beyond the end", 1'000'000, size, "Ошибка чтения потока"},
-        {"last byte one past the end", 1, size, "Ошибка чтения потока"},
-        {"offset that overflows a sum", INT64_MAX - 5, size, "Ошибка чтения потока"},
+        {"size beyond the end", 0, INT32_MAX, kBeyondEnd},
+        {"offset beyond the end", 1'000'000, size, kBeyondEnd},
+        {"last byte one past the end", 1, size, kBeyondEnd},
+        {"offset that overflows a sum", INT64_MAX - 5, size, kBeyondEnd},
     };
     TZVFFormat zvf(name);
     zvtest::RawZvf raw(native);

@@ -67,8 +67,7 @@ void expectPacked(const std::string &native, const std::vector<Frame> &frames, s
         EXPECT_EQ(size, static_cast<int32_t>(f.gif.size())) << "entry " << k;
         EXPECT_EQ(std::memcmp(&dateTime, &f.dateTime, 8), 0) << "entry " << k;
         ASSERT_GE(file.size(), static_cast<size_t>(kData + packed) + f.gif.size());
-        EXPECT_TRUE(f.gif.empty() ||
-                    std::memcmp(f.gif.data(), file.data() + kData + packed, f.gif.size()) == 0)
+        EXPECT_EQ(std::memcmp(f.gif.data(), file.data() + kData + packed, f.gif.size()), 0)
             << "frame bytes " << k;
         packed += size;
     }
@@ -183,21 +182,20 @@ TEST_F(RangeExport, VideoOverALongerTargetKeepsItsLengthAndTail) {
 TEST_F(RangeExport, VideoPacksFramesStoredOutOfOrderAndWithGaps) {
     // Frames need not be contiguous nor in index order in a source; the target is packed.
     zvtest::RawZvf raw(sourceNative);
-    const std::vector<int64_t> offsets = {5'000, 0, 700, 700, 20'000};
-    const std::vector<int32_t> sizes = {300, 700, 0, 4'300, 250};
+    const std::vector<int64_t> offsets = {5'000, 0, 700, 701, 20'000};
+    const std::vector<int32_t> sizes = {300, 700, 1, 4'299, 250};
     for (size_t i = 0; i < offsets.size(); ++i) {
         std::vector<uint8_t> bytes(static_cast<size_t>(sizes[i]));
         for (size_t b = 0; b < bytes.size(); ++b)
             bytes[b] = static_cast<uint8_t>(i * 31 + b * 7);
-        if (!bytes.empty())
-            raw.put(kData + offsets[i], bytes.data(), bytes.size());
+        raw.put(kData + offsets[i], bytes.data(), bytes.size());
         raw.putEntry(static_cast<int64_t>(i), offsets[i], sizes[i], at(static_cast<double>(i)));
         frames.push_back({bytes, at(static_cast<double>(i))});
     }
     raw.putCount(5);
     TZVFFormat zvf(source);
     zvf.ExportVideo("C:\\Exp\\p.zvf", 0, 4, false);
-    // The empty frame is copied as an empty frame at the running offset.
+    // Entries 1 to 3 lie back to back in the source and are copied as one run.
     expectPacked(exp("p.zvf"), frames, 0, 4);
 
     // Onto another file system the kernel does not copy between the files; the bytes are read
@@ -231,25 +229,29 @@ TEST_F(RangeExport, VideoRefusesDamagedEntriesBeforeTouchingTheTarget) {
     recordSeconds(4);
     const std::string old(10'000, 'x');
     zvtest::writeFile(exp("keep.zvf"), old);
-    {
-        zvtest::RawZvf raw(sourceNative);
-        raw.putEntry(2, 0, -5, at(2));
-    }
     TZVFFormat zvf(source);
-    EXPECT_NE(errorOf([&] {
-                  zvf.ExportVideo("C:\\Exp\\keep.zvf", 0, 3, false);
-              }).find("Кадр 2 исходного файла видео повреждён"),
-              std::string::npos);
-    EXPECT_EQ(errorOf([&] { zvf.ExportVideo("C:\\Exp\\new.zvf", 1, 3, false); }).find("Кадр 2"),
-              0u);
-    {
-        zvtest::RawZvf raw(sourceNative);
-        raw.putEntry(2, static_cast<int64_t>(fs::file_size(sourceNative)) - kData - 10, 11, at(2));
+    // Every entry that names no readable frame is refused, an empty one too: a target must pass
+    // the check, which an empty frame would not.
+    const int64_t beyond = static_cast<int64_t>(fs::file_size(sourceNative)) - kData - 10;
+    const struct {
+        int64_t offset;
+        int32_t size;
+        std::string why;
+    } damages[] = {
+        {0, -5, "Недопустимый размер кадра: -5"},
+        {0, 0, "Недопустимый размер кадра: 0"},
+        {-1, 10, "Недопустимое смещение кадра: -1"},
+        {beyond, 11, "данные кадра за концом файла"},
+    };
+    for (const auto &d : damages) {
+        SCOPED_TRACE(d.why);
+        zvtest::RawZvf(sourceNative).putEntry(2, d.offset, d.size, at(2));
+        const std::string error =
+            errorOf([&] { zvf.ExportVideo("C:\\Exp\\keep.zvf", 0, 3, false); });
+        EXPECT_EQ(error.find("Кадр 2 исходного файла видео повреждён: "), 0u) << error;
+        EXPECT_NE(error.find(d.why), std::string::npos) << error;
+        EXPECT_NE(errorOf([&] { zvf.ExportVideo("C:\\Exp\\new.zvf", 2, 2, false); }), "(no error)");
     }
-    EXPECT_NE(errorOf([&] {
-                  zvf.ExportVideo("C:\\Exp\\keep.zvf", 2, 2, false);
-              }).find("данные за концом файла"),
-              std::string::npos);
     EXPECT_EQ(zvtest::readFile(exp("keep.zvf")), old);
     EXPECT_FALSE(fs::exists(exp("new.zvf")));
     // The entries outside the damage still export.
