@@ -7,9 +7,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "SampleRecording.h"
 #include "container/GifImage.h"
 #include "container/ZVFformatUnit.h"
+#include "recording/SampleRecording.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <QGuiApplication>
 #include <filesystem>
 
-#include "SampleRecording.h"
 #include "container/GifImage.h"
 #include "container/ZVFformatUnit.h"
+#include "recording/SampleRecording.h"
 
 namespace {
 

@@ -26,11 +26,11 @@
 #include <memory>
 #include <string>
 
-#include "SampleRecording.h"
 #include "container/GifImage.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/File.h"
 #include "platform/Messages.h"
+#include "recording/SampleRecording.h"
 #include "viewer/FrameListModel.h"
 #include "viewer/ShowVideoUnit.h"
 

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 
-#include "SampleRecording.h"
 #include "ZvfCommand.h"
 #include "container/GifImage.h"
 #include "container/ZVFCheck.h"
@@ -16,6 +15,7 @@
 #include "platform/DateTime.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
+#include "recording/SampleRecording.h"
 
 namespace {
 

@@ -124,16 +124,26 @@ void mapRow(const uint32_t *__restrict lut, const uint8_t *__restrict src, uint3
         dst[x] = lut[src[x]];
 }
 
+void splitRow(const uint32_t *__restrict src, uint8_t *__restrict red, uint8_t *__restrict green,
+              uint8_t *__restrict blue, int count) {
+    for (int x = 0; x < count; ++x) {
+        const uint32_t v = src[x];
+        red[x] = static_cast<uint8_t>(v >> 16);
+        green[x] = static_cast<uint8_t>(v >> 8);
+        blue[x] = static_cast<uint8_t>(v);
+    }
+}
+
 uint32_t argbOf(const GifColorType &c) {
     return 0xFF000000u | (uint32_t{c.Red} << 16) | (uint32_t{c.Green} << 8) | c.Blue;
 }
 
-// Writes a one-picture GIF: screen, optional transparency block, picture, rows.
-std::vector<uint8_t> writeGif(int screenWidth, int screenHeight, int background,
-                              const ColorMapObject *globalMap, int left, int top, int width,
-                              int height, const ColorMapObject *localMap, int transparent,
-                              const uint8_t *raster) {
-    std::vector<uint8_t> out;
+// Writes a one-picture GIF into out (replacing its content, keeping its storage): screen,
+// optional transparency block, picture, rows.
+void writeGif(std::vector<uint8_t> &out, int screenWidth, int screenHeight, int background,
+              const ColorMapObject *globalMap, int left, int top, int width, int height,
+              const ColorMapObject *localMap, int transparent, const uint8_t *raster) {
+    out.clear();
     out.reserve(static_cast<size_t>(width) * static_cast<size_t>(height) / 2 + 1024);
     int error = 0;
     EncoderPtr gif(EGifOpen(&out, writeToVector, &error));
@@ -165,7 +175,6 @@ std::vector<uint8_t> writeGif(int screenWidth, int screenHeight, int background,
     }
     if (EGifCloseFile(gif.release(), &error) == GIF_ERROR)
         throwGif(error);
-    return out;
 }
 
 }  // namespace
@@ -367,9 +376,10 @@ std::vector<uint8_t> GifImage::saveToBytes() const {
         throw Error("Изображение пусто");
     MapPtr global = d_->global.makeMap();
     MapPtr local = d_->local.makeMap();
-    return writeGif(d_->width, d_->height, d_->background, global.get(), d_->left, d_->top,
-                    d_->rasterWidth, d_->rasterHeight, local.get(), d_->transparent,
-                    d_->raster.get());
+    std::vector<uint8_t> out;
+    writeGif(out, d_->width, d_->height, d_->background, global.get(), d_->left, d_->top,
+             d_->rasterWidth, d_->rasterHeight, local.get(), d_->transparent, d_->raster.get());
+    return out;
 }
 
 void GifImage::saveToFile(const std::string &nativeFile) const {
@@ -384,14 +394,59 @@ void GifImage::saveToFile(const std::string &nativeFile) const {
 }
 
 std::vector<uint8_t> GifImage::encodeRgb(const uint8_t *rgb, int width, int height, int colours) {
-    if (!rgb || width <= 0 || height <= 0 || width > 65535 || height > 65535 ||
+    GifEncoder encoder;
+    return encoder.encodeRgb(rgb, width, height, colours);
+}
+
+namespace {
+
+void checkEncoderInput(const void *pixels, int width, int height, int colours) {
+    if (!pixels || width <= 0 || height <= 0 || width > 65535 || height > 65535 ||
         int64_t{width} * height > kMaxPixels)
         throw Error("Недопустимый размер изображения");
     if (colours < 2 || colours > 256 || (colours & (colours - 1)) != 0)
         throw Error("Недопустимое число цветов: " + std::to_string(colours));
+}
+
+}  // namespace
+
+struct GifEncoder::Buffers {
+    GrowBuffer<GifByteType> planes;   // red, green, blue, each width * height
+    GrowBuffer<GifByteType> indexed;  // width * height palette indices
+    std::vector<uint8_t> out;
+
+    GifByteType *preparePlanes(size_t n) {
+        planes.ensure(3 * n);
+        indexed.ensure(n);
+        return planes.get();
+    }
+    const std::vector<uint8_t> &quantiseAndWrite(int width, int height, int colours);
+};
+
+const std::vector<uint8_t> &GifEncoder::Buffers::quantiseAndWrite(int width, int height,
+                                                                  int colours) {
     const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
-    std::vector<GifByteType> planes(3 * n);
-    GifByteType *red = planes.data();
+    GifByteType *red = planes.get();
+    GifColorType palette[256]{};
+    int mapSize = colours;
+    if (GifQuantizeBuffer(static_cast<unsigned>(width), static_cast<unsigned>(height), &mapSize,
+                          red, red + n, red + 2 * n, indexed.get(), palette) == GIF_ERROR)
+        throwGif(E_GIF_ERR_NOT_ENOUGH_MEM);
+    MapPtr map(GifMakeMapObject(colours, palette));
+    if (!map)
+        throwGif(E_GIF_ERR_NOT_ENOUGH_MEM);
+    writeGif(out, width, height, 0, map.get(), 0, 0, width, height, nullptr, -1, indexed.get());
+    return out;
+}
+
+GifEncoder::GifEncoder() : b_(std::make_unique<Buffers>()) {}
+GifEncoder::~GifEncoder() = default;
+
+const std::vector<uint8_t> &GifEncoder::encodeRgb(const uint8_t *rgb, int width, int height,
+                                                  int colours) {
+    checkEncoderInput(rgb, width, height, colours);
+    const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
+    GifByteType *red = b_->preparePlanes(n);
     GifByteType *green = red + n;
     GifByteType *blue = green + n;
     for (size_t i = 0; i < n; ++i) {
@@ -399,16 +454,22 @@ std::vector<uint8_t> GifImage::encodeRgb(const uint8_t *rgb, int width, int heig
         green[i] = rgb[3 * i + 1];
         blue[i] = rgb[3 * i + 2];
     }
-    std::vector<GifByteType> indexed(n);
-    GifColorType colors[256]{};
-    int mapSize = colours;
-    if (GifQuantizeBuffer(static_cast<unsigned>(width), static_cast<unsigned>(height), &mapSize,
-                          red, green, blue, indexed.data(), colors) == GIF_ERROR)
-        throwGif(E_GIF_ERR_NOT_ENOUGH_MEM);
-    MapPtr map(GifMakeMapObject(colours, colors));
-    if (!map)
-        throwGif(E_GIF_ERR_NOT_ENOUGH_MEM);
-    return writeGif(width, height, 0, map.get(), 0, 0, width, height, nullptr, -1, indexed.data());
+    return b_->quantiseAndWrite(width, height, colours);
+}
+
+const std::vector<uint8_t> &GifEncoder::encodeXrgb(const uint32_t *pixels, int width, int height,
+                                                   size_t stride, int colours) {
+    checkEncoderInput(pixels, width, height, colours);
+    if (stride < static_cast<size_t>(width))
+        throw Error("Недопустимый размер изображения");
+    const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
+    GifByteType *red = b_->preparePlanes(n);
+    for (int y = 0; y < height; ++y) {
+        const size_t row = static_cast<size_t>(y) * static_cast<size_t>(width);
+        splitRow(pixels + static_cast<size_t>(y) * stride, red + row, red + n + row,
+                 red + 2 * n + row, width);
+    }
+    return b_->quantiseAndWrite(width, height, colours);
 }
 
 }  // namespace zv

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,31 @@ public:
 private:
     struct Data;
     Data *d_;
+};
+
+// Encodes pictures as one-picture GIF files with 16 or 256 colours (giflib's GifQuantizeBuffer),
+// again and again: its buffers are kept between pictures, so that encoding a screen a second
+// allocates nothing once the first is done. The bytes returned stay valid until the next call.
+// Not thread-safe; one encoder per thread.
+class GifEncoder {
+public:
+    GifEncoder();
+    ~GifEncoder();
+    GifEncoder(const GifEncoder &) = delete;
+    GifEncoder &operator=(const GifEncoder &) = delete;
+
+    // RGB bitmap: 3 bytes per pixel (R G B), rows contiguous. Throws zv::Error for a size outside
+    // 1..65535 per side (or too many pixels) or a colour count other than a power of two in
+    // 2..256.
+    const std::vector<uint8_t> &encodeRgb(const uint8_t *rgb, int width, int height, int colours);
+    // Pixels 0xXXRRGGBB in a native uint32 (the layout of QImage::Format_RGB32 and of a 24-bit X
+    // screen), rows stride pixels apart; the top byte is ignored. Throws as encodeRgb.
+    const std::vector<uint8_t> &encodeXrgb(const uint32_t *pixels, int width, int height,
+                                           size_t stride, int colours);
+
+private:
+    struct Buffers;
+    std::unique_ptr<Buffers> b_;
 };
 
 }  // namespace zv

@@ -55,11 +55,17 @@ DateTimeFields decodeDateTime(double value) {
 double encodeDateTime(const DateTimeFields &f) {
     year_month_day ymd{year{f.year}, month{static_cast<unsigned>(f.month)},
                        day{static_cast<unsigned>(f.day)}};
-    double days = static_cast<double>((sys_days{ymd} - kEpoch).count());
-    double fraction =
-        (((f.hour * 60.0 + f.minute) * 60.0 + f.second) * 1000.0 + f.msec) / kMsPerDay;
-    // Before the epoch the fraction counts forward from midnight of a negative day.
-    return days < 0 ? days - fraction : days + fraction;
+    const int64_t days = (sys_days{ymd} - kEpoch).count();
+    const int64_t ms = ((int64_t{f.hour} * 60 + f.minute) * 60 + f.second) * 1000 + f.msec;
+    // Before the epoch the fraction counts forward from midnight of a negative day. The whole
+    // count of milliseconds is exact in a double, so one division gives the double nearest to
+    // the time: the value every writer stores and every text parses to.
+    const int64_t total = days < 0 ? days * kMsPerDay - ms : days * kMsPerDay + ms;
+    return static_cast<double>(total) / static_cast<double>(kMsPerDay);
+}
+
+double roundToMillisecond(double value) {
+    return encodeDateTime(decodeDateTime(value));
 }
 
 bool isValidDateTime(const DateTimeFields &f) {

@@ -25,8 +25,14 @@ struct DateTimeFields {
 // next day. Values outside years 1..9999 or NaN are clamped to the nearest end.
 DateTimeFields decodeDateTime(double value);
 
-// Fields are not validated beyond what the calendar arithmetic needs; callers pass real dates.
+// The double nearest to the time the fields name. Fields are not validated beyond what the
+// calendar arithmetic needs; callers pass real dates.
 double encodeDateTime(const DateTimeFields &fields);
+
+// The double nearest to the whole millisecond nearest to value: what the text of
+// formatDateTimeIso(value) parses back to. Writers store date-times in this form, so that a time
+// copied from a listing names its frame exactly.
+double roundToMillisecond(double value);
 
 // True when the fields name a real calendar date and time of day.
 bool isValidDateTime(const DateTimeFields &fields);

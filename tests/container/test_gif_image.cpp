@@ -189,6 +189,37 @@ TEST(GifImage, EncodeRgbKeepsFewColoursAndRefusesBadInput) {
     EXPECT_THROW(GifImage::encodeRgb(nullptr, w, h, 16), zv::Error);
 }
 
+TEST(GifEncoder, ScreenRowsWithPaddingEncodeAsTheirRgb) {
+    // A screen whose rows are longer than its width (as a shared-memory image may be), encoded
+    // twice with one encoder: the padding and the top byte never reach the picture, and the
+    // second picture does not keep anything of the first.
+    const int w = 37, h = 21;
+    const size_t stride = 40;
+    std::vector<Rgb> colours = zvtest::distinctPalette(9, 3);
+    zv::GifEncoder encoder;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<uint32_t> screen(stride * h, 0xFFFF00FFu);  // padding in magenta
+        std::vector<uint8_t> rgb;
+        std::vector<uint32_t> expected;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                Rgb c = colours[(x / 4 + y / 2 + round) % colours.size()];
+                screen[y * stride + x] = 0x5A000000u | (zvtest::argb(c) & 0xFFFFFF);
+                rgb.insert(rgb.end(), {c.r, c.g, c.b});
+                expected.push_back(zvtest::argb(c));
+            }
+        const std::vector<uint8_t> gif = encoder.encodeXrgb(screen.data(), w, h, stride, 16);
+        EXPECT_EQ(gif, GifImage::encodeRgb(rgb.data(), w, h, 16));
+        GifImage image;
+        image.loadFromBytes(gif.data(), gif.size());
+        EXPECT_EQ(pixelsOf(image), expected);
+    }
+    std::vector<uint32_t> screen(stride * h);
+    EXPECT_THROW(encoder.encodeXrgb(screen.data(), w, h, w - 1, 16), zv::Error);
+    EXPECT_THROW(encoder.encodeXrgb(screen.data(), w, h, stride, 3), zv::Error);
+}
+
 TEST(GifImage, SaveToFileWritesTheGif) {
     zvtest::TempRoot root;
     std::vector<uint8_t> bytes = zvtest::makeGif(plainSpec(9, 9));

@@ -1,4 +1,4 @@
-#include "SampleRecording.h"
+#include "recording/SampleRecording.h"
 
 #include <gtest/gtest.h>
 
@@ -82,4 +82,30 @@ TEST(SampleRecording, BadOptionsAreRefused) {
                  zv::Error);
     EXPECT_THROW(writeSampleRecording(file, with([](SampleOptions &o) { o.delayMs = -1; })),
                  zv::Error);
+}
+
+TEST(SampleRecording, DateTimesAreTheValuesOfTheirTexts) {
+    // A time copied from a listing must name its frame: the stored date-time is what the text
+    // parses to, not a sum of steps that lies a bit above it.
+    zvtest::TempRoot root;
+    SampleOptions o;
+    o.frames = 40;
+    o.width = 16;
+    o.height = 16;
+    o.quality = 4;
+    o.start = zv::parseDateTimeIso("2024-03-10 08:15:30");
+    for (int delay : {500, 333, 40}) {
+        SCOPED_TRACE(delay);
+        o.delayMs = delay;
+        writeSampleRecording(root.file("t.zvf"), o);
+        TZVFFormat zvf(root.file("t.zvf"));
+        const auto entries = zvf.ReadFrameEntries(0, o.frames);
+        ASSERT_EQ(entries.size(), 40u);
+        for (size_t k = 0; k < entries.size(); ++k) {
+            const std::string text = zv::formatDateTimeIso(entries[k].DateTime);
+            EXPECT_EQ(*zv::parseDateTimeIso(text), entries[k].DateTime) << k << " " << text;
+        }
+        EXPECT_EQ(zv::formatDateTimeIso(entries[3].DateTime),
+                  zv::formatDateTimeIso(*o.start + 3 * delay / 86'400'000.0));
+    }
 }

@@ -43,6 +43,7 @@ protected:
         ASSERT_EQ(r.status, 0) << r.err;
     }
     std::string file(const std::string &relative) { return root.file(relative); }
+    static QString q(const std::string &text) { return QString::fromStdString(text); }
 };
 
 }  // namespace
@@ -99,4 +100,23 @@ TEST_F(ZvfExportTool, FailuresExitWithTheOperationsMessage) {
         EXPECT_TRUE(contains(r.err, c.message)) << r.err;
     }
     EXPECT_FALSE(fs::exists(file("drive_c/Exp/c.zvf")));
+}
+
+TEST_F(ZvfExportTool, TimesCopiedFromTheListingBoundTheInterval) {
+    // Frames at 08:15:30.0, 30.5, 31.0, …: frame 2's time as printed leaves frame 2 out.
+    fs::create_directories(file("drive_c/Exp"));
+    zvtest::ToolOutcome r = zvf({"sample", src, "--frames", "6", "--delay", "500", "--size",
+                                 "16x16", "--quality", "4", "--start", "2024-03-10 08:15:30"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = zvf({"frames", src, "2", "4"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> times;
+    for (size_t at = 0; (at = r.out.find("2024-03-10 ", at)) != std::string::npos; at += 23)
+        times.push_back(r.out.substr(at, 23));
+    ASSERT_EQ(times.size(), 3u) << r.out;
+    EXPECT_EQ(times[0], "2024-03-10 08:15:31.000");
+
+    r = zvf({"export-time", src, "C:\\Exp\\t.zvf", q(times[0]), q(times[2])});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(countOf(file("drive_c/Exp/t.zvf")), 1);
 }

@@ -87,3 +87,59 @@ TEST(DateTime, IsoRoundTripAndRejects) {
         EXPECT_FALSE(parseDateTimeIso(bad).has_value());
     }
 }
+
+namespace {
+
+// Whether value is the double nearest to ms / 86,400,000 days, decided in exact integer
+// arithmetic: neither neighbour lies closer. The days tested lie inside one binade, so value and
+// its neighbours share the exponent and their distances share the scale.
+bool isNearestDouble(double value, int64_t ms) {
+    int exponent = 0;
+    std::frexp(value, &exponent);
+    auto distance = [&](double v) {
+        // v = m / 2^shift exactly; the distance is |v - ms / 86,400,000| * 86,400,000 * 2^shift.
+        const int shift = 53 - exponent;
+        const __int128 m = static_cast<__int128>(std::ldexp(v, shift));
+        const __int128 d = m * 86'400'000 - (static_cast<__int128>(ms) << shift);
+        return d < 0 ? -d : d;
+    };
+    const __int128 here = distance(value);
+    return here <= distance(std::nextafter(value, INFINITY)) &&
+           here <= distance(std::nextafter(value, -INFINITY));
+}
+
+}  // namespace
+
+TEST(DateTime, TextsParseToTheNearestDoubleOfTheirMillisecond) {
+    // A day of 2024 and a day of 1950 in steps of 863 ms, and the midnights around them.
+    const double day2024 = *parseDateTimeIso("2024-03-10 00:00:00");
+    const double day1950 = *parseDateTimeIso("1950-06-01 00:00:00");
+    int checked = 0;
+    for (double day : {day2024, day1950}) {
+        const int64_t dayMs = static_cast<int64_t>(day) * 86'400'000;
+        for (int64_t ms = 0; ms <= 86'400'000; ms += 863) {
+            const double text = *parseDateTimeIso(formatDateTimeIso(day + ms / 86'400'000.0));
+            ASSERT_TRUE(isNearestDouble(text, dayMs + ms)) << formatDateTimeIso(text);
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 200'000);
+}
+
+TEST(DateTime, RoundToMillisecondGivesTheTextsValue) {
+    const double start = *parseDateTimeIso("2024-03-10 08:15:30");
+    const double step = 1.0 / 86'400'000;
+    for (int i = 0; i < 5'000; ++i) {
+        // Sums of a start and a count of steps land a step or two beside the millisecond.
+        const double sum = start + i * 40 * step;
+        const double rounded = zv::roundToMillisecond(sum);
+        ASSERT_EQ(rounded, *parseDateTimeIso(formatDateTimeIso(sum))) << i;
+        ASSERT_EQ(zv::roundToMillisecond(rounded), rounded);
+    }
+    // Less than half a millisecond off rounds back; half or more goes to the next one.
+    EXPECT_EQ(formatDateTimeIso(zv::roundToMillisecond(start + 0.49 * step)),
+              "2024-03-10 08:15:30.000");
+    EXPECT_EQ(formatDateTimeIso(zv::roundToMillisecond(start + 0.51 * step)),
+              "2024-03-10 08:15:30.001");
+    EXPECT_EQ(zv::roundToMillisecond(-1.25), -1.25);
+}

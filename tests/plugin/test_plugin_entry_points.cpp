@@ -24,9 +24,9 @@
 #include <utility>
 #include <vector>
 
-#include "SampleRecording.h"
 #include "platform/Paths.h"
 #include "platform/Variant.h"
+#include "recording/SampleRecording.h"
 #include "support/TempRoot.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <QSet>
 #include <QStringList>
 
-#include "SampleRecording.h"
 #include "platform/Paths.h"
+#include "recording/SampleRecording.h"
 #include "support/TempRoot.h"
 
 namespace {

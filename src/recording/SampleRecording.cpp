@@ -1,4 +1,4 @@
-#include "SampleRecording.h"
+#include "recording/SampleRecording.h"
 
 #include <QFont>
 #include <QGuiApplication>
@@ -15,6 +15,7 @@
 #include "platform/DateTime.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
+#include "recording/FrameEncoding.h"
 
 namespace {
 
@@ -231,14 +232,20 @@ QImage renderSampleScreen(int width, int height, double dateTime, int frameNumbe
     return image;
 }
 
-std::vector<uint8_t> encodeScreen(const QImage &screen, int colours) {
-    QImage rgb = screen.convertToFormat(QImage::Format_RGB888);
-    const int w = rgb.width(), h = rgb.height();
-    std::vector<uint8_t> packed(static_cast<size_t>(w) * h * 3);
-    for (int y = 0; y < h; ++y)
-        std::copy_n(rgb.constScanLine(y), static_cast<size_t>(w) * 3,
-                    packed.data() + static_cast<size_t>(y) * w * 3);
-    return zv::GifImage::encodeRgb(packed.data(), w, h, colours);
+std::vector<uint8_t> encodeSampleScreen(const QImage &screen, int quality) {
+    zv::GifEncoder encoder;
+    return encodeSampleScreen(encoder, screen, quality);
+}
+
+const std::vector<uint8_t> &encodeSampleScreen(zv::GifEncoder &encoder, const QImage &screen,
+                                               int quality) {
+    const QImage rgb32 = screen.format() == QImage::Format_RGB32
+                             ? screen
+                             : screen.convertToFormat(QImage::Format_RGB32);
+    const zv::ScreenImage image{reinterpret_cast<const uint32_t *>(rgb32.constBits()),
+                                rgb32.width(), rgb32.height(),
+                                static_cast<size_t>(rgb32.bytesPerLine()) / 4};
+    return zv::encodeScreen(encoder, image, quality);
 }
 
 void writeSampleRecording(const std::string &nativeFile, const SampleOptions &o) {
@@ -265,11 +272,10 @@ void writeSampleRecording(const std::string &nativeFile, const SampleOptions &o)
     ZVFAppender writer(path);
     const int first = writer.frameCount() > 0 ? writer.frameCount() : 0;
     const double start = o.start ? *o.start : zv::nowDateTime();
-    const int colours = o.quality == 4 ? 16 : 256;
+    zv::GifEncoder encoder;
     for (int i = 0; i < o.frames; ++i) {
         const double at = start + static_cast<double>(i) * o.delayMs / kMsPerDay;
-        std::vector<uint8_t> gif =
-            encodeScreen(renderSampleScreen(o.width, o.height, at, first + i), colours);
-        writer.append(gif.data(), gif.size(), at);
+        const QImage screen = renderSampleScreen(o.width, o.height, at, first + i);
+        zv::appendFrame(writer, encodeSampleScreen(encoder, screen, o.quality), at);
     }
 }

@@ -3,6 +3,11 @@
 #include <QImage>
 #include <optional>
 #include <string>
+#include <vector>
+
+namespace zv {
+class GifEncoder;
+}
 
 // Sample recordings for the demo, the tests and the benchmarks: rendered operator screens of a
 // fuel station (windows, a table of fuel sales, pumps, a running clock), not noise, encoded the
@@ -31,5 +36,9 @@ void writeSampleRecording(const std::string &nativeFile, const SampleOptions &op
 // between frames (sales, pump counters). Format_RGB32.
 QImage renderSampleScreen(int width, int height, double dateTime, int frameNumber);
 
-// The GIF bytes of a screen as the recorder stores it (16 or 256 colours).
-std::vector<uint8_t> encodeScreen(const QImage &screen, int colours);
+// The GIF bytes of a screen as the recorder stores it at the given quality (zvBitRate: 4 gives
+// 16 colours, 8 gives 256). The second form reuses the encoder's buffers; its bytes stay valid
+// until the encoder's next call.
+std::vector<uint8_t> encodeSampleScreen(const QImage &screen, int quality);
+const std::vector<uint8_t> &encodeSampleScreen(zv::GifEncoder &encoder, const QImage &screen,
+                                               int quality);
