@@ -1,6 +1,9 @@
 #include "support/TempRoot.h"
 
 #include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -69,6 +72,37 @@ std::string readFile(const std::string &nativeFile) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+}  // namespace zvtest
+
+namespace zvtest {
+
+namespace {
+
+bool setEffectiveFileRights(bool overriding) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) {
+        if (overriding)
+            data[cap / 32].effective |= data[cap / 32].permitted & (1u << (cap % 32));
+        else
+            data[cap / 32].effective &= ~(1u << (cap % 32));
+    }
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+}  // namespace
+
+ScopedFileRights::ScopedFileRights() {
+    dropped_ = ::geteuid() == 0 && setEffectiveFileRights(false);
+}
+
+ScopedFileRights::~ScopedFileRights() {
+    if (dropped_)
+        setEffectiveFileRights(true);
 }
 
 }  // namespace zvtest

@@ -30,3 +30,21 @@ void writeFile(const std::string &nativeFile, const std::string &bytes);
 std::string readFile(const std::string &nativeFile);
 
 }  // namespace zvtest
+
+namespace zvtest {
+
+// While the object lives, the calling thread obeys file permissions even as root (the
+// capabilities that override them are left out of its effective set), so that a folder made
+// read-only really refuses writes.
+class ScopedFileRights {
+public:
+    ScopedFileRights();
+    ~ScopedFileRights();
+    ScopedFileRights(const ScopedFileRights &) = delete;
+    ScopedFileRights &operator=(const ScopedFileRights &) = delete;
+
+private:
+    bool dropped_ = false;
+};
+
+}  // namespace zvtest

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zv {
+
+// Free disk space below a path, in place of GetDiskFreeSpaceEx on a drive's root folder.
+class FreeSpaceSource {
+public:
+    virtual ~FreeSpaceSource() = default;
+    // Bytes available to the current user on the file system that holds path (a path as the
+    // module keeps it: a drive path or a native one). nullopt when it cannot be measured.
+    // Never throws.
+    virtual std::optional<int64_t> freeBytes(std::string_view path) = 0;
+};
+
+// The native folder at which the free space of the drive holding path is measured: the mapped
+// root of its drive ("C:\x\y.zvf" -> "<root>/drive_c"), which must exist; for an absolute native
+// path the nearest existing folder above it. nullopt for a path with neither (relative,
+// network) and for a drive that does not exist.
+std::optional<std::string> freeSpaceFolder(std::string_view path);
+
+// statvfs on freeSpaceFolder(path): f_bavail x f_frsize.
+class StatvfsFreeSpace : public FreeSpaceSource {
+public:
+    std::optional<int64_t> freeBytes(std::string_view path) override;
+};
+
+// The process-wide source. Never null; lives for the whole process.
+FreeSpaceSource &systemFreeSpace();
+
+// For tests: the same answer for every path, and the last path asked about.
+class FakeFreeSpace : public FreeSpaceSource {
+public:
+    std::optional<int64_t> freeBytes(std::string_view path) override {
+        lastPath = path;
+        return bytes;
+    }
+
+    std::optional<int64_t> bytes;
+    std::string lastPath;
+};
+
+}  // namespace zv
