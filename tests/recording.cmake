@@ -4,3 +4,8 @@ zv_test(test_variant platform/test_variant.cpp)
 zv_test(test_recording_settings recording/test_recording_settings.cpp)
 zv_test(test_switch recording/test_switch.cpp WIDGETS)
 zv_test(test_videounit recording/test_videounit.cpp WIDGETS)
+zv_test(test_recorder_control recording/test_recorder_control.cpp WIDGETS)
+zv_test(test_videounit_x11 recording/test_videounit_x11.cpp WIDGETS X11)
+target_compile_definitions(test_videounit_x11 PRIVATE
+    ZV_RECORDER_STANDIN="$<TARGET_FILE:zv_recorder_standin>")
+add_dependencies(test_videounit_x11 zv_recorder_standin)

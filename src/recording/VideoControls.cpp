@@ -1,5 +1,6 @@
 #include "recording/VideoControls.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleOptionButton>
@@ -24,6 +25,21 @@ void WrapCheckBox::paintEvent(QPaintEvent *) {
 
 bool WrapCheckBox::hitButton(const QPoint &pos) const {
     return rect().contains(pos);
+}
+
+void Picture::mousePressEvent(QMouseEvent *event) {
+    event->accept();
+    leftDown_ = event->button() == Qt::LeftButton;
+    emit pressed();
+}
+
+void Picture::mouseReleaseEvent(QMouseEvent *event) {
+    event->accept();
+    const bool click = leftDown_ && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
+    leftDown_ = false;
+    if (click)
+        emit clicked();
 }
 
 namespace {

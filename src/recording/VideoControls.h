@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPixmap>
 
 // Pieces of the settings window that are not the window itself.
@@ -16,6 +17,25 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     bool hitButton(const QPoint &pos) const override;
+};
+
+// A picture that reports the operator's mouse: pressed() for a press of any button, clicked()
+// for a left-button press and release on it.
+class Picture : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+
+signals:
+    void pressed();
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    bool leftDown_ = false;
 };
 
 // The pictures of the recorder and disk indicators, painted at the given size: the recorder (a

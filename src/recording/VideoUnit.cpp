@@ -1,10 +1,12 @@
 #include "recording/VideoUnit.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -15,8 +17,10 @@
 #include <algorithm>
 #include <iterator>
 
+#include "platform/Clock.h"
 #include "platform/Messages.h"
 #include "platform/Paths.h"
+#include "platform/ProcessStart.h"
 #include "recording/VideoControls.h"
 #include "viewer/ShowVideoUnit.h"
 #include "widgets/FormPlacement.h"
@@ -38,9 +42,22 @@ const char *const kRecorderMarkHint =
     "Мигающая картинка сигнализирует о том, \r\nчто сервис записи видео не запущен!";
 const char *const kDiskMarkHint =
     "Мигающая картинка сигнализирует о том, \r\nчто мало места на диске для видеозаписи!";
+const char *const kRecorderHint =
+    "Мигающий красный крест сигнализирует о\r\n"
+    "том, что служба видеозаписи не запущена!\r\n"
+    "В противном случае - все хорошо.";
+const char *const kDiskHint =
+    "Мигающий крест сигнализирует о том, \r\n"
+    "что мало места на диске для видеозаписи!\r\n"
+    "В противном случае - все хорошо.";
+const char *const kStartHint = "Запустить службу сохранения скриншотов\r\nZORVideoService.exe";
+const char *const kNoRecorderMessage = "Исполняемый файл службы видеозаписи не найден";
+const char *const kGoCaption = "Запустить";
+const char *const kStopCaption = "Остановить";
+const char *const kWaitCaption = "Ждем...";
 const char *const kZvfFilter = "ЗОРВАН видео файл (*.zvf)";
 
-// Hints are kept with the CR LF of the original; a tooltip wants plain line feeds.
+// Hints are kept with the CR LF of the original; a tooltip or a message wants line feeds.
 QString tooltipText(const char *hint) {
     return QString::fromUtf8(hint).replace("\r\n", "\n");
 }
@@ -70,8 +87,8 @@ QSpinBox *placeSpin(QWidget *parent, const char *name, int left, int top, int va
     return spin;
 }
 
-QLabel *placePicture(QWidget *parent, const char *name, QRect place, const QPixmap &pixmap) {
-    auto *picture = new QLabel(parent);
+zv::Picture *placePicture(QWidget *parent, const char *name, QRect place, const QPixmap &pixmap) {
+    auto *picture = new zv::Picture(parent);
     picture->setObjectName(QString::fromLatin1(name));
     picture->setGeometry(place);
     picture->setPixmap(pixmap);
@@ -102,7 +119,10 @@ QString formatFixed2(double value, const QString &decimalPoint) {
 }  // namespace zv
 
 TVideoForm::TVideoForm(TRecordingSettings &settings, QWidget *parent)
-    : QDialog(parent), settings_(settings) {
+    : TVideoForm(settings, zv::RecorderServices::system(), parent) {}
+
+TVideoForm::TVideoForm(TRecordingSettings &settings, zv::RecorderServices services, QWidget *parent)
+    : QDialog(parent), settings_(settings), services_(services) {
     setObjectName(QStringLiteral("VideoForm"));
     setWindowTitle(QString::fromUtf8("Запись\\просмотр видеозаписей"));
     // The layout is measured in Tahoma 8; where it is missing, the nearest narrow faces keep
@@ -147,9 +167,10 @@ void TVideoForm::createControls() {
     RxSwitch1 = place<zv::Switch>(g, "RxSwitch1", 12, 26, 26, 40);
 
     bGo = place<QPushButton>(g, "bGo", 266, 7, 66, 19);
-    bGo->setText(QString::fromUtf8("Запустить"));
+    bGo->setText(QString::fromUtf8(kGoCaption));
+    bGo->setAccessibleDescription(tooltipText(kStartHint));
     bStop = place<QPushButton>(g, "bStop", 266, 26, 66, 18);
-    bStop->setText(QString::fromUtf8("Остановить"));
+    bStop->setText(QString::fromUtf8(kStopCaption));
     bAddAuto = place<QPushButton>(g, "bAddAuto", 205, 46, 179, 17);
     bAddAuto->setText(QString::fromUtf8("Добавить в автозагрузку"));
     bDelAuto = place<QPushButton>(g, "bDelAuto", 205, 63, 179, 17);
@@ -159,9 +180,11 @@ void TVideoForm::createControls() {
 
     // The marks lie over their indicators, so they are made after them.
     Image2 = placePicture(g, "Image2", {342, 10, 34, 33}, zv::recorderPicture({34, 33}));
+    Image2->setAccessibleDescription(tooltipText(kRecorderHint));
     Image1 = placePicture(g, "Image1", {348, 13, 25, 26}, zv::alarmMarkPicture({24, 24}));
     Image1->setToolTip(tooltipText(kRecorderMarkHint));
     Image3 = placePicture(g, "Image3", {338, 203, 34, 27}, zv::diskPicture({34, 27}));
+    Image3->setAccessibleDescription(tooltipText(kDiskHint));
     Image4 = placePicture(g, "Image4", {343, 206, 25, 25}, zv::alarmMarkPicture({24, 24}));
     Image4->setToolTip(tooltipText(kDiskMarkHint));
     Image4->hide();
@@ -280,6 +303,16 @@ void TVideoForm::connectHandlers() {
     connect(btShowVideo, &QPushButton::clicked, this, [this] { btShowVideoClick(); });
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     connect(btClose, &QPushButton::clicked, this, &QDialog::reject);
+
+    connect(bGo, &QPushButton::clicked, this, [this] { bGoClick(); });
+    connect(bStop, &QPushButton::clicked, this, [this] { bStopClick(); });
+    connect(bAddAuto, &QPushButton::clicked, this, [this] { bAddAutoClick(); });
+    connect(bDelAuto, &QPushButton::clicked, this, [this] { bDelAutoClick(); });
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    for (zv::Picture *picture : {Image1, Image2})
+        connect(picture, &zv::Picture::clicked, this, [this] { Image2Click(); });
+    for (zv::Picture *picture : {Image3, Image4})
+        connect(picture, &zv::Picture::pressed, this, [this] { Image3MouseDown(); });
 }
 
 void TVideoForm::fitSizeLabel() {
@@ -320,12 +353,17 @@ void TVideoForm::showEvent(QShowEvent *event) {
 }
 
 void TVideoForm::hideEvent(QHideEvent *event) {
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        FormClose();
         FormPlacement1->save();
+    }
     QDialog::hideEvent(event);
 }
 
 void TVideoForm::FormShow() {
+    Timer1->start();
+    ServiceRunning = IsServiceRunning();
+
     seFrameDelayChange();
     if (std::optional<bool> zero = zv::hostAnswersZero(hostQuery_, zv::kHostQueryServiceButtons)) {
         for (QPushButton *b : {bGo, bStop, bAddAuto, bDelAuto})
@@ -385,4 +423,120 @@ void TVideoForm::btShowVideoClick() {
     } catch (const std::exception &e) {
         zv::showMessage(e.what(), zv::MessageKind::TopMost);
     }
+}
+
+void TVideoForm::FormClose() {
+    // The marks stay as they stand until the next showing.
+    Timer1->stop();
+}
+
+bool TVideoForm::IsServiceRunning() {
+    return zv::isRecorderRunning(*services_.windows);
+}
+
+bool TVideoForm::StopService() {
+    return zv::stopRecorder(*services_.windows);
+}
+
+bool TVideoForm::RunKeyAction(const std::string &valueName, int action) {
+    return zv::runKeyAction(*services_.autostart, valueName, action);
+}
+
+bool TVideoForm::waitWithEvents() {
+    // The window may be destroyed by an event handled here; nothing of it is used after that.
+    QPointer<TVideoForm> alive(this);
+    zv::Clock &clock = *services_.clock;
+    for (int round = 0; round < zv::kWaitRounds; ++round) {
+        clock.sleepMs(zv::kWaitStepMs);
+        QCoreApplication::processEvents();
+        if (!alive)
+            return false;
+    }
+    return true;
+}
+
+void TVideoForm::showWaiting(QPushButton *button) {
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::ButtonText, QColor(0, 0, 255));
+    button->setPalette(palette);
+    button->setText(QString::fromUtf8(kWaitCaption));
+}
+
+void TVideoForm::showIdle(QPushButton *button, const char *caption) {
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::ButtonText, QColor(0, 0, 0));
+    button->setPalette(palette);
+    button->setText(QString::fromUtf8(caption));
+}
+
+void TVideoForm::bGoClick() {
+    showWaiting(bGo);
+    if (zv::fileExists(zv::kRecorderExecutable)) {
+        // Whether the recorder came up shows at the next full check.
+        services_.processes->startDetached(zv::nativePath(zv::kRecorderExecutable));
+        if (!waitWithEvents())
+            return;
+    } else {
+        zv::showMessage(kNoRecorderMessage, zv::MessageKind::TopMost);
+    }
+    showIdle(bGo, kGoCaption);
+}
+
+void TVideoForm::bStopClick() {
+    showWaiting(bStop);
+    StopService();
+    if (!waitWithEvents())
+        return;
+    showIdle(bStop, kStopCaption);
+}
+
+void TVideoForm::bAddAutoClick() {
+    RunKeyAction(zv::kAutostartValueName, zv::kRunKeyAdd);
+    Timer1Timer();
+}
+
+void TVideoForm::bDelAutoClick() {
+    RunKeyAction(zv::kAutostartValueName, zv::kRunKeyDelete);
+    Timer1Timer();
+}
+
+void TVideoForm::Timer1Timer() {
+    if (!ServiceRunning)
+        Image1->setHidden(!Image1->isHidden());
+    if (LowDiskSpace)
+        Image4->setHidden(!Image4->isHidden());
+    if (!zv::fullCheckDue(services_.clock->tickCount(), LastCheckTick))
+        return;
+    checkRecorder();
+    checkAutostart();
+    checkDiskSpace();
+    LastCheckTick = services_.clock->tickCount();
+}
+
+void TVideoForm::checkRecorder() {
+    ServiceRunning = IsServiceRunning();
+    Image1->setHidden(ServiceRunning);
+    bGo->setEnabled(!ServiceRunning);
+    bStop->setEnabled(ServiceRunning);
+}
+
+void TVideoForm::checkAutostart() {
+    const bool registered = RunKeyAction(zv::kAutostartValueName, zv::kRunKeyTest);
+    bAddAuto->setEnabled(!registered);
+    bDelAuto->setEnabled(registered);
+}
+
+void TVideoForm::checkDiskSpace() {
+    // The settings as last loaded or applied, which are the recorder's, not the controls'.
+    LowDiskSpace = zv::lowDiskSpace(*services_.freeSpace, settings_.OutFile, settings_.MinHDDSize);
+    if (!LowDiskSpace)
+        Image4->hide();
+}
+
+void TVideoForm::Image2Click() {
+    zv::showMessage(tooltipText(kRecorderHint).toStdString(), zv::MessageKind::TopMost);
+}
+
+void TVideoForm::Image3MouseDown() {
+    zv::showMessage(tooltipText(kDiskHint).toStdString(), zv::MessageKind::TopMost);
 }

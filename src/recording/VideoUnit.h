@@ -6,7 +6,9 @@
 #include <string>
 
 #include "recording/HostQuery.h"
+#include "recording/RecorderControl.h"
 #include "recording/RecordingSettings.h"
+#include "recording/VideoControls.h"
 
 class QCheckBox;
 class QFileDialog;
@@ -31,6 +33,9 @@ class Switch;
 //
 // The settings record is the module's and must outlive the window. The window reads the
 // configuration file only in LoadSettings and writes it only on "Применить".
+//
+// While shown, Timer1 watches the recorder and the free space of its output drive through the
+// recorder services (the real ones unless others are handed in) and blinks the marks.
 class TVideoForm : public QDialog {
     Q_OBJECT
 public:
@@ -42,6 +47,8 @@ public:
     using ShowFileFn = std::function<void(const std::string &fileName)>;
 
     explicit TVideoForm(TRecordingSettings &settings, QWidget *parent = nullptr);
+    TVideoForm(TRecordingSettings &settings, zv::RecorderServices services,
+               QWidget *parent = nullptr);
     ~TVideoForm() override;
 
     // The host's query function (may be null: the service buttons then stay as they are).
@@ -56,8 +63,24 @@ public:
     // file cannot be written; the settings record then keeps its previous values.
     void SaveSettings();
 
+    // Whether the recorder's window is among the top-level windows.
+    bool IsServiceRunning();
+    // Sends the quit message to the recorder; true when its window was found.
+    bool StopService();
+    // The recorder's autostart entry: action 0 adds it, 1 removes it, 2 tells whether it exists
+    // (the only meaningful answer). Failures are silent.
+    bool RunKeyAction(const std::string &valueName, int action);
+
     // Event handlers; none lets an exception out.
     void FormShow();
+    void FormClose();
+    void bGoClick();
+    void bStopClick();
+    void bAddAutoClick();
+    void bDelAutoClick();
+    void Timer1Timer();
+    void Image2Click();
+    void Image3MouseDown();
     void BitBtn1Click();
     void SpeedButton1Click();
     void seFrameDelayChange();
@@ -70,7 +93,7 @@ public:
     QCheckBox *cbStart;
     zv::Switch *RxSwitch1;
     QPushButton *bGo, *bStop, *bAddAuto, *bDelAuto;
-    QLabel *Image1, *Image2, *Image3, *Image4;
+    zv::Picture *Image1, *Image2, *Image3, *Image4;
     QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label7;
     QLineEdit *edFileForRec;
     QToolButton *SpeedButton1;
@@ -95,12 +118,27 @@ private:
     QString runFileDialog(QFileDialog &dialog);
     // Width of the estimate label follows its text, left edge fixed, as an auto-sized label.
     void fitSizeLabel();
+    // The kWaitRounds sleeps after a start or a stop, with the pending events handled after
+    // each. False when the window was destroyed meanwhile.
+    bool waitWithEvents();
+    // A service button while its wait runs: "Ждем..." in blue; afterwards its caption in black.
+    static void showWaiting(QPushButton *button);
+    static void showIdle(QPushButton *button, const char *caption);
+    void checkRecorder();
+    void checkAutostart();
+    void checkDiskSpace();
 
     TRecordingSettings &settings_;
     HostQueryFn hostQuery_ = nullptr;
     FileDialogRunner runDialog_;
     ShowFileFn showFile_;
     std::unique_ptr<zv::FormPlacement> FormPlacement1;
+    zv::RecorderServices services_;
+
+    // Monitoring state; it survives from one showing to the next.
+    bool ServiceRunning = false;
+    bool LowDiskSpace = false;
+    uint32_t LastCheckTick = 0;
 };
 
 namespace zv {

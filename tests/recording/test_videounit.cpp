@@ -20,6 +20,7 @@
 #include "platform/Error.h"
 #include "platform/Messages.h"
 #include "recording/DefaultConfig.h"
+#include "recording/FakeRecorderServices.h"
 #include "support/TempRoot.h"
 #include "widgets/Switch.h"
 
@@ -39,7 +40,7 @@ protected:
 
     // The window as load() leaves it, then shown (not modally, so the test keeps control).
     TVideoForm &open(bool fakeViewer = true) {
-        form = std::make_unique<TVideoForm>(settings);
+        form = std::make_unique<TVideoForm>(settings, services.bundle());
         form->setFileDialogRunner([this](QFileDialog &dialog) {
             dialogs.push_back(&dialog);
             return dialogAnswer;
@@ -58,6 +59,7 @@ protected:
     void apply() { QTest::mouseClick(form->BitBtn1, Qt::LeftButton); }
 
     zvtest::TempRoot root;
+    zvtest::FakeRecorderServices services;
     TRecordingSettings settings;
     std::vector<std::string> messages;
     zv::ScopedMessageHandler recorder{
@@ -120,7 +122,7 @@ TEST_F(VideoFormTest, LayoutCaptionsAndLimits) {
     EXPECT_EQ(f.seMAxFileSize->maximum(), 9999999);
     EXPECT_TRUE(f.BitBtn1->isDefault());
     EXPECT_EQ(f.SpeedButton1->focusPolicy(), Qt::NoFocus);
-    EXPECT_FALSE(f.Timer1->isActive());
+    EXPECT_TRUE(f.Timer1->isActive());  // while shown
     EXPECT_EQ(f.Timer1->interval(), 1000);
     EXPECT_TRUE(f.Image4->isHidden());
     EXPECT_FALSE(f.Image1->isHidden());

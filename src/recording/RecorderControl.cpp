@@ -1,0 +1,64 @@
+#include "recording/RecorderControl.h"
+
+#include <optional>
+
+#include "platform/Autostart.h"
+#include "platform/Clock.h"
+#include "platform/FreeSpace.h"
+#include "platform/Paths.h"
+#include "platform/ProcessStart.h"
+#include "platform/WindowList.h"
+
+namespace zv {
+
+RecorderServices RecorderServices::system() {
+    return {&systemClock(), &systemWindowList(), &systemProcessStarter(), &systemAutostart(),
+            &systemFreeSpace()};
+}
+
+bool isRecorderRunning(WindowList &windows) {
+    return findWindowByTitle(windows.windows(), kRecorderWindowTitle).has_value();
+}
+
+bool stopRecorder(WindowList &windows) {
+    const std::optional<TopLevelWindow> window =
+        findWindowByTitle(windows.windows(), kRecorderQuitWindowTitle);
+    if (!window)
+        return false;
+    windows.sendQuit(window->id);
+    return true;
+}
+
+bool runKeyAction(AutostartStore &store, const std::string &name, int action) {
+    try {
+        switch (action) {
+            case kRunKeyAdd:
+                store.add(name, nativePath(kRecorderExecutable));
+                break;
+            case kRunKeyDelete:
+                store.remove(name);
+                break;
+            case kRunKeyTest:
+                return store.contains(name);
+            default:
+                break;
+        }
+    } catch (const std::exception &) {
+        // The autostart entry is a convenience; the buttons show what the next test finds.
+    }
+    return false;
+}
+
+bool fullCheckDue(uint32_t now, uint32_t lastCheck) {
+    return static_cast<uint32_t>(now - lastCheck) > kFullCheckGapMs;
+}
+
+bool lowDiskSpace(FreeSpaceSource &source, const std::string &outFile, int32_t minHddSizeMb) {
+    const int64_t limit = static_cast<int64_t>(minHddSizeMb) * 1048576;
+    const std::optional<int64_t> free = source.freeBytes(outFile);
+    if (!free)
+        return limit >= 0;
+    return limit >= *free;
+}
+
+}  // namespace zv
