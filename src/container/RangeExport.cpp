@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <exception>
@@ -28,9 +29,10 @@ const char kBadInterval[] = "Неверно указан временной ин
 const char kSameFile[] = "Файл экспорта совпадает с исходным файлом видео";
 const char kIndexEnds[] = "индекс обрывается";
 
-// Frame bytes are copied in pieces of this size at most, so that progress moves on a long run
-// of contiguous frames; large enough that the per-call cost does not show.
-constexpr int64_t kCopyPiece = int64_t{64} << 20;
+// Frame bytes are copied in pieces of whole frames of this size at most (one larger frame is a
+// piece of its own), so that progress moves and a cancel is seen several times a second even
+// on a slow disk; large enough that the per-call cost does not show.
+constexpr int64_t kCopyPiece = int64_t{8} << 20;
 // Buffer of the read/write copy used where the kernel cannot copy between the two files.
 constexpr size_t kCopyBuffer = size_t{4} << 20;
 
@@ -113,51 +115,60 @@ std::vector<TZVFFrameEntry> readableEntries(zv::RandomFile &source, int32_t firs
     return entries;
 }
 
+// What the frame copy reports to and watches while it runs.
+struct CopyHooks {
+    const std::function<void(int64_t, int64_t)> &bytes;
+    const std::function<void(int64_t, int64_t)> &frames;
+    const std::atomic<bool> &cancel;
+};
+
 // Copies the entries' frames to out, packed from offset 0. Frames that lie back to back in the
-// source (the recorder writes them so) are copied as one run; the target is packed, so every run
-// lands back to back as well.
-void copyFramesPacked(zv::RandomFile &source, zv::RandomFile &out,
-                      const std::vector<TZVFFrameEntry> &entries,
-                      const std::function<void(int64_t, int64_t)> &onProgress) {
+// source (the recorder writes them so) are copied as one run, cut into pieces at frame
+// boundaries; the target is packed, so every run lands back to back as well. Returns the frames
+// in place: all of them, or those before the piece after which a cancel was seen.
+int32_t copyFramesPacked(zv::RandomFile &source, zv::RandomFile &out,
+                         const std::vector<TZVFFrameEntry> &entries, const CopyHooks &hooks) {
     // Read-ahead as for a sequential file: the runs are read in rising order in the usual
     // recording.
     source.adviseSequential();
     RangeCopier copier(source, out);
+    const auto n = static_cast<int32_t>(entries.size());
     int64_t totalBytes = 0;
     for (const TZVFFrameEntry &e : entries)
         totalBytes += e.Size;
-    int64_t done = 0;
-    progress(onProgress, 0, totalBytes);
-    auto copyRun = [&](int64_t from, int64_t length) {
-        while (length > 0) {
-            const int64_t piece = std::min(length, kCopyPiece);
-            copier.copy(zvf::kDataBase + from, zvf::kDataBase + done, piece);
-            from += piece;
-            length -= piece;
-            done += piece;
-            progress(onProgress, done, totalBytes);
-        }
+    int64_t done = 0, runFrom = 0, runLength = 0;
+    // Copies the pending run; the frames before upTo are then in place. False when cancelled.
+    auto flush = [&](int32_t upTo) {
+        copier.copy(zvf::kDataBase + runFrom, zvf::kDataBase + done, runLength);
+        done += runLength;
+        progress(hooks.bytes, done, totalBytes);
+        progress(hooks.frames, upTo, n);
+        return !hooks.cancel.load();
     };
-    int64_t runFrom = 0, runLength = 0;
-    for (const TZVFFrameEntry &e : entries) {
-        if (runLength > 0 && e.Offset == runFrom + runLength) {
+    progress(hooks.bytes, 0, totalBytes);
+    progress(hooks.frames, 0, n);
+    for (int32_t k = 0; k < n; ++k) {
+        const TZVFFrameEntry &e = entries[static_cast<size_t>(k)];
+        if (runLength > 0 && e.Offset == runFrom + runLength && runLength + e.Size <= kCopyPiece) {
             runLength += e.Size;
             continue;
         }
-        copyRun(runFrom, runLength);
+        if (runLength > 0 && !flush(k))
+            return k;
         runFrom = e.Offset;
         runLength = e.Size;
     }
-    copyRun(runFrom, runLength);
+    flush(n);
+    return n;
 }
 
 // Writes the entries and their frames packed from offset 0 into out: a count of 0 first, the
-// entries, the frames, and the real count last.
-void writePacked(zv::RandomFile &source, zv::RandomFile &out,
-                 const std::vector<TZVFFrameEntry> &entries,
-                 const std::function<void(int64_t, int64_t)> &onProgress) {
+// entries, the frames, and the count of the frames in place last (all of them unless
+// cancelled). Returns that count.
+int32_t writePacked(zv::RandomFile &source, zv::RandomFile &out,
+                    const std::vector<TZVFFrameEntry> &entries, const CopyHooks &hooks) {
     const int32_t n = static_cast<int32_t>(entries.size());
-    // The count stays 0 until every entry and frame is in place (written last, below).
+    // The count stays 0 until the frames are in place (written last, below).
     uint8_t count[zvf::kCountSize];
     zvf::encodeCount(count, 0);
     out.writeAt(count, sizeof count, zvf::kCountPosition);
@@ -174,10 +185,11 @@ void writePacked(zv::RandomFile &source, zv::RandomFile &out,
     }
     out.writeAt(index.data(), index.size(), zvf::kIndexBase);
 
-    copyFramesPacked(source, out, entries, onProgress);
+    const int32_t inPlace = copyFramesPacked(source, out, entries, hooks);
 
-    zvf::encodeCount(count, n);
+    zvf::encodeCount(count, inPlace);
     out.writeAt(count, sizeof count, zvf::kCountPosition);
+    return inPlace;
 }
 
 // "YYMMDD hhnnss" of a date-time, and the same digits as a number: names are equal exactly when
@@ -280,18 +292,35 @@ void TZVFFormat::ExportVideo(const std::string &target, int32_t first, int32_t l
         if (out->id() == source)
             throw zv::Error(kSameFile);
 
-        writePacked(*Stream, *out, entries, OnExportProgress);
+        const CopyHooks hooks{OnExportProgress, OnExportFrames, CancelExport};
+        if (writePacked(*Stream, *out, entries, hooks) < n)
+            return;  // cancelled: no archive of a part
     }
 
-    if (compress) {
-        TSevenZip archive;
-        archive.SZFileName = zv::utf8ToWide(target + ".7z");
-        archive.LZMACompressStrength = TCompressStrength::NORMAL;
-        archive.SetVolumeSize(0);
-        archive.Files.Add(zv::utf8ToWide(target));
-        // The archive is an extra beside the finished ZVF file; its result is not examined.
-        (void)archive.AddFiles();
-    }
+    if (compress && !CancelExport.load())
+        archiveExport(target);
+}
+
+void TZVFFormat::archiveExport(const std::string &target) {
+    TSevenZip archive;
+    archive.SZFileName = zv::utf8ToWide(target + ".7z");
+    archive.LZMACompressStrength = TCompressStrength::NORMAL;
+    archive.SetVolumeSize(0);
+    archive.Files.Add(zv::utf8ToWide(target));
+    // Set before the library runs and only read while it runs.
+    std::atomic<int64_t> total{0};
+    archive.OnPreProgress = [&](TSevenZip *, int64_t size) {
+        total = size;
+        progress(OnArchiveProgress, 0, size);
+    };
+    archive.OnProgress = [&](TSevenZip *sender, const std::wstring &, int64_t packed, int64_t) {
+        progress(OnArchiveProgress, packed, total.load());
+        if (CancelExport.load())
+            sender->CancelRequested = true;
+    };
+    // The archive is an extra beside the finished ZVF file; its result is not examined. A
+    // cancelled or failed build leaves no archive file.
+    (void)archive.AddFiles();
 }
 
 void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_t last) {
@@ -319,7 +348,14 @@ void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_
     zv::GifImage image;
     constexpr int32_t kBlock = 1'024;
 
+    // Reports frame i as done; false when the export is cancelled.
+    auto frameDone = [&](int32_t i) {
+        progress(OnExportProgress, i - int64_t{first} + 1, total);
+        progress(OnExportFrames, i - int64_t{first} + 1, total);
+        return !CancelExport.load();
+    };
     progress(OnExportProgress, 0, total);
+    progress(OnExportFrames, 0, total);
     for (int32_t at = first; at <= last;) {
         const int32_t want = std::min(kBlock, last - at + 1);
         ReadFrameEntries(at, want, entries);
@@ -335,7 +371,8 @@ void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_
                 if (failed++ == 0)
                     firstFailure = "кадр " + std::to_string(i) + ": " +
                                    (outOfMemory ? "Недостаточно памяти" : e.what());
-                progress(OnExportProgress, i - int64_t{first} + 1, total);
+                if (!frameDone(i))
+                    return;
                 continue;
             }
             const PictureStamp stamp = pictureStamp(entries[static_cast<size_t>(k)].DateTime);
@@ -350,7 +387,8 @@ void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_
             name += ".GIF";
             // A picture that cannot be written stops the export: the next would fail the same.
             image.saveToFile(name);
-            progress(OnExportProgress, i - int64_t{first} + 1, total);
+            if (!frameDone(i))
+                return;
         }
         at += want;
     }

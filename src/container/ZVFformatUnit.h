@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -93,13 +94,29 @@ public:
     // any name, and an entry that names no readable frame (zvf::frameFault: a size of 0 or less,
     // bytes outside the source's data area), so that every target passes the check. The count
     // is written last (0 until every frame is in place), so a target left by a failure never
-    // claims a frame it does not hold.
+    // claims a frame it does not hold; a cancelled export (CancelExport) counts the frames it
+    // has copied.
     void ExportVideo(const std::string &target, int32_t first, int32_t last, bool compress);
     void ExportVideoByTime(const std::string &target, bool compress, double start, double end);
 
-    // Called during an export with the work done and the total: bytes of frames for a ZVF
-    // export, frames for pictures. May be empty. An exception it throws stops the export.
+    // Progress of an export, each called with the work done and its total; each may be empty,
+    // and an exception one throws stops the export as a failure.
+    // Bytes of frames for a ZVF export, frames for pictures.
     std::function<void(int64_t done, int64_t total)> OnExportProgress;
+    // Frames of the range in place: for a ZVF export after each piece of the copy (pieces end on
+    // frame boundaries and hold at most 8 MiB unless one frame is larger), for pictures after
+    // each frame.
+    std::function<void(int64_t done, int64_t total)> OnExportFrames;
+    // Bytes of the 7z step packed so far, of the file's size. Called on the thread that 7-Zip's
+    // library reports on (usually the export's), so it must be thread-safe.
+    std::function<void(int64_t done, int64_t total)> OnArchiveProgress;
+
+    // Set from any thread to stop a running export at the next frame boundary it reaches: a ZVF
+    // export then writes the count of the frames it has put in place and makes no archive; a
+    // picture export keeps the pictures saved so far; the 7z step stops at its next progress
+    // report and removes its archive (the finished ZVF file stays). A stopped export returns
+    // normally. The export never clears the flag; its owner does, before the next export.
+    std::atomic<bool> CancelExport{false};
 
     // The name given to the constructor; kept, not used again.
     const std::string FileName;
@@ -107,6 +124,8 @@ public:
 private:
     // The index range of a time interval, in the order found (first may exceed last).
     std::pair<int32_t, int32_t> exportRangeOfTimes(double start, double end) const;
+    // The 7z step of ExportVideo: packs the finished target into target + ".7z".
+    void archiveExport(const std::string &target);
 
     zv::FileSystem &files_;
     std::unique_ptr<zv::RandomFile> Stream;

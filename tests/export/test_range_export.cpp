@@ -15,6 +15,7 @@
 #include "container/GifFixtures.h"
 #include "container/GifImage.h"
 #include "container/ZVFAppender.h"
+#include "container/ZVFCheck.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/DateTime.h"
 #include "platform/Error.h"
@@ -506,4 +507,84 @@ TEST_F(RangeExport, PicturesFolderFirstThenBounds) {
     EXPECT_EQ(errorOf([&] { zvf.ExportPictures("C:\\Exp\\made", 0, 3); }), kBadBounds);
     ASSERT_TRUE(fs::is_directory(exp("made")));
     EXPECT_TRUE(fs::is_empty(exp("made")));
+}
+
+// A recording of count frames of frameSize bytes each, back to back; the bytes are random when
+// asked for (a 7z step then has work to report), otherwise a hole of the sparse file.
+void recordLargeFrames(const std::string &native, int32_t count, int32_t frameSize,
+                       bool randomBytes) {
+    zvtest::RawZvf raw(native);
+    for (int32_t i = 0; i < count; ++i)
+        raw.putEntry(i, int64_t{i} * frameSize, frameSize, at(i));
+    const int64_t end = kData + int64_t{count} * frameSize;
+    if (randomBytes) {
+        std::vector<uint8_t> bytes(static_cast<size_t>(count) * frameSize);
+        uint32_t seed = 12345;
+        for (uint8_t &b : bytes)
+            b = static_cast<uint8_t>((seed = seed * 1'103'515'245u + 12'345u) >> 24);
+        raw.put(kData, bytes.data(), bytes.size());
+    } else {
+        raw.truncate(end);
+    }
+    raw.putCount(count);
+}
+
+TEST_F(RangeExport, CancelledVideoCountsTheFramesInPlaceAndMakesNoArchive) {
+    // 20 frames of 1 MB: the copy goes in pieces of 8 whole frames (at most 8 MiB each).
+    recordLargeFrames(sourceNative, 20, 1'000'000, false);
+    TZVFFormat zvf(source);
+    std::vector<std::pair<int64_t, int64_t>> reports;
+    zvf.OnExportFrames = [&](int64_t done, int64_t total) {
+        reports.emplace_back(done, total);
+        if (done > 0)
+            zvf.CancelExport = true;
+    };
+    zvf.ExportVideo("C:\\Exp\\c.zvf", 0, 19, true);
+    using Reports = std::vector<std::pair<int64_t, int64_t>>;
+    EXPECT_EQ(reports, (Reports{{0, 20}, {8, 20}}));
+    EXPECT_EQ(countOf(exp("c.zvf")), 8);
+    EXPECT_EQ(zvf::checkFile("C:\\Exp\\c.zvf").problems, 0);
+    EXPECT_FALSE(fs::exists(exp("c.zvf.7z")));
+
+    // Not cancelled, the frames are reported piece by piece up to the whole range.
+    zvf.CancelExport = false;
+    reports.clear();
+    zvf.OnExportFrames = [&](int64_t done, int64_t total) { reports.emplace_back(done, total); };
+    zvf.ExportVideo("C:\\Exp\\c.zvf", 19, 0, false);
+    EXPECT_EQ(reports, (Reports{{0, 20}, {8, 20}, {16, 20}, {20, 20}}));
+    EXPECT_EQ(countOf(exp("c.zvf")), 20);
+}
+
+TEST_F(RangeExport, CancelledArchiveIsRemovedAndTheFinishedFileStays) {
+    if (std::system("7z i >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "7z is not installed";
+    recordLargeFrames(sourceNative, 4, 1'000'000, true);
+    TZVFFormat zvf(source);
+    std::vector<int64_t> packed;
+    int64_t archiveTotal = -1;
+    zvf.OnArchiveProgress = [&](int64_t done, int64_t total) {
+        packed.push_back(done);
+        archiveTotal = total;
+        zvf.CancelExport = true;
+    };
+    zvf.ExportVideo("C:\\Exp\\a.zvf", 0, 3, true);
+    EXPECT_GE(packed.size(), 2u);  // the start, then the report at which the build stopped
+    EXPECT_EQ(archiveTotal, static_cast<int64_t>(fs::file_size(exp("a.zvf"))));
+    EXPECT_FALSE(fs::exists(exp("a.zvf.7z")));
+    EXPECT_EQ(countOf(exp("a.zvf")), 4);
+    EXPECT_EQ(zvf::checkFile("C:\\Exp\\a.zvf").problems, 0);
+}
+
+TEST_F(RangeExport, CancelledPicturesKeepThoseSaved) {
+    recordSeconds(5);
+    TZVFFormat zvf(source);
+    zvf.OnExportFrames = [&](int64_t done, int64_t) {
+        if (done == 2)
+            zvf.CancelExport = true;
+    };
+    EXPECT_NO_THROW(zvf.ExportPictures("C:\\Exp\\p", 0, 4));
+    std::set<std::string> written;
+    for (const auto &entry : fs::directory_iterator(exp("p")))
+        written.insert(entry.path().filename().string());
+    EXPECT_EQ(written, (std::set<std::string>{"101231 120000.GIF", "101231 120001.GIF"}));
 }
