@@ -1,6 +1,11 @@
 // zorvideo-host: a stand-in for the operator's workstation application. It loads the plug-in
 // libZORVideo.so with dlopen, hands it the menu "Сервис", answers its query, and offers a command
 // to open a recording through ShowFile. See usage() for the options.
+//
+// --export is the one option that does not go through the plug-in, whose four entry points offer
+// no way to the export window: the host opens that window itself with the module's code, as the
+// settings window's "Экспорт" button does after its file dialog, so that it can be tried and
+// pictured directly.
 #include <QAction>
 #include <QApplication>
 #include <QTimer>
@@ -8,10 +13,14 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <string>
 
 #include "HostWindow.h"
 #include "PluginLibrary.h"
 #include "ScreenshotTaker.h"
+#include "export/VideoExportUnit.h"
+#include "platform/Messages.h"
+#include "widgets/MessageBoxes.h"
 
 namespace {
 
@@ -22,6 +31,7 @@ struct Options {
     QString plugin;
     std::optional<int32_t> answer;  // none: load instead of loadEx
     QString show;
+    QString exportFile;
     bool settings = false;
     QString screenshot;
 };
@@ -38,16 +48,18 @@ void hostQuery(HostVariant *answer, int32_t code, int32_t /*zero*/) {
 }
 
 void usage() {
-    std::fprintf(stderr,
-                 "usage: zorvideo-host [--library PATH] [--query 0|1] [--show FILE] [--settings]\n"
-                 "                     [--screenshot PATH]\n"
-                 "  --library PATH     the plug-in (default: libZORVideo.so beside this program)\n"
-                 "  --query N          call loadEx with a query answering N to code 56 (0 shows\n"
-                 "                     the service buttons, 1 hides them); without it, load\n"
-                 "  --show FILE        show the recording FILE through ShowFile at start\n"
-                 "  --settings         choose the plug-in's menu entry at start\n"
-                 "  --screenshot PATH  save each window opened at start as PNG once painted,\n"
-                 "                     close it, then quit\n");
+    std::fprintf(
+        stderr,
+        "usage: zorvideo-host [--library PATH] [--query 0|1] [--show FILE] [--export FILE]\n"
+        "                     [--settings] [--screenshot PATH]\n"
+        "  --library PATH     the plug-in (default: libZORVideo.so beside this program)\n"
+        "  --query N          call loadEx with a query answering N to code 56 (0 shows\n"
+        "                     the service buttons, 1 hides them); without it, load\n"
+        "  --show FILE        show the recording FILE through ShowFile at start\n"
+        "  --export FILE      open the export window over the recording FILE at start\n"
+        "  --settings         choose the plug-in's menu entry at start\n"
+        "  --screenshot PATH  save each window opened at start as PNG once painted,\n"
+        "                     close it, then quit\n");
 }
 
 std::optional<Options> parse(const QStringList &args) {
@@ -65,6 +77,8 @@ std::optional<Options> parse(const QStringList &args) {
             o.answer = value;
         } else if (a == QLatin1String("--show") && hasValue) {
             o.show = args[++i];
+        } else if (a == QLatin1String("--export") && hasValue) {
+            o.exportFile = args[++i];
         } else if (a == QLatin1String("--settings")) {
             o.settings = true;
         } else if (a == QLatin1String("--screenshot") && hasValue) {
@@ -74,6 +88,16 @@ std::optional<Options> parse(const QStringList &args) {
         }
     }
     return o;
+}
+
+// The export window as the settings window opens it, with its failures in a message box.
+void showExportWindow(const std::string &fileName) {
+    zv::installMessageBoxes();
+    try {
+        zv::showExportWindow(fileName);
+    } catch (const std::exception &e) {
+        zv::showMessage(e.what(), zv::MessageKind::TopMost);
+    }
 }
 
 }  // namespace
@@ -120,6 +144,8 @@ int main(int argc, char **argv) {
     QTimer::singleShot(0, window.get(), [&] {
         if (!options->show.isEmpty())
             plugin->showFile(options->show.toUtf8().constData());
+        if (!options->exportFile.isEmpty())
+            showExportWindow(options->exportFile.toStdString());
         if (options->settings) {
             if (QAction *entry = window->pluginEntry())
                 entry->trigger();

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "export/VideoExportUnit.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 #include "platform/Paths.h"
@@ -56,6 +57,8 @@ const char *const kGoCaption = "Запустить";
 const char *const kStopCaption = "Остановить";
 const char *const kWaitCaption = "Ждем...";
 const char *const kZvfFilter = "ЗОРВАН видео файл (*.zvf)";
+// The dialog's property holding the name last chosen in it.
+const char *const kChosenName = "chosenName";
 
 // Hints are kept with the CR LF of the original; a tooltip or a message wants line feeds.
 QString tooltipText(const char *hint) {
@@ -146,6 +149,7 @@ TVideoForm::TVideoForm(TRecordingSettings &settings, zv::RecorderServices servic
         auto viewer = std::make_unique<TShowVideoForm>();
         viewer->ShowVideoFile(fileName);
     };
+    exportFile_ = zv::showExportWindow;
 
     FormPlacement1 = std::make_unique<zv::FormPlacement>(this, objectName());
     FormPlacement1->restore();
@@ -301,6 +305,7 @@ void TVideoForm::connectHandlers() {
     connect(RxSwitch1, &zv::Switch::clicked, this, [this] { RxSwitch1Click(); });
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
     connect(btShowVideo, &QPushButton::clicked, this, [this] { btShowVideoClick(); });
+    connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     connect(btClose, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -383,13 +388,25 @@ void TVideoForm::BitBtn1Click() {
     }
 }
 
-QString TVideoForm::runFileDialog(QFileDialog &dialog) {
-    dialog.selectFile(QString());
-    // Start where the recording file lies, when that folder exists.
-    const std::string folder = zv::folderPart(edFileForRec->text().toStdString());
-    if (!folder.empty() && zv::directoryExists(folder))
-        dialog.setDirectory(QString::fromStdString(zv::nativePath(folder)));
-    return runDialog_ ? runDialog_(dialog) : QString();
+QString TVideoForm::runFileDialog(QFileDialog &dialog, bool keepName) {
+    if (!keepName)
+        dialog.setProperty(kChosenName, QString());
+    if (dialog.property(kChosenName).toString().isEmpty()) {
+        // selectFile ignores an empty name: the name box of Qt's own dialog is cleared instead.
+        if (auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            name->clear();
+        // Start where the recording file lies, when that folder exists.
+        const std::string folder = zv::folderPart(edFileForRec->text().toStdString());
+        if (!folder.empty() && zv::directoryExists(folder))
+            dialog.setDirectory(QString::fromStdString(zv::nativePath(folder)));
+    }
+    const QString chosen = runDialog_ ? runDialog_(dialog) : QString();
+    // Offered again by a dialog that keeps its name; a cancelled dialog keeps the last one.
+    if (!chosen.isEmpty()) {
+        dialog.setProperty(kChosenName, chosen);
+        dialog.selectFile(chosen);
+    }
+    return chosen;
 }
 
 void TVideoForm::SpeedButton1Click() {
@@ -539,4 +556,16 @@ void TVideoForm::Image2Click() {
 
 void TVideoForm::Image3MouseDown() {
     zv::showMessage(tooltipText(kDiskHint).toStdString(), zv::MessageKind::TopMost);
+}
+
+void TVideoForm::BitBtn2Click() {
+    // The open dialog is shared with the viewer button and offers the name last chosen in it.
+    const QString chosen = runFileDialog(*odFileName, true);
+    if (chosen.isEmpty() || !exportFile_)
+        return;
+    try {
+        exportFile_(chosen.toStdString());
+    } catch (const std::exception &e) {
+        zv::showMessage(e.what(), zv::MessageKind::TopMost);
+    }
 }

@@ -45,6 +45,9 @@ public:
     // Shows one recorded file and returns when the operator has closed it. The default opens
     // the viewer window modally.
     using ShowFileFn = std::function<void(const std::string &fileName)>;
+    // Opens the export window over one recorded file and returns when the operator has closed
+    // it. The default shows the export window modally.
+    using ExportFileFn = std::function<void(const std::string &fileName)>;
 
     explicit TVideoForm(TRecordingSettings &settings, QWidget *parent = nullptr);
     TVideoForm(TRecordingSettings &settings, zv::RecorderServices services,
@@ -55,6 +58,7 @@ public:
     void setHostQuery(HostQueryFn query) { hostQuery_ = query; }
     void setFileDialogRunner(FileDialogRunner runner) { runDialog_ = std::move(runner); }
     void setShowFile(ShowFileFn showFile) { showFile_ = std::move(showFile); }
+    void setExportFile(ExportFileFn exportFile) { exportFile_ = std::move(exportFile); }
 
     // Reads cnf.INI into the settings record, then into the controls. Never fails: a missing
     // file or key leaves the defaults.
@@ -87,6 +91,7 @@ public:
     void cbStartClick();
     void RxSwitch1Click();
     void btShowVideoClick();
+    void BitBtn2Click();
 
     // Controls, named as on the form (also their objectName).
     QGroupBox *GroupBox1;
@@ -115,7 +120,8 @@ private:
     void createControls();
     void arrangeTabOrder();
     void connectHandlers();
-    QString runFileDialog(QFileDialog &dialog);
+    // Runs dialog, first clearing its file name unless keepName is set.
+    QString runFileDialog(QFileDialog &dialog, bool keepName = false);
     // Width of the estimate label follows its text, left edge fixed, as an auto-sized label.
     void fitSizeLabel();
     // The kWaitRounds sleeps after a start or a stop, with the pending events handled after
@@ -132,6 +138,7 @@ private:
     HostQueryFn hostQuery_ = nullptr;
     FileDialogRunner runDialog_;
     ShowFileFn showFile_;
+    ExportFileFn exportFile_;
     std::unique_ptr<zv::FormPlacement> FormPlacement1;
     zv::RecorderServices services_;
 

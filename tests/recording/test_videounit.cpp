@@ -43,6 +43,7 @@ protected:
         form = std::make_unique<TVideoForm>(settings, services.bundle());
         form->setFileDialogRunner([this](QFileDialog &dialog) {
             dialogs.push_back(&dialog);
+            offered.push_back(dialog.selectedFiles().value(0));
             return dialogAnswer;
         });
         if (fakeViewer) {
@@ -51,6 +52,7 @@ protected:
                 if (viewerFails)
                     throw zv::Error("Файл не найден");
             });
+            form->setExportFile([this](const std::string &name) { exported.push_back(name); });
         }
         form->LoadSettings();
         form->show();
@@ -66,6 +68,8 @@ protected:
         [this](const std::string &text, zv::MessageKind) { messages.push_back(text); }};
     std::unique_ptr<TVideoForm> form;
     std::vector<QFileDialog *> dialogs;
+    std::vector<QString> offered;  // the name each dialog offered when it was run
+    std::vector<std::string> exported;
     QString dialogAnswer;
     std::vector<std::string> shown;
     bool viewerFails = false;
@@ -410,3 +414,35 @@ TEST_F(VideoFormTest, PlacementIsKeptBetweenWindows) {
 }
 
 }  // namespace
+
+TEST_F(VideoFormTest, ExportSharesTheOpenDialogWithTheViewerButton) {
+    TVideoForm &f = open();
+    const QString picked = QString::fromStdString(root.file("picked.zvf"));
+    const QString other = QString::fromStdString(root.file("other.zvf"));
+    dialogAnswer = picked;
+    QTest::mouseClick(f.btShowVideo, Qt::LeftButton);
+    // The export button does not clear the dialog: it offers the viewer's pick.
+    dialogAnswer = other;
+    QTest::mouseClick(f.BitBtn2, Qt::LeftButton);
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs.back(), f.odFileName);
+    EXPECT_EQ(offered.back(), picked);
+    EXPECT_EQ(exported, std::vector<std::string>{other.toStdString()});
+    // A cancelled export dialog keeps the name; the viewer button clears it first.
+    dialogAnswer.clear();
+    QTest::mouseClick(f.BitBtn2, Qt::LeftButton);
+    EXPECT_EQ(offered.back(), other);
+    EXPECT_EQ(exported.size(), 1u);
+    QTest::mouseClick(f.btShowVideo, Qt::LeftButton);
+    EXPECT_FALSE(offered.back().endsWith(".zvf")) << offered.back().toStdString();
+    EXPECT_EQ(shown, std::vector<std::string>{picked.toStdString()});
+}
+
+TEST_F(VideoFormTest, TheRealExportWindowShowsNothingForATypedMissingFile) {
+    TVideoForm &f = open(/*fakeViewer=*/false);
+    dialogAnswer = QString::fromStdString(root.file("typed.zvf"));
+    QTest::mouseClick(f.BitBtn2, Qt::LeftButton);  // would block here if a window were shown
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(std::filesystem::exists(root.file("typed.zvf")));
+    EXPECT_TRUE(f.isVisible());
+}
