@@ -38,9 +38,11 @@ if [[ -x $host ]]; then
     if [[ $headless == 1 ]]; then
         "${xrun[@]}" "$host" --show 'C:\VELD\ZORVIDEO\BigFile.zvf' --screenshot "$shots/viewer.png"
         "${xrun[@]}" "$host" --settings --screenshot "$shots/settings.png"
-        echo "run.sh: no display; screenshots of the viewer and the settings window:"
+        "${xrun[@]}" "$host" --export 'C:\VELD\ZORVIDEO\BigFile.zvf' --screenshot "$shots/export.png"
+        echo "run.sh: no display; screenshots of the viewer, the settings and the export window:"
         echo "  $shots/viewer.png"
         echo "  $shots/settings.png"
+        echo "  $shots/export.png"
     else
         exec "$host" --show 'C:\VELD\ZORVIDEO\BigFile.zvf'
     fi

@@ -89,6 +89,24 @@ TEST_F(HostTest, OpensTheSettingsWindowThroughTheMenuEntry) {
     EXPECT_GT(colourCount(picture), 4);
 }
 
+TEST_F(HostTest, OpensTheExportWindowOverAFile) {
+    ::mkdir(root_.file("drive_c").c_str(), 0755);
+    SampleOptions options;
+    options.frames = 3;
+    options.width = 64;
+    options.height = 48;
+    writeSampleRecording(zv::nativePath("C:\\rec.zvf"), options);
+    const HostRun run = runHost({QStringLiteral("--export"), QStringLiteral("C:\\rec.zvf"),
+                                 QStringLiteral("--screenshot"), shot("export.png")});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_TRUE(run.errors.contains(
+        QString::fromUtf8("(ExportForm, \"Экспорт видео записи C:\\rec.zvf\")")))
+        << run.errors.toStdString();
+    const QImage picture(shot("export.png"));
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_EQ(picture.size(), QSize(420, 376));
+}
+
 TEST_F(HostTest, AMissingPluginEndsWithAnError) {
     const HostRun missing = runHost({QStringLiteral("--library"), shot("none.so"),
                                      QStringLiteral("--screenshot"), shot("x.png")});
