@@ -80,7 +80,12 @@ bool TZVFFormat::LoadFrame(int32_t index, zv::GifImage &image) {
     return !failure;
 }
 
-std::optional<std::string> TZVFFormat::TryLoadFrame(int32_t index, zv::GifImage &image) {
+std::string TZVFFormat::LoadFailureText(const std::string &reason) {
+    return std::string(kLoadFramePrefix) + "\r" + reason;
+}
+
+std::optional<std::string> TZVFFormat::ReadFrameBytes(int32_t index,
+                                                      std::vector<uint8_t> &bytes) const {
     std::string reason;
     try {
         if (index < 0 || index >= zvf::kCapacity)
@@ -88,14 +93,29 @@ std::optional<std::string> TZVFFormat::TryLoadFrame(int32_t index, zv::GifImage 
         TZVFFrameEntry entry;
         if (!zvf::readEntry(*Stream, index, entry))
             throw zv::Error(kReadError);
-        zvf::readFrameBytes(*Stream, entry, frameBytes_);
-        image.loadFromBytes(frameBytes_.data(), frameBytes_.size());
+        zvf::readFrameBytes(*Stream, entry, bytes);
         return std::nullopt;
     } catch (const std::bad_alloc &) {
         reason = "Недостаточно памяти";
     } catch (const std::exception &e) {
         reason = e.what();
     }
+    bytes.clear();
+    return LoadFailureText(reason);
+}
+
+std::optional<std::string> TZVFFormat::TryLoadFrame(int32_t index, zv::GifImage &image) {
+    std::optional<std::string> failure = ReadFrameBytes(index, frameBytes_);
+    if (!failure) {
+        try {
+            image.loadFromBytes(frameBytes_.data(), frameBytes_.size());
+            return std::nullopt;
+        } catch (const std::bad_alloc &) {
+            failure = LoadFailureText("Недостаточно памяти");
+        } catch (const std::exception &e) {
+            failure = LoadFailureText(e.what());
+        }
+    }
     image.clear();
-    return std::string(kLoadFramePrefix) + "\r" + reason;
+    return failure;
 }

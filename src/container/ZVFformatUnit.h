@@ -70,6 +70,16 @@ public:
     // the failure (the viewer), and for tools that print it.
     std::optional<std::string> TryLoadFrame(int32_t index, zv::GifImage &image);
 
+    // The first half of TryLoadFrame: the GIF bytes of frame index into bytes (reusing its
+    // storage), for a caller that decodes them elsewhere (the viewer decodes ahead on a worker
+    // thread). nullopt when bytes holds the frame; otherwise the text TryLoadFrame would give
+    // and empty bytes. Shows nothing, raises nothing.
+    std::optional<std::string> ReadFrameBytes(int32_t index, std::vector<uint8_t> &bytes) const;
+
+    // The text of a frame that cannot be shown: "Ошибка получения данных из файла видео:", a
+    // carriage return and the reason (a decoder's message, say).
+    static std::string LoadFailureText(const std::string &reason);
+
     // Range export. Indices are inclusive bounds in either order; times are date-times of the
     // format, and a frame whose date-time equals start or end lies outside the interval (an
     // interval between two neighbouring frames gives both). Errors are zv::Error with the
