@@ -29,6 +29,30 @@ QString longTimeFormatWithoutZone(const QLocale &locale) {
 
 }  // namespace
 
+QString dateTimeEditFormat() {
+    const QLocale locale;
+    QString date = locale.dateFormat(QLocale::ShortFormat);
+    // A two-digit year cannot be typed into a field of another century.
+    if (!date.contains(QLatin1String("yyyy")))
+        date.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return date + QLatin1Char(' ') + longTimeFormatWithoutZone(locale);
+}
+
+QDateTime toQDateTime(double value) {
+    const DateTimeFields f = decodeDateTime(value);
+    // Frame times are wall-clock readings without a zone; kept as UTC, no daylight-saving rule
+    // moves or refuses one.
+    return QDateTime(QDate(f.year, f.month, f.day), QTime(f.hour, f.minute, f.second, f.msec),
+                     Qt::UTC);
+}
+
+double fromQDateTime(const QDateTime &value) {
+    const QDate date = value.date();
+    const QTime time = value.time();
+    return encodeDateTime({date.year(), date.month(), date.day(), time.hour(), time.minute(),
+                           time.second(), time.msec()});
+}
+
 QString dateTimeText(double value) {
     const DateTimeFields f = decodeDateTime(value);
     const QLocale locale;

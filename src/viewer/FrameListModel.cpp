@@ -21,6 +21,23 @@ void FrameListModel::setFrameRows(int32_t count) {
     endResetModel();
 }
 
+void FrameListModel::updateFrameRows(int32_t count) {
+    count = count > 0 ? count : 0;
+    if (errorRow_ || count == frames_)
+        return;
+    // A block read before may end short of the new rows, or hold entries of a file that was cut.
+    dropBlocks();
+    if (count > frames_) {
+        beginInsertRows({}, frames_, count - 1);
+        frames_ = count;
+        endInsertRows();
+    } else {
+        beginRemoveRows({}, count, frames_ - 1);
+        frames_ = count;
+        endRemoveRows();
+    }
+}
+
 void FrameListModel::clear() {
     setFrameRows(0);
 }

@@ -28,6 +28,9 @@ public:
     void setSource(const TZVFFormat *source);
     // Rows for frames 0 .. count - 1 (none for count <= 0); any error row goes.
     void setFrameRows(int32_t count);
+    // Follows a recording whose count changed: rows are added at the end or taken from it, the
+    // others (and the view's place among them) stay. Does nothing while the error row stands.
+    void updateFrameRows(int32_t count);
     // No rows at all.
     void clear();
     // Adds the row that marks a failed fill after the frame rows.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDialog>
 #include <QImage>
 #include <QString>
@@ -9,10 +10,10 @@
 #include <optional>
 #include <string>
 
-#include "container/GifImage.h"
 #include "platform/Clock.h"
 
 class QAction;
+class QDateTimeEdit;
 class QGroupBox;
 class QLabel;
 class QPainter;
@@ -26,15 +27,17 @@ class TZVFFormat;
 namespace zv {
 class FormPlacement;
 class FrameListModel;
+class VideoPlayer;
 }  // namespace zv
 
 // The viewer: a modal window that plays one ZVF recording frame by frame.
 //
 // Callers create it without owner, call ShowVideoFile and destroy it when that returns. The
-// window owns one reader (VideoFile) while a file is open and releases it when it closes. All
-// waits (the 5 ms after a playback step, the 500 ms after a failed list fill) go through the clock
-// handed in. Frame failures are shown through zv::showMessage, once per position; no exception
-// leaves a handler.
+// playing itself (the reader, position, count, playback, following a growing recording, decoding
+// ahead) is the non-visual zv::VideoPlayer; the window binds its controls to it and paints its
+// picture. Waits (the 5 ms after a playback step, the 500 ms after a failed list fill) go through
+// the clock handed in. Frame failures are shown through zv::showMessage, once per position; no
+// exception leaves a handler.
 class TShowVideoForm : public QDialog {
     Q_OBJECT
 public:
@@ -52,8 +55,9 @@ public:
     // when no such file exists; otherwise the file is open and the window ready to show.
     bool OpenVideoFile(const std::string &fileName);
 
-    // Reads, labels and decodes frame index and has it painted; a frame the file does not hold is
-    // not read (the picture is cleared). Failures are reported, never thrown.
+    // Reads, labels and decodes frame index and has it painted, without moving the position; a
+    // frame the file does not hold is not read (the picture is cleared). Failures are reported,
+    // never thrown.
     void ShowFrame(int32_t index);
     // Puts the three play buttons up without running their click handlers.
     void ReleasePlayButtons();
@@ -64,9 +68,10 @@ public:
     // True while the window is in its full-window mode (full screen without border, panel hidden).
     bool isFullWindow() const { return fullWindow_; }
     // The reader of the open file; null while none is held.
-    const TZVFFormat *videoFile() const { return VideoFile.get(); }
+    const TZVFFormat *videoFile() const;
     // The frame list's rows.
     const zv::FrameListModel &frameList() const { return *frameModel_; }
+    zv::VideoPlayer &player() const { return *player_; }
 
     // Handlers, callable as the controls call them.
     void RxSlider1Change();
@@ -83,6 +88,8 @@ public:
     void sbOpenClick();
     void pbDblClick();
     void FormClose();
+    // Goes to the date-time in edGoTime.
+    void sbGoTimeClick();
 
     // Regions and controls, named as the operator's documentation names them.
     QWidget *pb;
@@ -109,7 +116,11 @@ public:
     QLabel *LbFrSize;
     QLabel *lbFrData;
     QPushButton *BitBtn1;
-    QTimer *Timer1;
+    // The row below the Part's controls: go to a date-time.
+    QLabel *lbGoTime;
+    QDateTimeEdit *edGoTime;
+    QToolButton *sbGoTime;
+    QTimer *Timer1;  // the player's playback timer
     QAction *acLeft;
     QAction *acRight;
     QAction *AcPgUp;
@@ -117,63 +128,66 @@ public:
     QAction *AcSpace;
     QAction *acPlus;
     QAction *acMinus;
+    QAction *acGoTime;  // Ctrl+G: to the date-time field
 
-    // Playback intervals of the three play buttons and the limits of acPlus / acMinus.
+    // Playback intervals of the three play buttons.
     static constexpr int kPlayInterval = 950;
     static constexpr int kPlay2xInterval = 150;
     static constexpr int kPlay3xInterval = 10;
-    static constexpr int kIntervalStep = 20;
-    static constexpr int kMinInterval = 10;
-    static constexpr int kMaxInterval = 3'600'000;
 
 protected:
     void done(int result) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     class PaintBox;
 
+    // Layout (ShowVideoLayout.cpp).
     void buildControls();
+    void buildFrameList();
+    void buildPanel();
+    void buildPanelButtons(QWidget *panel);
+    void buildFrameLabels(QWidget *panel);
+    void buildGoTimeRow(QWidget *panel);
     void buildActions();
+    void connectControls();
     void placePanelControls();
-    void moveBy(int delta);
+
+    // Binding to the player.
+    void bindPlayer();
+    void playerFileChanged();
+    void playerPositionChanged(int32_t position);
+    void playerFrameShown(int32_t index);
+    void playerFrameFailed(const QString &text);
+    void showSliderTime(int value);
+
     void playClicked(QToolButton *button, int interval);
-    // The form's paint handler: the slider's frame, unless a shown frame waits for its paint.
+    void goToTimeField();
+    // The form's paint handler: the position's frame, unless a shown frame waits for its paint.
     void FormPaint(QPainter &painter);
-    // Reads and decodes frame index into the picture and sets the frame labels.
-    void loadFrame(int32_t index);
-    void clearPicture();
-    void showNoFrame();
-    // Opens the reader and sets the file's labels, the slider and the caption; throws zv::Error.
     void openReader(const std::string &fileName);
-    void releaseReader();
     // The window without a reader: nothing to show, nothing to read.
     void showNoFile();
     void fillFrameList();
-    void reportFrameError(int32_t index, const std::string &text);
     void setFullWindow(bool on);
+    void savePlacement();
     std::optional<QString> runOpenDialog();
     // Runs a handler body, showing an escaping error instead of letting it leave the slot.
-    template <class F>
-    void guarded(F &&body);
+    void guarded(const std::function<void()> &body);
 
-    std::unique_ptr<TZVFFormat> VideoFile;
     bool ClearingList = false;
 
     zv::Clock &clock_;
+    zv::VideoPlayer *player_;
     zv::FrameListModel *frameModel_;
     std::unique_ptr<zv::FormPlacement> placement_;
     FileChooser chooser_;
 
-    // The picture last decoded (what the paint box shows) and the image the next frame is
-    // decoded into; swapped after a good decode so that a failed one keeps the old picture and
-    // neither allocates after the first frame.
-    zv::GifImage frame_;
-    zv::GifImage scratch_;
-    QImage picture_;           // wraps frame_'s pixels, no copy
+    QImage picture_;           // wraps the player's picture, no copy
     bool freshFrame_ = false;  // a shown frame waits for its paint: draw it without reading again
     bool inPaint_ = false;
-    int32_t reportedIndex_ = -1;  // position whose failure was reported last
-    bool reporting_ = false;      // a frame failure box is up or queued
+    bool reporting_ = false;  // a frame failure box is up or queued
     bool fullWindow_ = false;
+    QByteArray normalPlacement_;  // the placement before full-window mode
 };

@@ -29,9 +29,13 @@ void FormPlacement::restore() {
 }
 
 void FormPlacement::save() {
+    save(form_->saveGeometry());
+}
+
+void FormPlacement::save(const QByteArray &geometry) {
     QSettings settings = store();
     settings.beginGroup(group());
-    settings.setValue("Geometry", form_->saveGeometry());
+    settings.setValue("Geometry", geometry);
 }
 
 QVariant FormPlacement::value(const QString &key, const QVariant &defaultValue) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QVariant>
 
@@ -20,6 +21,9 @@ public:
     void restore();
     // Stores position, size and state.
     void save();
+    // Stores a placement taken earlier with QWidget::saveGeometry (the normal placement of a
+    // window that is full screen now).
+    void save(const QByteArray &geometry);
 
     // Named values of the window (form storage).
     QVariant value(const QString &key, const QVariant &defaultValue = {}) const;

@@ -1,0 +1,301 @@
+#include "viewer/VideoPlayer.h"
+
+#include <QTimer>
+#include <algorithm>
+#include <exception>
+#include <limits>
+#include <new>
+#include <utility>
+
+#include "platform/Messages.h"
+
+namespace zv {
+
+int32_t frameAtOrBefore(const TZVFFormat &reader, int32_t count, double dateTime) {
+    if (count <= 0)
+        return -1;
+    // An entry the file does not hold keeps the NaN, which counts as later than any time.
+    auto timeOf = [&reader](int32_t index) {
+        TZVFFrameEntry entry;
+        entry.DateTime = std::numeric_limits<double>::quiet_NaN();
+        reader.ReadFrameEntry(index, entry);
+        return entry.DateTime;
+    };
+    if (!(timeOf(0) <= dateTime))
+        return 0;
+    // time(low) <= dateTime, and time(high) > dateTime or high is past the last frame.
+    int32_t low = 0;
+    int32_t high = count;
+    while (high - low > 1) {
+        const int32_t middle = low + (high - low) / 2;
+        if (timeOf(middle) <= dateTime)
+            low = middle;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+VideoPlayer::VideoPlayer(Clock &clock, QObject *parent)
+    : QObject(parent), clock_(clock), timer_(new QTimer(this)), follow_(new QTimer(this)) {
+    timer_->setObjectName(QStringLiteral("Timer1"));
+    timer_->setInterval(kDefaultInterval);
+    timer_->setTimerType(Qt::PreciseTimer);  // a 10 ms interval must stay 10 ms
+    connect(timer_, &QTimer::timeout, this, [this] {
+        try {
+            tick();
+        } catch (const std::exception &e) {
+            showMessage(e.what());
+        }
+    });
+    follow_->setInterval(kFollowIntervalMs);
+    connect(follow_, &QTimer::timeout, this, [this] { refresh(); });
+}
+
+VideoPlayer::~VideoPlayer() = default;
+
+// ---- The file --------------------------------------------------------------------------------
+
+void VideoPlayer::open(const std::string &fileName) {
+    close();
+    VideoFile = std::make_unique<TZVFFormat>(fileName);
+    ++generation_;
+    count_ = VideoFile->FrameCount();
+    size_ = VideoFile->FileSize();
+    grew_ = false;
+    reportedIndex_ = -1;
+    const bool moved = position_ != 0;
+    position_ = 0;
+    follow_->start();
+    emit fileChanged();
+    if (moved)
+        emit positionChanged(position_);
+    showFrame(position_);
+}
+
+void VideoPlayer::close() {
+    timer_->stop();
+    follow_->stop();
+    decoder_.drop();
+    VideoFile.reset();
+    ++generation_;
+    count_ = 0;
+    size_ = 0;
+}
+
+bool VideoPlayer::refresh() {
+    if (!VideoFile)
+        return false;
+    const int32_t count = VideoFile->FrameCount();
+    const int64_t size = VideoFile->FileSize();
+    if (count == count_ && size == size_)
+        return false;
+    if (count > count_) {
+        grew_ = true;
+        grewAt_ = clock_.tickCount();
+    } else if (count < count_) {
+        // Frames past the new end may come back with other bytes: nothing decoded before counts.
+        ++generation_;
+        decoder_.drop();
+    }
+    count_ = count;
+    size_ = size;
+    emit fileChanged();
+    if (position_ > maximum())
+        setPosition(maximum());
+    return true;
+}
+
+bool VideoPlayer::isLive() const {
+    return grew_ && clock_.tickCount() - grewAt_ < kLiveWindowMs;
+}
+
+// ---- Position --------------------------------------------------------------------------------
+
+void VideoPlayer::setPosition(int64_t index) {
+    const int32_t clamped = static_cast<int32_t>(std::clamp<int64_t>(index, 0, maximum()));
+    if (clamped == position_)
+        return;
+    position_ = clamped;
+    emit positionChanged(position_);
+    showFrame(position_);
+    decodeAhead();
+}
+
+bool VideoPlayer::goToTime(double dateTime) {
+    if (!VideoFile || count_ <= 0)
+        return false;
+    setPosition(frameAtOrBefore(*VideoFile, count_, dateTime));
+    return true;
+}
+
+bool VideoPlayer::readEntry(int32_t index, TZVFFrameEntry &entry) const {
+    if (!VideoFile || index < 0 || index >= count_)
+        return false;
+    std::vector<TZVFFrameEntry> one = VideoFile->ReadFrameEntries(index, 1);
+    if (one.empty())
+        return false;
+    entry = one.front();
+    return true;
+}
+
+// ---- Frames ----------------------------------------------------------------------------------
+
+bool VideoPlayer::showFrame(int32_t index) {
+    if (!VideoFile)
+        return false;  // nothing may be read without a reader
+    // The count read now, not the known one: a file cut since is not read beyond its end.
+    if (index < 0 || index >= VideoFile->FrameCount()) {
+        showNothing();
+        return false;
+    }
+    TZVFFrameEntry entry;
+    VideoFile->ReadFrameEntry(index, entry);
+    shownIndex_ = index;
+    shownEntry_ = entry;
+    const std::optional<std::string> failure = decodeInto(index);
+    if (!failure) {
+        std::swap(picture_, scratch_);
+        reportedIndex_ = -1;
+    }
+    emit frameShown(index);
+    if (failure)
+        report(index, TZVFFormat::LoadFailureText(*failure));
+    return !failure;
+}
+
+std::optional<std::string> VideoPlayer::decodeInto(int32_t index) {
+    std::string failure;
+    switch (decoder_.take(keyOf(index), scratch_, failure)) {
+        case FrameDecoder::Outcome::Decoded:
+            return std::nullopt;
+        case FrameDecoder::Outcome::Failed:
+            return failure;
+        case FrameDecoder::Outcome::NotAhead:
+            break;
+    }
+    if (std::optional<std::string> why = VideoFile->ReadFrameBytes(index, bytes_))
+        return why;
+    try {
+        scratch_.loadFromBytes(bytes_.data(), bytes_.size());
+        return std::nullopt;
+    } catch (const std::bad_alloc &) {
+        return std::string("Недостаточно памяти");
+    } catch (const std::exception &e) {
+        return std::string(e.what());
+    }
+}
+
+void VideoPlayer::showNothing() {
+    shownIndex_ = -1;
+    shownEntry_ = {};
+    picture_.clear();
+    emit frameShown(-1);
+}
+
+void VideoPlayer::report(int32_t index, const std::string &text) {
+    // Repaints read the position on screen again; its failure is told once.
+    if (index == reportedIndex_)
+        return;
+    reportedIndex_ = index;
+    emit frameFailed(QString::fromStdString(text));
+}
+
+uint64_t VideoPlayer::keyOf(int32_t index) const {
+    return (uint64_t{generation_} << 32) | static_cast<uint32_t>(index);
+}
+
+int32_t VideoPlayer::nextToShow() const {
+    if (position_ < maximum())
+        return position_ + 1;
+    if (replay_ && maximum() > 0 && !isLive())
+        return 0;
+    return -1;
+}
+
+void VideoPlayer::decodeAhead() {
+    if (!VideoFile || held_ || !isPlaying())
+        return;
+    const int32_t next = nextToShow();
+    if (next < 0 || decoder_.holds(keyOf(next)))
+        return;
+    // A frame that cannot be read is left to its step, which reads it again and reports it.
+    if (VideoFile->ReadFrameBytes(next, bytes_))
+        return;
+    decoder_.submit(keyOf(next), bytes_);
+}
+
+// ---- Playback --------------------------------------------------------------------------------
+
+bool VideoPlayer::isPlaying() const {
+    return timer_->isActive();
+}
+
+int VideoPlayer::interval() const {
+    return timer_->interval();
+}
+
+void VideoPlayer::play(int interval) {
+    timer_->setInterval(std::clamp(interval, kMinInterval, kMaxInterval));
+    timer_->start();
+    decodeAhead();
+}
+
+void VideoPlayer::pause() {
+    timer_->stop();
+}
+
+void VideoPlayer::stop() {
+    timer_->stop();
+    setPosition(0);
+}
+
+void VideoPlayer::toggle() {
+    if (timer_->isActive()) {
+        timer_->stop();
+    } else {
+        timer_->start();
+        decodeAhead();
+    }
+}
+
+void VideoPlayer::faster() {
+    timer_->setInterval(std::max(timer_->interval() - kIntervalStep, kMinInterval));
+}
+
+void VideoPlayer::slower() {
+    timer_->setInterval(std::min(timer_->interval() + kIntervalStep, kMaxInterval));
+}
+
+void VideoPlayer::stopByItself() {
+    timer_->stop();
+    emit playbackStopped();
+}
+
+void VideoPlayer::tick() {
+    if (held_ || !VideoFile) {
+        stopByItself();
+        return;
+    }
+    if (position_ == maximum())
+        refresh();  // waiting at the end of a live recording: new frames may have come
+    setPosition(int64_t{position_} + 1);
+    if (position_ == maximum())
+        atKnownEnd();
+    decodeAhead();
+    clock_.sleepMs(kStepPauseMs);
+}
+
+void VideoPlayer::atKnownEnd() {
+    refresh();
+    if (position_ < maximum())
+        return;  // the recording grew: the next tick steps on
+    if (isLive())
+        return;  // the recorder is still writing: wait for its next frame
+    if (replay_)
+        setPosition(0);
+    else
+        stopByItself();
+}
+
+}  // namespace zv
