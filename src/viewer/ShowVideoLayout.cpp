@@ -266,6 +266,9 @@ void TShowVideoForm::buildGoTimeRow(QWidget *panel) {
     edGoTime->setObjectName(QStringLiteral("edGoTime"));
     edGoTime->setDisplayFormat(zv::dateTimeEditFormat());
     edGoTime->setCalendarPopup(true);
+    // Only a click or Ctrl+G puts the focus here: typing into the field would keep the arrows,
+    // Space and the keypad from their actions.
+    edGoTime->setFocusPolicy(Qt::ClickFocus);
     edGoTime->setToolTip(QStringLiteral("Дата и время кадра (Ctrl+G); Enter — перейти"));
     edGoTime->installEventFilter(this);
     const int left = lbGoTime->geometry().right() + 6;

@@ -87,6 +87,7 @@ bool TShowVideoForm::eventFilter(QObject *watched, QEvent *event) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             sbGoTimeClick();
+            edGoTime->clearFocus();  // the keys step through frames again
             return true;
         }
     }

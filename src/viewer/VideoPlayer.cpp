@@ -64,6 +64,7 @@ void VideoPlayer::open(const std::string &fileName) {
     size_ = VideoFile->FileSize();
     grew_ = false;
     reportedIndex_ = -1;
+    decodedAhead_ = 0;
     const bool moved = position_ != 0;
     position_ = 0;
     follow_->start();
@@ -168,6 +169,7 @@ std::optional<std::string> VideoPlayer::decodeInto(int32_t index) {
     std::string failure;
     switch (decoder_.take(keyOf(index), scratch_, failure)) {
         case FrameDecoder::Outcome::Decoded:
+            ++decodedAhead_;
             return std::nullopt;
         case FrameDecoder::Outcome::Failed:
             return failure;

@@ -85,6 +85,8 @@ public:
     const TZVFFrameEntry &shownEntry() const { return shownEntry_; }
     // The last picture decoded successfully (empty after a file without frames).
     const GifImage &picture() const { return picture_; }
+    // Frames shown from the worker's decode since the file was opened (decoded ahead in time).
+    int64_t framesDecodedAhead() const { return decodedAhead_; }
     // Clears the picture and the shown frame.
     void showNothing();
 
@@ -145,6 +147,7 @@ private:
     int32_t shownIndex_ = -1;
     TZVFFrameEntry shownEntry_;
     int32_t reportedIndex_ = -1;  // position whose failure was reported last
+    int64_t decodedAhead_ = 0;
 
     GifImage picture_;
     GifImage scratch_;            // the next picture; swapped in after a good decode
