@@ -10,15 +10,21 @@
 #include <QApplication>
 #include <QBackingStore>
 #include <QDate>
+#include <QDateTimeEdit>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -35,50 +41,17 @@
 #include "support/TempRoot.h"
 #include "viewer/DateTimeText.h"
 #include "viewer/FrameListModel.h"
+#include "viewer/Recordings.h"
+#include "viewer/VideoPlayer.h"
 
 namespace {
 
 const std::string kPrefix = "Ошибка получения данных из файла видео:\r";
 
-// Frame k is a plain picture of one colour, so that the painted box tells which frame it shows.
-zvtest::Rgb frameColour(int k) {
-    return {static_cast<uint8_t>((k * 40) % 256), static_cast<uint8_t>((k * 16 + 8) % 256),
-            static_cast<uint8_t>(255 - (k * 8) % 256)};
-}
-
-std::vector<uint8_t> plainGif(zvtest::Rgb colour, int width = 32, int height = 24) {
-    zvtest::GifLayout layout;
-    layout.screenWidth = width;
-    layout.screenHeight = height;
-    layout.globalPalette = {colour, {0, 0, 0}};
-    zvtest::GifPicture picture;
-    picture.width = width;
-    picture.height = height;
-    picture.raster.assign(static_cast<size_t>(width) * height, 0);
-    layout.pictures.push_back(picture);
-    return zvtest::makeGif(layout);
-}
-
-const double kStart = zv::encodeDateTime({2024, 3, 5, 10, 20, 30, 0});
-
-double frameTime(int k) {
-    return kStart + k / 86400.0;
-}
-
-// A recording of count plain frames; frames listed in bad hold bytes that are not a GIF.
-void makeRecording(const std::string &file, int count, const std::vector<int> &bad = {}) {
-    std::filesystem::create_directories(std::filesystem::path(zv::nativePath(file)).parent_path());
-    ZVFAppender appender(file);
-    for (int k = 0; k < count; ++k) {
-        if (std::find(bad.begin(), bad.end(), k) != bad.end()) {
-            const std::string junk = "these bytes are no picture";
-            appender.append(junk.data(), junk.size(), frameTime(k));
-        } else {
-            const std::vector<uint8_t> gif = plainGif(frameColour(k));
-            appender.append(gif.data(), gif.size(), frameTime(k));
-        }
-    }
-}
+using zvtest::frameColour;
+using zvtest::frameTime;
+using zvtest::makeRecording;
+using zvtest::plainGif;
 
 class ShowVideoTest : public ::testing::Test {
 protected:
@@ -641,6 +614,133 @@ TEST_F(ShowVideoTest, ModalShowingEndsWithTheCloseButtonAndKeepsThePlacement) {
     ASSERT_TRUE(again.OpenVideoFile(file));
     EXPECT_EQ(again.size(), placed.size());
     EXPECT_EQ(again.pos(), placed.topLeft());
+}
+
+TEST_F(ShowVideoTest, FrameListMovesLikeAListAndFitsItsWidth) {
+    makeRecording(file, 40);
+    auto form = openShown(file);
+    form->sbFrames->click();
+    QCoreApplication::processEvents();
+    const zv::FrameListModel &rows = form->frameList();
+    form->lvFrames->setFocus();
+    form->lvFrames->setCurrentIndex(rows.index(10, 1));
+    QTest::keyClick(form->lvFrames, Qt::Key_End);
+    EXPECT_EQ(form->lvFrames->currentIndex().row(), 39);
+    EXPECT_EQ(form->lbFRNum->text(), "40/40");
+    QTest::keyClick(form->lvFrames, Qt::Key_Home);
+    EXPECT_EQ(form->lvFrames->currentIndex().row(), 0);
+    EXPECT_EQ(form->lbFRNum->text(), "1/40");
+
+    // At the design width both columns are seen whole, without a horizontal scroll bar.
+    QTableView &list = *form->lvFrames;
+    EXPECT_FALSE(list.horizontalScrollBar()->isVisible());
+    EXPECT_LE(list.columnViewportPosition(1) + list.columnWidth(1), list.viewport()->width());
+    const QString time = rows.data(rows.index(39, 1)).toString();
+    EXPECT_GE(list.columnWidth(1), list.fontMetrics().horizontalAdvance(time));
+    EXPECT_EQ(list.columnWidth(0), 40);
+}
+
+TEST_F(ShowVideoTest, ListAndLabelsFollowAGrowingRecording) {
+    makeRecording(file, 3);
+    auto form = openShown(file);
+    form->sbFrames->click();
+    form->lvFrames->setCurrentIndex(form->frameList().index(2, 0));
+    zvtest::appendFrames(file, 3, 4);
+    EXPECT_TRUE(form->player().refresh());
+    EXPECT_EQ(form->lbFrameCount->text(), "7");
+    EXPECT_EQ(form->lbSIzevideo->text(),
+              QString::number(std::filesystem::file_size(zv::nativePath(file))));
+    EXPECT_EQ(form->RxSlider1->maximum(), 6);
+    EXPECT_EQ(form->lbFRNum->text(), "3/7");
+    EXPECT_EQ(form->frameList().rowCount(), 7);
+    EXPECT_EQ(form->lvFrames->currentIndex().row(), 2);  // the list keeps its place
+    EXPECT_EQ(form->frameList().data(form->frameList().index(6, 1)).toString(),
+              zv::dateTimeText(frameTime(6)));
+    form->sbLast->click();
+    EXPECT_EQ(form->lbFRNum->text(), "7/7");
+    EXPECT_EQ(paintedColour(*form), colourOf(6));
+}
+
+TEST_F(ShowVideoTest, GoingToATimeFromTheField) {
+    makeRecording(file, 60);
+    auto form = openShown(file);
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    EXPECT_EQ(form->edGoTime->dateTime(), zv::toQDateTime(frameTime(0)));
+    EXPECT_FALSE(form->edGoTime->hasFocus());
+
+    form->edGoTime->setDateTime(zv::toQDateTime(frameTime(42) + 0.5 / 86400));
+    form->sbGoTime->click();
+    EXPECT_EQ(form->RxSlider1->value(), 42);
+    EXPECT_EQ(form->lbFRNum->text(), "43/60");
+    EXPECT_EQ(paintedColour(*form), colourOf(42));
+
+    // Ctrl+G puts the focus in the field, with the shown frame's time; Enter goes there and
+    // gives the keys back to the frames.
+    form->RxSlider1->setValue(5);
+    QTest::keyClick(form.get(), Qt::Key_G, Qt::ControlModifier);
+    EXPECT_TRUE(form->edGoTime->hasFocus());
+    EXPECT_EQ(form->edGoTime->dateTime(), zv::toQDateTime(frameTime(5)));
+    form->edGoTime->setDateTime(zv::toQDateTime(frameTime(30)));
+    QTest::keyClick(form->edGoTime, Qt::Key_Return);
+    EXPECT_EQ(form->RxSlider1->value(), 30);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->edGoTime->hasFocus());
+    QTest::keyClick(form.get(), Qt::Key_Right);
+    EXPECT_EQ(form->RxSlider1->value(), 31);
+
+    // The field is on the panel: from full-window mode Ctrl+G brings the panel back.
+    form->pbDblClick();
+    QTest::keyClick(form.get(), Qt::Key_G, Qt::ControlModifier);
+    EXPECT_FALSE(form->isFullWindow());
+    EXPECT_TRUE(form->edGoTime->isVisible());
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ShowVideoTest, TheTimeRowKeepsThePanelsControlsInTheirPlaces) {
+    TShowVideoForm form(nullptr, clock);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    const QRect panel = form.MainPanel->rect();
+    for (QWidget *added :
+         {static_cast<QWidget *>(form.lbGoTime), static_cast<QWidget *>(form.edGoTime),
+          static_cast<QWidget *>(form.sbGoTime)}) {
+        EXPECT_TRUE(panel.contains(added->geometry())) << added->objectName().toStdString();
+        for (QWidget *part :
+             form.MainPanel->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (part == form.lbGoTime || part == form.edGoTime || part == form.sbGoTime)
+                continue;
+            EXPECT_FALSE(part->geometry().intersects(added->geometry()))
+                << added->objectName().toStdString() << " covers "
+                << part->objectName().toStdString();
+        }
+    }
+    EXPECT_EQ(form.sbRePlay->geometry(), QRect(370, 25, 23, 22));
+    EXPECT_EQ(form.Label3->pos(), QPoint(8, 52));
+}
+
+TEST_F(ShowVideoTest, SliderShowsTheTimeUnderThePointerWhileDragging) {
+    makeRecording(file, 50);
+    auto form = openShown(file);
+    QSlider &slider = *form->RxSlider1;
+    QStyleOptionSlider option;
+    option.initFrom(&slider);
+    option.orientation = slider.orientation();
+    option.minimum = slider.minimum();
+    option.maximum = slider.maximum();
+    option.sliderPosition = slider.sliderPosition();
+    option.sliderValue = slider.value();
+    const QRect handle = slider.style()->subControlRect(QStyle::CC_Slider, &option,
+                                                        QStyle::SC_SliderHandle, &slider);
+    QTest::mousePress(&slider, Qt::LeftButton, {}, handle.center());
+    QTest::mouseMove(&slider, QPoint(slider.width() / 2, handle.center().y()));
+    const int value = slider.value();
+    EXPECT_GT(value, 10);
+    EXPECT_LT(value, 40);
+    EXPECT_EQ(QToolTip::text(), zv::dateTimeText(frameTime(value)));
+    QTest::mouseRelease(&slider, Qt::LeftButton, {},
+                        QPoint(slider.width() / 2, handle.center().y()));
+    EXPECT_EQ(form->lbFRNum->text(), QString::number(value + 1) + "/50");
 }
 
 TEST_F(ShowVideoTest, ControlsAnchoredRightFollowThePanelsWidth) {
