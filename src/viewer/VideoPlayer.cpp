@@ -161,30 +161,30 @@ bool VideoPlayer::showFrame(int32_t index) {
     }
     emit frameShown(index);
     if (failure)
-        report(index, TZVFFormat::LoadFailureText(*failure));
+        report(index, *failure);
     return !failure;
 }
 
 std::optional<std::string> VideoPlayer::decodeInto(int32_t index) {
-    std::string failure;
-    switch (decoder_.take(keyOf(index), scratch_, failure)) {
+    std::string reason;
+    switch (decoder_.take(keyOf(index), scratch_, reason)) {
         case FrameDecoder::Outcome::Decoded:
             ++decodedAhead_;
             return std::nullopt;
         case FrameDecoder::Outcome::Failed:
-            return failure;
+            return TZVFFormat::LoadFailureText(reason);
         case FrameDecoder::Outcome::NotAhead:
             break;
     }
-    if (std::optional<std::string> why = VideoFile->ReadFrameBytes(index, bytes_))
-        return why;
+    if (std::optional<std::string> failure = VideoFile->ReadFrameBytes(index, bytes_))
+        return failure;
     try {
         scratch_.loadFromBytes(bytes_.data(), bytes_.size());
         return std::nullopt;
     } catch (const std::bad_alloc &) {
-        return std::string("Недостаточно памяти");
+        return TZVFFormat::LoadFailureText("Недостаточно памяти");
     } catch (const std::exception &e) {
-        return std::string(e.what());
+        return TZVFFormat::LoadFailureText(e.what());
     }
 }
 

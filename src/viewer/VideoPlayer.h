@@ -120,7 +120,8 @@ signals:
     void frameFailed(const QString &text);
 
 private:
-    // The reason frame index cannot be shown, or nothing; the picture goes to scratch_.
+    // The operator's text about why frame index cannot be shown, or nothing; the picture goes
+    // to scratch_.
     std::optional<std::string> decodeInto(int32_t index);
     void report(int32_t index, const std::string &text);
     void decodeAhead();
