@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <unordered_map>
 
 #include "platform/WindowList.h"
 
@@ -30,9 +32,21 @@ constexpr int kFrameDepth = 3;
 // Enough 32-bit units for kMaxWindowTitle characters of up to four UTF-8 bytes each.
 constexpr uint32_t kTitleUnits = (kMaxWindowTitle * 4 + 3) / 4;
 
-enum AtomIndex { WmState, NetWmName, Utf8String, WmProtocols, WmDeleteWindow, AtomCount };
-constexpr std::array<const char *, AtomCount> kAtomNames = {
-    "WM_STATE", "_NET_WM_NAME", "UTF8_STRING", "WM_PROTOCOLS", "WM_DELETE_WINDOW"};
+enum AtomIndex {
+    WmState,
+    NetWmName,
+    Utf8String,
+    WmProtocols,
+    WmDeleteWindow,
+    NetClientList,
+    ManagerSelection,  // WM_S<screen>, owned by the running window manager
+    AtomCount
+};
+constexpr std::array<const char *, AtomCount - 1> kAtomNames = {
+    "WM_STATE",     "_NET_WM_NAME",     "UTF8_STRING",
+    "WM_PROTOCOLS", "WM_DELETE_WINDOW", "_NET_CLIENT_LIST"};
+// The longest client list read, in windows.
+constexpr uint32_t kMaxClients = 65536;
 
 class X11WindowList final : public WindowList {
 public:
@@ -45,8 +59,15 @@ private:
     bool connect();
     // Children of each window, top of the stacking order first; empty for a window gone.
     std::vector<std::vector<xcb_window_t>> childrenOf(const std::vector<xcb_window_t> &windows);
+    std::vector<xcb_window_t> parentsOf(const std::vector<xcb_window_t> &windows);
     std::vector<bool> haveWmState(const std::vector<xcb_window_t> &windows);
+    std::optional<std::vector<xcb_window_t>> managedClients();
+    bool findManagedClients(const std::vector<xcb_window_t> &tops,
+                            std::vector<xcb_window_t> &clients);
+    void findMarkedClients(const std::vector<xcb_window_t> &tops,
+                           std::vector<xcb_window_t> &clients);
     std::vector<xcb_window_t> clientWindows(const std::vector<xcb_window_t> &tops);
+    std::optional<std::string> readTitle(xcb_get_property_cookie_t cookie);
     std::vector<std::string> titles(const std::vector<xcb_window_t> &windows);
 
     std::string displayName_;
@@ -70,9 +91,12 @@ bool X11WindowList::connect() {
         return false;
     root_ = screens.data->root;
 
+    std::array<std::string, AtomCount> names;
+    std::copy(kAtomNames.begin(), kAtomNames.end(), names.begin());
+    names[ManagerSelection] = "WM_S" + std::to_string(screenNumber);
     std::array<xcb_intern_atom_cookie_t, AtomCount> cookies{};
     for (size_t i = 0; i < AtomCount; ++i)
-        cookies[i] = xcb_intern_atom(c.get(), 0, std::strlen(kAtomNames[i]), kAtomNames[i]);
+        cookies[i] = xcb_intern_atom(c.get(), 0, names[i].size(), names[i].c_str());
     for (size_t i = 0; i < AtomCount; ++i) {
         Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c.get(), cookies[i], nullptr));
         if (!reply)
@@ -122,44 +146,138 @@ std::vector<bool> X11WindowList::haveWmState(const std::vector<xcb_window_t> &wi
     return result;
 }
 
-// For each root child, the window whose title counts: the first window from the top, level by
-// level below it, that carries WM_STATE; the root child itself when none does (no window
-// manager, a window never mapped, an override-redirect window).
-std::vector<xcb_window_t> X11WindowList::clientWindows(const std::vector<xcb_window_t> &tops) {
-    std::vector<xcb_window_t> clients(tops.size(), XCB_NONE);
+std::vector<xcb_window_t> X11WindowList::parentsOf(const std::vector<xcb_window_t> &windows) {
+    xcb_connection_t *c = connection_.get();
+    std::vector<xcb_query_tree_cookie_t> cookies;
+    cookies.reserve(windows.size());
+    for (xcb_window_t w : windows)
+        cookies.push_back(xcb_query_tree(c, w));
+    std::vector<xcb_window_t> result(windows.size(), XCB_NONE);
+    for (size_t i = 0; i < windows.size(); ++i) {
+        xcb_generic_error_t *error = nullptr;
+        Reply<xcb_query_tree_reply_t> reply(xcb_query_tree_reply(c, cookies[i], &error));
+        std::free(error);
+        if (reply)
+            result[i] = reply->parent;
+    }
+    return result;
+}
+
+// The client windows that the running window manager lists on the root (as managers of the
+// desktop standard do); nullopt when no manager runs or it lists none. A list left behind by a
+// manager that has ended does not count.
+std::optional<std::vector<xcb_window_t>> X11WindowList::managedClients() {
+    xcb_connection_t *c = connection_.get();
+    const xcb_get_property_cookie_t listCookie =
+        xcb_get_property(c, 0, root_, atoms_[NetClientList], XCB_ATOM_WINDOW, 0, kMaxClients);
+    const xcb_get_selection_owner_cookie_t ownerCookie =
+        xcb_get_selection_owner(c, atoms_[ManagerSelection]);
+    Reply<xcb_get_property_reply_t> list(xcb_get_property_reply(c, listCookie, nullptr));
+    Reply<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(c, ownerCookie, nullptr));
+    if (!owner || owner->owner == XCB_NONE || !list || list->type != XCB_ATOM_WINDOW ||
+        list->format != 32)
+        return std::nullopt;
+    const auto *ids = static_cast<const xcb_window_t *>(xcb_get_property_value(list.get()));
+    return std::vector<xcb_window_t>(ids, ids + xcb_get_property_value_length(list.get()) / 4);
+}
+
+// Under a manager that lists its clients (the ones it gave WM_STATE), each client is followed
+// up through its parents to the root child that frames it: a request or two per client, where
+// looking for WM_STATE below the frames would ask about every piece of every frame's
+// decoration. The other root children frame no client. False without such a manager.
+bool X11WindowList::findManagedClients(const std::vector<xcb_window_t> &tops,
+                                       std::vector<xcb_window_t> &clients) {
+    std::optional<std::vector<xcb_window_t>> managed = managedClients();
+    if (!managed)
+        return false;
+    std::unordered_map<xcb_window_t, size_t> topIndex;
+    for (size_t i = 0; i < tops.size(); ++i)
+        topIndex.emplace(tops[i], i);
+    std::vector<xcb_window_t> origin = std::move(*managed);
+    std::vector<xcb_window_t> current = origin;
+    for (int depth = 0; depth <= kFrameDepth && !current.empty(); ++depth) {
+        const std::vector<xcb_window_t> parents = parentsOf(current);
+        std::vector<xcb_window_t> nextOrigin, next;
+        for (size_t k = 0; k < current.size(); ++k) {
+            if (parents[k] == XCB_NONE)
+                continue;  // gone meanwhile
+            if (parents[k] != root_) {
+                nextOrigin.push_back(origin[k]);
+                next.push_back(parents[k]);
+                continue;
+            }
+            const auto top = topIndex.find(current[k]);
+            if (top != topIndex.end() && clients[top->second] == XCB_NONE)
+                clients[top->second] = origin[k];
+        }
+        origin = std::move(nextOrigin);
+        current = std::move(next);
+    }
+    return true;
+}
+
+// Without a manager that lists its clients: for each root child the first window from the top,
+// level by level, that carries WM_STATE: the root child itself, then its children, and so on.
+// A root child without children frames nothing, so it needs no question at all; without any
+// manager that is every root child.
+void X11WindowList::findMarkedClients(const std::vector<xcb_window_t> &tops,
+                                      std::vector<xcb_window_t> &clients) {
     struct Candidate {
         size_t top;
         xcb_window_t window;
+        std::vector<xcb_window_t> children;
     };
+    std::vector<size_t> open;
+    std::vector<xcb_window_t> windows;
+    for (size_t i = 0; i < tops.size(); ++i) {
+        if (clients[i] == XCB_NONE) {
+            open.push_back(i);
+            windows.push_back(tops[i]);
+        }
+    }
+    std::vector<std::vector<xcb_window_t>> children = childrenOf(windows);
     std::vector<Candidate> level;
-    for (size_t i = 0; i < tops.size(); ++i)
-        level.push_back({i, tops[i]});
+    for (size_t k = 0; k < open.size(); ++k) {
+        if (!children[k].empty())
+            level.push_back({open[k], tops[open[k]], std::move(children[k])});
+    }
     for (int depth = 0; depth <= kFrameDepth && !level.empty(); ++depth) {
-        std::vector<xcb_window_t> windows;
+        windows.clear();
         for (const Candidate &candidate : level)
             windows.push_back(candidate.window);
         const std::vector<bool> marked = haveWmState(windows);
-        std::vector<xcb_window_t> open;
-        std::vector<size_t> openTops;
         for (size_t k = 0; k < level.size(); ++k) {
             if (marked[k] && clients[level[k].top] == XCB_NONE)
                 clients[level[k].top] = level[k].window;
         }
-        for (const Candidate &candidate : level) {
-            if (clients[candidate.top] == XCB_NONE) {
-                open.push_back(candidate.window);
-                openTops.push_back(candidate.top);
-            }
-        }
-        level.clear();
         if (depth == kFrameDepth)
             break;
-        const std::vector<std::vector<xcb_window_t>> children = childrenOf(open);
-        for (size_t k = 0; k < open.size(); ++k) {
-            for (xcb_window_t child : children[k])
-                level.push_back({openTops[k], child});
+        // One level down, below the candidates of the root children still unresolved.
+        std::vector<Candidate> next;
+        for (Candidate &candidate : level) {
+            if (clients[candidate.top] != XCB_NONE)
+                continue;
+            for (xcb_window_t child : candidate.children)
+                next.push_back({candidate.top, child, {}});
         }
+        windows.clear();
+        for (const Candidate &candidate : next)
+            windows.push_back(candidate.window);
+        children = childrenOf(windows);
+        for (size_t k = 0; k < next.size(); ++k)
+            next[k].children = std::move(children[k]);
+        level = std::move(next);
     }
+}
+
+// For each root child, the window whose title counts: the client it frames, or the root child
+// itself when it frames none (no window manager, a window never mapped, an override-redirect
+// window, the manager's own windows).
+std::vector<xcb_window_t> X11WindowList::clientWindows(const std::vector<xcb_window_t> &tops) {
+    std::vector<xcb_window_t> clients(tops.size(), XCB_NONE);
+    if (!findManagedClients(tops, clients))
+        findMarkedClients(tops, clients);
     for (size_t i = 0; i < tops.size(); ++i) {
         if (clients[i] == XCB_NONE)
             clients[i] = tops[i];
@@ -167,35 +285,44 @@ std::vector<xcb_window_t> X11WindowList::clientWindows(const std::vector<xcb_win
     return clients;
 }
 
+// The value of a text property, or nullopt when the window has none (or is gone).
+std::optional<std::string> X11WindowList::readTitle(xcb_get_property_cookie_t cookie) {
+    xcb_generic_error_t *error = nullptr;
+    Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(connection_.get(), cookie, &error));
+    std::free(error);
+    if (!reply || reply->type == XCB_NONE || reply->format != 8)
+        return std::nullopt;
+    const std::string_view bytes(static_cast<const char *>(xcb_get_property_value(reply.get())),
+                                 static_cast<size_t>(xcb_get_property_value_length(reply.get())));
+    // WM_NAME may be Latin-1 (STRING) or, with some toolkits, UTF-8.
+    return windowTitleText(bytes, reply->type == XCB_ATOM_STRING);
+}
+
+// _NET_WM_NAME of every window first; WM_NAME only of those without it.
 std::vector<std::string> X11WindowList::titles(const std::vector<xcb_window_t> &windows) {
     xcb_connection_t *c = connection_.get();
-    std::vector<std::array<xcb_get_property_cookie_t, 2>> cookies;
+    std::vector<xcb_get_property_cookie_t> cookies;
     cookies.reserve(windows.size());
     for (xcb_window_t w : windows) {
         cookies.push_back(
-            {xcb_get_property(c, 0, w, atoms_[NetWmName], atoms_[Utf8String], 0, kTitleUnits),
-             xcb_get_property(c, 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                              kTitleUnits)});
+            xcb_get_property(c, 0, w, atoms_[NetWmName], atoms_[Utf8String], 0, kTitleUnits));
     }
     std::vector<std::string> result(windows.size());
+    std::vector<size_t> plain;
     for (size_t i = 0; i < windows.size(); ++i) {
-        bool found = false;
-        for (xcb_get_property_cookie_t cookie : cookies[i]) {
-            xcb_generic_error_t *error = nullptr;
-            Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c, cookie, &error));
-            std::free(error);
-            // Both answers are read, so that none is left waiting in the connection.
-            if (found || !reply || reply->type == XCB_NONE || reply->format != 8)
-                continue;
-            const std::string_view bytes(
-                static_cast<const char *>(xcb_get_property_value(reply.get())),
-                static_cast<size_t>(xcb_get_property_value_length(reply.get())));
-            // WM_NAME may be Latin-1 (STRING) or, with some toolkits, UTF-8.
-            const bool latin1 = reply->type == XCB_ATOM_STRING;
-            result[i] = windowTitleText(bytes, latin1);
-            found = true;
-        }
+        if (std::optional<std::string> title = readTitle(cookies[i]))
+            result[i] = std::move(*title);
+        else
+            plain.push_back(i);
     }
+    cookies.clear();
+    for (size_t i : plain) {
+        cookies.push_back(xcb_get_property(c, 0, windows[i], XCB_ATOM_WM_NAME,
+                                           XCB_GET_PROPERTY_TYPE_ANY, 0, kTitleUnits));
+    }
+    for (size_t k = 0; k < plain.size(); ++k)
+        result[plain[k]] = readTitle(cookies[k]).value_or(std::string());
     return result;
 }
 

@@ -123,6 +123,30 @@ TEST_P(WindowListTest, ManyWindowsAllFound) {
     }
 }
 
+TEST_P(WindowListTest, FramesOfAManagerThatDoesNotListItsClients) {
+    if (GetParam())
+        GTEST_SKIP() << "openbox lists its clients";
+    // A frame with a decoration above the client, the client one level further down, as some
+    // managers nest them; and a root child that carries WM_STATE itself.
+    const uint32_t frame = windows.create("frame", false);
+    const uint32_t decoration = windows.create("decoration", true, frame);
+    const uint32_t wrapper = windows.create(std::nullopt, std::nullopt, true, frame);
+    const uint32_t client = windows.create("TempForm", true, wrapper);
+    windows.markManaged(client);
+    const uint32_t plain = windows.create("plain", false);
+    windows.markManaged(plain);
+    windows.create("child of plain", true, plain);
+    const std::vector<TopLevelWindow> all = list->windows();
+    ASSERT_TRUE(byId(all, client)) << "the client inside the frame";
+    EXPECT_EQ(byId(all, client)->title, "TempForm");
+    EXPECT_EQ(position(all, client), position(all, plain) + 1) << "in the place of its frame";
+    EXPECT_FALSE(byId(all, frame));
+    EXPECT_FALSE(byId(all, decoration));
+    EXPECT_EQ(byId(all, plain)->title, "plain");
+    ASSERT_TRUE(list->sendQuit(client));
+    EXPECT_EQ(windows.waitDeleteWindow(2000), client);
+}
+
 INSTANTIATE_TEST_SUITE_P(Display, WindowListTest, ::testing::Values(false, true),
                          [](const auto &info) { return info.param ? "Openbox" : "Bare"; });
 

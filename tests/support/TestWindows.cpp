@@ -69,10 +69,11 @@ TestWindows::~TestWindows() {
 }
 
 uint32_t TestWindows::create(const std::optional<std::string> &netWmName,
-                             const std::optional<std::string> &wmName, bool mapped) {
+                             const std::optional<std::string> &wmName, bool mapped,
+                             uint32_t parent) {
     xcb_connection_t *c = connection_;
     const xcb_window_t w = xcb_generate_id(c);
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, w, root_, 10, 10, 120, 40, 0,
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, w, parent ? parent : root_, 10, 10, 120, 40, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, wmProtocols_, XCB_ATOM_ATOM, 32, 1,
                         &wmDeleteWindow_);
@@ -90,6 +91,13 @@ uint32_t TestWindows::create(const std::optional<std::string> &netWmName,
 
 void TestWindows::destroy(uint32_t window) {
     xcb_destroy_window(connection_, window);
+    sync();
+}
+
+void TestWindows::markManaged(uint32_t window) {
+    const uint32_t state[2] = {1, XCB_NONE};  // NormalState, no icon window
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, wmState_, wmState_, 32, 2,
+                        state);
     sync();
 }
 

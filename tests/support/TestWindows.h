@@ -19,13 +19,18 @@ public:
     TestWindows(const TestWindows &) = delete;
     TestWindows &operator=(const TestWindows &) = delete;
 
-    // A new top-level window that takes part in WM_DELETE_WINDOW. netWmName goes to
-    // _NET_WM_NAME (UTF-8), wmName to WM_NAME (Latin-1); either may be left out.
+    // A new top-level window (or a child of parent) that takes part in WM_DELETE_WINDOW.
+    // netWmName goes to _NET_WM_NAME (UTF-8), wmName to WM_NAME (Latin-1); either may be left
+    // out.
     uint32_t create(const std::optional<std::string> &netWmName,
-                    const std::optional<std::string> &wmName, bool mapped);
+                    const std::optional<std::string> &wmName, bool mapped, uint32_t parent = 0);
     // The usual case: the same title in both properties.
-    uint32_t create(const std::string &title, bool mapped) { return create(title, title, mapped); }
+    uint32_t create(const std::string &title, bool mapped, uint32_t parent = 0) {
+        return create(title, title, mapped, parent);
+    }
     void destroy(uint32_t window);
+    // Sets WM_STATE (normal) on the window, as a window manager marks the clients it manages.
+    void markManaged(uint32_t window);
     // Waits until every request so far has been handled by the server.
     void sync();
 

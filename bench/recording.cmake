@@ -1,0 +1,5 @@
+# Makes its windows with the tests' X11 helpers, so it needs ZORVIDEO_BUILD_TESTS.
+if(TARGET zorvideo_testsupport)
+    zv_bench(recording_service_bench recording_service_bench.cpp
+             LIBS zorvideo_ui zorvideo_testsupport Qt6::Widgets)
+endif()
