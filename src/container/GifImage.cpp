@@ -3,6 +3,7 @@
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -106,9 +107,18 @@ struct Palette {
         count = std::min(map->ColorCount, 256);
         std::memcpy(colors, map->Colors, sizeof(GifColorType) * static_cast<size_t>(count));
     }
-    MapPtr makeMap() const {
+    // The map to save, padded with black up to a power of two above highest: giflib's encoder
+    // masks every index to the palette's width, so an index past the palette (a damaged picture,
+    // which the decoder shows black) would come back as some palette colour.
+    MapPtr makeMap(int highest = 0) const {
         if (count == 0)
             return nullptr;
+        if (highest >= count) {
+            Palette padded;
+            std::memcpy(padded.colors, colors, sizeof(GifColorType) * static_cast<size_t>(count));
+            padded.count = static_cast<int>(std::bit_ceil(static_cast<unsigned>(highest) + 1));
+            return padded.makeMap();
+        }
         MapPtr map(GifMakeMapObject(count, colors));
         if (!map)
             throwGif(E_GIF_ERR_NOT_ENOUGH_MEM);
@@ -374,8 +384,12 @@ void GifImage::clear() {
 std::vector<uint8_t> GifImage::saveToBytes() const {
     if (empty())
         throw Error("Изображение пусто");
-    MapPtr global = d_->global.makeMap();
-    MapPtr local = d_->local.makeMap();
+    const uint8_t *raster = d_->raster.get();
+    const size_t n = static_cast<size_t>(d_->rasterWidth) * static_cast<size_t>(d_->rasterHeight);
+    const int highest = n ? *std::max_element(raster, raster + n) : 0;
+    // The picture's indices run through the local palette when it has one, else the global.
+    MapPtr global = d_->global.makeMap(d_->local.count ? 0 : highest);
+    MapPtr local = d_->local.makeMap(highest);
     std::vector<uint8_t> out;
     writeGif(out, d_->width, d_->height, d_->background, global.get(), d_->left, d_->top,
              d_->rasterWidth, d_->rasterHeight, local.get(), d_->transparent, d_->raster.get());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "container/GifFixtures.h"
@@ -231,4 +232,50 @@ TEST(GifImage, SaveToFileWritesTheGif) {
     again.loadFromBytes(stored.data(), stored.size());
     EXPECT_EQ(pixelsOf(again), pixelsOf(image));
     EXPECT_THROW(image.saveToFile(root.file("no/such/folder/x.gif")), zv::Error);
+}
+
+TEST(GifImage, IndicesPastThePaletteAreSavedAsTheyAreShown) {
+    // Found by fuzzing: a 4 x 2 picture with a 2-colour global palette and an LZW code size of 8
+    // whose pixels hold indices such as 97 and 220. The decoder shows such pixels black; saving
+    // must not let the encoder mask them into palette colours.
+    const char *hex =
+        "474946383961040002008000000000003565c52c000000000400020000080c00010400104638370220"
+        "008000000202003b";
+    std::vector<uint8_t> bytes;
+    for (const char *p = hex; *p; p += 2)
+        bytes.push_back(static_cast<uint8_t>(std::strtoul(std::string(p, 2).c_str(), nullptr, 16)));
+    ASSERT_EQ(bytes.size(), 49u);
+    GifImage image;
+    image.loadFromBytes(bytes.data(), bytes.size());
+    const std::vector<uint32_t> shown = pixelsOf(image);
+    ASSERT_EQ(shown.size(), 8u);
+    EXPECT_NE(std::count(shown.begin(), shown.end(), 0xFF000000u), 0);
+
+    std::vector<uint8_t> saved = image.saveToBytes();
+    GifImage again;
+    again.loadFromBytes(saved.data(), saved.size());
+    EXPECT_EQ(pixelsOf(again), shown);
+
+    // The same with a local palette, a transparent index past it, and on a reused image. The
+    // encoder of the fixtures masks indices too, so the picture is written with 256 colours and
+    // its palette then cut to 4, keeping the code size of 8.
+    GifLayout layout;
+    layout.screenWidth = 6;
+    layout.screenHeight = 3;
+    layout.pictures.push_back(zvtest::patternPicture(6, 3, 256));
+    layout.pictures[0].localPalette = zvtest::distinctPalette(256, 2);
+    layout.pictures[0].raster = {0, 1, 2, 3, 200, 17, 3, 2, 1, 0, 255, 4, 5, 6, 7, 8, 9, 200};
+    layout.pictures[0].transparent = 200;
+    bytes = zvtest::makeGif(layout);
+    const size_t descriptor = 13 + 8;  // header, screen, graphics control block
+    ASSERT_EQ(bytes[descriptor], 0x2C);
+    bytes[descriptor + 9] = static_cast<uint8_t>((bytes[descriptor + 9] & ~0x07) | 0x01);
+    bytes.erase(bytes.begin() + descriptor + 10 + 4 * 3, bytes.begin() + descriptor + 10 + 256 * 3);
+    image.loadFromBytes(bytes.data(), bytes.size());
+    EXPECT_EQ(image.pixels()[3], zvtest::argb(layout.pictures[0].localPalette[3]));
+    EXPECT_EQ(image.pixels()[4], 0u);           // transparent
+    EXPECT_EQ(image.pixels()[5], 0xFF000000u);  // past the palette
+    saved = image.saveToBytes();
+    again.loadFromBytes(saved.data(), saved.size());
+    EXPECT_EQ(pixelsOf(again), pixelsOf(image));
 }
