@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/Cp1251.h"
@@ -28,12 +29,17 @@ void trimBounds(const std::string &s, size_t &begin, size_t &end) {
         --end;
 }
 
+// Length of the line end at the back of a line: "\r\n", "\n", "\r" or none.
+size_t lineEndLength(const std::string &line) {
+    const size_t n = line.size();
+    if (n >= 2 && line[n - 2] == '\r' && line[n - 1] == '\n')
+        return 2;
+    return n >= 1 && (line[n - 1] == '\n' || line[n - 1] == '\r') ? 1 : 0;
+}
+
 // Length of the line without its line end.
 size_t contentLength(const std::string &line) {
-    size_t n = line.size();
-    if (n > 0 && line[n - 1] == '\n')
-        --n;
-    return n;
+    return line.size() - lineEndLength(line);
 }
 
 bool sameName(std::string_view a, std::string_view b) {
@@ -82,12 +88,16 @@ std::optional<ParsedKey> keyLine(const std::string &line) {
                      valueEnd};
 }
 
+// CR LF, LF and a bare CR (files of old Windows editors) all end a line, as the profile API
+// reads them. Each line keeps its own line end.
 std::vector<std::string> splitLines(const std::string &bytes) {
     std::vector<std::string> lines;
     size_t pos = 0;
     while (pos < bytes.size()) {
-        size_t nl = bytes.find('\n', pos);
-        size_t next = nl == std::string::npos ? bytes.size() : nl + 1;
+        const size_t end = bytes.find_first_of("\r\n", pos);
+        size_t next = bytes.size();
+        if (end != std::string::npos)
+            next = end + (bytes.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         lines.emplace_back(bytes, pos, next - pos);
         pos = next;
     }
@@ -99,6 +109,101 @@ std::string encodeText(std::string_view text) {
     if (text.find_first_of("\r\n") != std::string_view::npos)
         throw Error("Значение параметра не может содержать перевод строки");
     return utf8ToCp1251(text);
+}
+
+// A system error while saving, turned into the operator's message by save().
+struct SaveFailure {
+    int error;
+};
+
+void check(bool ok) {
+    if (!ok)
+        throw SaveFailure{errno};
+}
+
+int openRetrying(const std::string &path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Writes content over the file in place, as the profile API does: the way for a file whose
+// owner we may not give to a new file, or that has other names (hard links).
+void writeInPlace(int fd, const std::string &content) {
+    writeAt(fd, content.data(), content.size(), 0);
+    check(::ftruncate(fd, static_cast<off_t>(content.size())) == 0);
+    syncFile(fd, "Ошибка записи в файл");
+}
+
+// A new file temp (beside the one it replaces) holding content on stable storage, with the owner
+// and rights of the old file (old) when there is one. Returns false, with the new file
+// removed, when the owner cannot be given (then the caller writes in place).
+bool writeBeside(const std::string &temp, const std::string &content, const struct stat *old) {
+    const int fd = openRetrying(temp, O_WRONLY | O_CREAT | O_EXCL, old ? 0600 : 0644);
+    check(fd >= 0);
+    UniqueFd file(fd);
+    try {
+        if (old && (::fchown(fd, old->st_uid, old->st_gid) != 0)) {
+            if (errno != EPERM)
+                throw SaveFailure{errno};
+            ::unlink(temp.c_str());
+            return false;
+        }
+        if (old)
+            check(::fchmod(fd, old->st_mode & 07777) == 0);
+        writeAt(fd, content.data(), content.size(), 0);
+        syncFile(fd, "Ошибка записи в файл");
+        check(::close(file.release()) == 0);
+    } catch (...) {
+        ::unlink(temp.c_str());
+        throw;
+    }
+    return true;
+}
+
+// Replaces the file at native (a symbolic link is followed) so that it holds content: a new file
+// in the same folder, synced, then renamed over the old one, and the folder synced, so that a
+// crash or power loss leaves either the old file or the new one, never a torn one. The old file
+// must be writable where it stands (a read-only file or folder fails as it always did).
+void replaceFileContent(const std::string &native, const std::string &content) {
+    std::string target = native;
+    if (char *real = ::realpath(native.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    struct stat old {};
+    // O_NONBLOCK: a named pipe fails at once instead of waiting for a reader.
+    const int fd = openRetrying(target, O_WRONLY | O_NONBLOCK);
+    if (fd < 0 && errno != ENOENT)
+        throw SaveFailure{errno};
+    UniqueFd existing(fd);
+    if (existing.valid()) {
+        check(::fstat(existing.get(), &old) == 0);
+        if (!S_ISREG(old.st_mode))
+            throw SaveFailure{EINVAL};
+        if (old.st_nlink > 1)
+            return writeInPlace(existing.get(), content);  // every name keeps the new content
+    }
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "./" : target.substr(0, slash + 1);
+    const std::string temp = folder + "." +
+                             target.substr(slash == std::string::npos ? 0 : slash + 1) + ".new-" +
+                             std::to_string(::getpid());
+    ::unlink(temp.c_str());  // left by a crash of an earlier process of the same number
+    if (!writeBeside(temp, content, existing.valid() ? &old : nullptr))
+        return writeInPlace(existing.get(), content);
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        throw SaveFailure{error};
+    }
+    const int dir = openRetrying(folder, O_RDONLY | O_DIRECTORY);
+    check(dir >= 0);
+    UniqueFd folderFd(dir);
+    if (::fsync(dir) != 0 && errno != EINVAL)
+        throw SaveFailure{errno};
 }
 
 }  // namespace
@@ -159,15 +264,12 @@ std::string IniFile::bytes() const {
 }
 
 std::string IniFile::lineEnd() const {
-    bool lf = false;
+    // The file's own line end, as its first line has it; CR LF for a file without any.
     for (const std::string &line : lines_) {
-        size_t n = line.size();
-        if (n >= 2 && line[n - 2] == '\r' && line[n - 1] == '\n')
-            return "\r\n";
-        if (n >= 1 && line[n - 1] == '\n')
-            lf = true;
+        if (const size_t n = lineEndLength(line))
+            return line.substr(line.size() - n);
     }
-    return lf ? "\n" : "\r\n";
+    return "\r\n";
 }
 
 std::optional<size_t> IniFile::findSection(std::string_view section1251) const {
@@ -240,7 +342,7 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
     std::string newLine = key1251 + "=" + value1251 + eol;
     std::optional<size_t> header = findSection(section1251);
     if (!header) {
-        if (!lines_.empty() && lines_.back().back() != '\n')
+        if (!lines_.empty() && lineEndLength(lines_.back()) == 0)
             lines_.back() += eol;
         lines_.push_back("[" + section1251 + "]" + eol);
         lines_.push_back(newLine);
@@ -255,7 +357,7 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
         if (begin != end)
             last = i;
     }
-    if (lines_[last].back() != '\n')
+    if (lineEndLength(lines_[last]) == 0)
         lines_[last] += eol;
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(last) + 1, newLine);
 }
@@ -271,29 +373,14 @@ void IniFile::writeBool(std::string_view section, std::string_view key, bool val
 void IniFile::save() const {
     if (!readError_.empty())
         throw Error("Не удается прочитать файл \"" + path_ + "\": " + readError_);
-    const std::string content = bytes();
-    const std::string native = nativePath(path_);
-    auto fail = [&](int err) {
-        return Error(systemErrorText("Не удается записать файл \"" + path_ + "\"", err));
-    };
-    // In place rather than through a new file and a rename: a read-only file must stay refused,
-    // and the file keeps its owner and rights.
-    int fd;
-    do {
-        fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        throw fail(errno);
-    UniqueFd file(fd);
+    const std::string what = "Не удается записать файл \"" + path_ + "\"";
     try {
-        writeAt(file.get(), content.data(), content.size(), 0);
+        replaceFileContent(nativePath(path_), bytes());
+    } catch (const SaveFailure &failure) {
+        throw Error(systemErrorText(what, failure.error));
     } catch (const Error &e) {
-        throw Error("Не удается записать файл \"" + path_ + "\": " + e.what());
+        throw Error(what + ": " + e.what());
     }
-    if (::ftruncate(file.get(), static_cast<off_t>(content.size())) != 0)
-        throw fail(errno);
-    if (::close(file.release()) != 0)
-        throw fail(errno);
 }
 
 }  // namespace zv

@@ -12,16 +12,17 @@ namespace zv {
 // expects of cnf.INI:
 //  - section and key names match without regard to case; the first section and the first key of
 //    a name count, later duplicates are ignored;
+//  - CR LF, LF and a bare CR (files of old Windows editors) all end a line;
 //  - a key line is "name=value"; name and value are trimmed of blanks and tabs, and a value
 //    read loses one pair of matching quotes around it ('x' or "x"); lines that are
 //    neither a section nor a key (comments, garbage) are ignored when reading;
 //  - a write replaces the value in place, or adds the key after the last line of its section, or
 //    adds the section at the end of the file; every other byte of the file stays as it was, and
-//    new lines take the line end the file already uses (CR LF for a new file).
+//    new lines take the line end of the file's first line (CR LF for a file without any).
 // On disk the file is Windows-1251; names and values here are UTF-8.
 //
-// Writes change the copy in memory; save() puts the whole file on disk in one write, so a
-// failure leaves the file as it was rather than half-updated.
+// Writes change the copy in memory; save() replaces the whole file at once, so a failure leaves
+// the file as it was rather than half-updated.
 class IniFile {
 public:
     // Reads the file at path (an operator path, mapped with nativePath). A missing file reads as
@@ -54,9 +55,13 @@ public:
     void writeInteger(std::string_view section, std::string_view key, int32_t value);
     void writeBool(std::string_view section, std::string_view key, bool value);
 
-    // Writes the file in place (its owner and rights stay). Creates the file but not its folder.
-    // Throws zv::Error with the operator path and the system's reason; the file on disk is then
-    // unchanged unless the disk failed in the middle of the write.
+    // Puts the file on disk so that a crash or power loss at any moment leaves either the old
+    // file or the new one: a new file in the same folder, synced, given the old one's owner and
+    // rights, renamed over it, and the folder synced. A symbolic link is followed (the link
+    // stays); a file with other names (hard links), or whose owner cannot be given to a new
+    // file, is written in place instead. Creates the file but not its folder. Throws zv::Error
+    // "Не удается записать файл \"<path>\": <reason>" (a read-only file or folder included);
+    // the file on disk is then unchanged.
     void save() const;
 
 private:

@@ -2,7 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <functional>
 
 #include "platform/Cp1251.h"
 #include "platform/Error.h"
@@ -198,6 +206,157 @@ TEST(IniFileDisk, FailedSaveIsAnErrorAndChangesNothing) {
     } catch (const zv::Error &e) {
         EXPECT_NE(std::string(e.what()).find("dir.ini"), std::string::npos) << e.what();
     }
+}
+
+TEST(IniFileRead, BareCarriageReturnsEndLinesToo) {
+    // Files saved by old Windows editors end lines with a bare CR; the profile API splits them.
+    IniFile ini = IniFile::fromBytes("[ZORVideo]\rzvBitRate=8\rzvOutFile=D:\\a.zvf\r\n[B]\nx=1\r");
+    EXPECT_EQ(ini.readInteger("ZORVideo", "zvBitRate", 4), 8);
+    EXPECT_EQ(ini.readString("ZORVideo", "zvOutFile", ""), "D:\\a.zvf");
+    EXPECT_EQ(ini.readInteger("B", "x", 0), 1);
+    // Writes find the keys (no second section) and keep each line's own end; new lines take the
+    // end of the first line.
+    ini.writeInteger("ZORVideo", "zvBitRate", 4);
+    ini.writeBool("ZORVideo", "zvEnableRec", true);
+    ini.writeString("C", "y", "2");
+    EXPECT_EQ(
+        ini.bytes(),
+        "[ZORVideo]\rzvBitRate=4\rzvOutFile=D:\\a.zvf\r\nzvEnableRec=1\r[B]\nx=1\r[C]\ry=2\r");
+}
+
+// Runs action in a child process, as the user nobody when asked and we are root (so that file
+// rights apply); returns the message of the zv::Error it raised, or "(no error)".
+std::string errorInChild(const std::function<void()> &action, bool asNobody) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        return "(pipe failed)";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        std::string message = "(no error)";
+        if (asNobody && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            message = "(cannot become nobody)";
+        else
+            try {
+                action();
+            } catch (const zv::Error &e) {
+                message = e.what();
+            }
+        (void)!::write(pipeFds[1], message.data(), message.size());
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string message;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        message.append(buffer, static_cast<size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return message;
+}
+
+std::vector<std::string> folderEntries(const std::string &folder) {
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(IniFileDisk, SaveReplacesTheFileWholeAndKeepsOwnerRightsAndLinks) {
+    zvtest::TempRoot root;
+    const std::string folder = root.file("WINDOWS");
+    const std::string file = folder + "/cnf.INI";
+    zvtest::writeFile(file, "; keep\r\n[ZORVideo]\r\nzvBitRate=4\r\n");
+    ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+    }
+    struct stat before {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    IniFile ini(file);
+    ini.writeInteger("ZORVideo", "zvBitRate", 8);
+    ini.save();
+    struct stat after {};
+    ASSERT_EQ(::stat(file.c_str(), &after), 0);
+    // A new file took the old one's place (a reader never sees it half-written), with its
+    // owner and rights, and nothing else is left in the folder.
+    EXPECT_NE(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
+    EXPECT_EQ(zvtest::readFile(file), "; keep\r\n[ZORVideo]\r\nzvBitRate=8\r\n");
+    EXPECT_EQ(folderEntries(folder), std::vector<std::string>{"cnf.INI"});
+
+    // A symbolic link stays a link; the file it names gets the content.
+    std::filesystem::create_symlink(file, root.file("link.ini"));
+    IniFile linked(root.file("link.ini"));
+    linked.writeInteger("ZORVideo", "zvBitRate", 6);
+    linked.save();
+    EXPECT_TRUE(std::filesystem::is_symlink(root.file("link.ini")));
+    EXPECT_EQ(zvtest::readFile(file), "; keep\r\n[ZORVideo]\r\nzvBitRate=6\r\n");
+
+    // A file with another name is written in place, so that both names see the new content.
+    std::filesystem::create_hard_link(file, root.file("hard.ini"));
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    IniFile hard(root.file("hard.ini"));
+    hard.writeInteger("ZORVideo", "zvBitRate", 5);
+    hard.save();
+    ASSERT_EQ(::stat(file.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(zvtest::readFile(file), "; keep\r\n[ZORVideo]\r\nzvBitRate=5\r\n");
+}
+
+TEST(IniFileDisk, ReadOnlyFileOrFolderFailsWithTheMessageAndChangesNothing) {
+    zvtest::TempRoot root;
+    ASSERT_EQ(::chmod(root.path().c_str(), 0755), 0);
+    const std::string folder = root.file("WINDOWS");
+    std::filesystem::create_directories(folder);
+    const std::string file = folder + "/cnf.INI";
+    zvtest::writeFile(file, "[A]\r\nx=1\r\n");
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    }
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    auto save = [&] {
+        IniFile ini(file);
+        ini.writeString("A", "x", "2");
+        ini.save();
+    };
+    // A read-only file in a folder we may write.
+    EXPECT_EQ(errorInChild(save, true),
+              "Не удается записать файл \"" + file + "\": Permission denied");
+    // A writable file in a read-only folder: neither a new file nor a replacement can be made.
+    ASSERT_EQ(::chmod(file.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    EXPECT_EQ(errorInChild(save, true),
+              "Не удается записать файл \"" + file + "\": Permission denied");
+    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+    EXPECT_EQ(zvtest::readFile(file), "[A]\r\nx=1\r\n");
+    EXPECT_EQ(folderEntries(folder), std::vector<std::string>{"cnf.INI"});
+}
+
+TEST(IniFileDisk, WriteFailureLeavesTheOldFileWhole) {
+    zvtest::TempRoot root;
+    const std::string file = root.file("WINDOWS/cnf.INI");
+    const std::string old = "[A]\r\nx=1\r\n";
+    zvtest::writeFile(file, old);
+    // The disk fills up while the new content is written (a file size limit stands in for it).
+    const std::string message = errorInChild(
+        [&] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit {};
+            limit.rlim_cur = limit.rlim_max = 64;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            IniFile ini(file);
+            ini.writeString("A", "x", std::string(500, 'v'));
+            ini.save();
+        },
+        false);
+    EXPECT_EQ(message.find("Не удается записать файл"), 0u) << message;
+    EXPECT_EQ(zvtest::readFile(file), old);
+    EXPECT_EQ(folderEntries(root.file("WINDOWS")), std::vector<std::string>{"cnf.INI"});
 }
 
 }  // namespace
