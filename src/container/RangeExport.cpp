@@ -77,9 +77,9 @@ public:
             throw zv::Error(zv::systemErrorText("Ошибка записи в файл", errno));
         }
         while (length > 0) {
-            if (buffer_.empty())
-                buffer_.resize(kCopyBuffer);
             const size_t want = static_cast<size_t>(std::min<int64_t>(length, kCopyBuffer));
+            if (buffer_.size() < want)
+                buffer_.resize(want);  // no larger than the copy needs (small runs are common)
             if (in_.readAt(buffer_.data(), want, from) < want)
                 throw zv::Error(kSourceEnds);
             out_.writeAt(buffer_.data(), want, to);
@@ -98,19 +98,25 @@ private:
 };
 
 // Entries first .. first + n - 1 of the source, each naming a readable frame; throws the damage
-// of the first that does not.
+// of the first that does not. Read in blocks that start small and grow, so that damage near the
+// start of a long range is told without reading the rest.
 std::vector<TZVFFrameEntry> readableEntries(zv::RandomFile &source, int32_t first, int32_t n) {
-    std::vector<TZVFFrameEntry> entries;
+    std::vector<TZVFFrameEntry> entries, block;
     std::vector<uint8_t> scratch;
-    zvf::readEntries(source, first, n, entries, scratch);
-    if (entries.size() < static_cast<size_t>(n))
-        throw zv::Error(damagedFrame(first + static_cast<int32_t>(entries.size()), kIndexEnds));
     const int64_t sourceLength = source.length();
-    for (int32_t k = 0; k < n; ++k) {
-        const TZVFFrameEntry &e = entries[static_cast<size_t>(k)];
-        const zvf::FrameFault fault = zvf::frameFault(e, sourceLength);
-        if (fault != zvf::FrameFault::None)
-            throw zv::Error(damagedFrame(first + k, zvf::frameFaultText(fault, e)));
+    for (int32_t at = first, size = 256; at - first < n;
+         at += size, size = std::min(size * 4, 16'384)) {
+        const int32_t want = std::min(size, n - (at - first));
+        zvf::readEntries(source, at, want, block, scratch);
+        for (size_t k = 0; k < block.size(); ++k) {
+            const zvf::FrameFault fault = zvf::frameFault(block[k], sourceLength);
+            if (fault != zvf::FrameFault::None)
+                throw zv::Error(damagedFrame(at + static_cast<int32_t>(k),
+                                             zvf::frameFaultText(fault, block[k])));
+        }
+        if (block.size() < static_cast<size_t>(want))
+            throw zv::Error(damagedFrame(at + static_cast<int32_t>(block.size()), kIndexEnds));
+        entries.insert(entries.end(), block.begin(), block.end());
     }
     return entries;
 }
@@ -164,7 +170,7 @@ int32_t copyFramesPacked(zv::RandomFile &source, zv::RandomFile &out,
 
 // Writes the entries and their frames packed from offset 0 into out: a count of 0 first, the
 // entries, the frames, and the count of the frames in place last (all of them unless
-// cancelled). Returns that count.
+// cancelled), each step on stable storage before the next. Returns that count.
 int32_t writePacked(zv::RandomFile &source, zv::RandomFile &out,
                     const std::vector<TZVFFrameEntry> &entries, const CopyHooks &hooks) {
     const int32_t n = static_cast<int32_t>(entries.size());
@@ -187,8 +193,12 @@ int32_t writePacked(zv::RandomFile &source, zv::RandomFile &out,
 
     const int32_t inPlace = copyFramesPacked(source, out, entries, hooks);
 
+    // Entries and frames reach the disk before the count that claims them, and the count before
+    // the export is reported done: after a power loss the target claims no frame it lacks.
+    out.sync();
     zvf::encodeCount(count, inPlace);
     out.writeAt(count, sizeof count, zvf::kCountPosition);
+    out.sync();
     return inPlace;
 }
 

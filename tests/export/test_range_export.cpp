@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "platform/DateTime.h"
 #include "platform/Error.h"
 #include "platform/File.h"
+#include "platform/MemoryFileSystem.h"
 #include "platform/Messages.h"
 #include "support/RawZvf.h"
 #include "support/TempRoot.h"
@@ -587,4 +589,34 @@ TEST_F(RangeExport, CancelledPicturesKeepThoseSaved) {
     for (const auto &entry : fs::directory_iterator(exp("p")))
         written.insert(entry.path().filename().string());
     EXPECT_EQ(written, (std::set<std::string>{"101231 120000.GIF", "101231 120001.GIF"}));
+}
+
+TEST(RangeExportDurability, TheCountIsWrittenBetweenTwoSyncsAndAFailedSyncLeavesItZero) {
+    zv::MemoryFileSystem files;
+    {
+        ZVFAppender writer("rec.zvf", files);
+        for (int i = 0; i < 3; ++i) {
+            const std::vector<uint8_t> gif = zvtest::smallGif(i);
+            writer.append(gif.data(), gif.size(), at(i));
+        }
+    }
+    TZVFFormat zvf("rec.zvf", files);
+    zvf.ExportVideo("out.zvf", 0, 2, false);
+    const std::vector<std::string> &journal = files.journal("out.zvf");
+    ASSERT_GE(journal.size(), 4u);
+    // ..., frames, sync, the count, sync.
+    EXPECT_EQ(journal.front(), "w 0 4");  // a count of 0 first
+    EXPECT_EQ(std::vector<std::string>(journal.end() - 3, journal.end()),
+              (std::vector<std::string>{"s", "w 0 4", "s"}));
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "s"), 2);
+
+    // The disk fails when the frames are to be made durable: the count stays 0.
+    files.remove("out.zvf");
+    zvf.OnExportProgress = [&](int64_t done, int64_t total) {
+        if (done == total)
+            files.failNextWrite("Ошибка записи в файл: Input/output error");
+    };
+    EXPECT_EQ(errorOf([&] { zvf.ExportVideo("out.zvf", 0, 2, false); }),
+              "Ошибка записи в файл: Input/output error");
+    EXPECT_EQ(files.contents("out.zvf").substr(0, 4), std::string(4, '\0'));
 }
