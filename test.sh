@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything with AddressSanitizer and UndefinedBehaviorSanitizer
-# and runs every test. Usage: ./test.sh [extra ctest arguments]
+# Installs what is missing, builds everything with AddressSanitizer and UndefinedBehaviorSanitizer,
+# runs each fuzz target for a few seconds and then every test. Usage: ./test.sh [extra ctest arguments]
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -9,6 +9,11 @@ build=${ZORVIDEO_TEST_BUILD_DIR:-build/test}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORVIDEO_SANITIZE=ON \
     -DZORVIDEO_BUILD_TESTS=ON -DZORVIDEO_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)"
+# Each fuzz target briefly (about 20 s in all) when clang is there, so that a regression of the
+# readers shows on every run; ./fuzz.sh runs them longer.
+if command -v clang++ >/dev/null; then
+    ZORVIDEO_FUZZ_BUILD_DIR=${ZORVIDEO_FUZZ_BUILD_DIR:-build/fuzz-test} ./fuzz.sh 5
+fi
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@"

@@ -33,9 +33,10 @@ std::string faultLine(FrameFault fault, const TZVFFrameEntry &e, int64_t length)
 
 CheckResult checkFile(const std::string &fileName, size_t maxProblems, zv::FileSystem &files) {
     CheckResult result;
-    auto problem = [&](std::string text) {
+    // A damaged file may have a problem per entry; only the lines kept are put into words.
+    auto problem = [&](auto &&text) {
         if (result.lines.size() < maxProblems)
-            result.lines.push_back(std::move(text));
+            result.lines.push_back(text());
         ++result.problems;
     };
 
@@ -44,19 +45,25 @@ CheckResult checkFile(const std::string &fileName, size_t maxProblems, zv::FileS
     const int64_t length = file->length();
     const std::optional<int32_t> count = readCount(*file);
     if (!count) {
-        problem("file of " + std::to_string(length) + " bytes is shorter than the frame count");
+        problem([&] {
+            return "file of " + std::to_string(length) + " bytes is shorter than the frame count";
+        });
         return result;
     }
     if (*count < 0)
-        problem("frame count " + std::to_string(*count) + " is negative");
+        problem([&] { return "frame count " + std::to_string(*count) + " is negative"; });
     if (*count > kCapacity)
-        problem("frame count " + std::to_string(*count) + " is above the capacity " +
-                std::to_string(kCapacity));
+        problem([&] {
+            return "frame count " + std::to_string(*count) + " is above the capacity " +
+                   std::to_string(kCapacity);
+        });
     const int32_t held = entriesHeld(length);
     int32_t n = std::clamp(*count, 0, kCapacity);
     if (n > held) {
-        problem("frame count " + std::to_string(*count) + " but the file holds only " +
-                std::to_string(held) + " entries");
+        problem([&] {
+            return "frame count " + std::to_string(*count) + " but the file holds only " +
+                   std::to_string(held) + " entries";
+        });
         n = held;
     }
 
@@ -68,20 +75,22 @@ CheckResult checkFile(const std::string &fileName, size_t maxProblems, zv::FileS
         readEntries(*file, first, m, block, raw);
         for (int32_t k = 0; k < static_cast<int32_t>(block.size()); ++k) {
             const TZVFFrameEntry &e = block[static_cast<size_t>(k)];
-            const std::string name = "entry " + std::to_string(first + k) + ": ";
+            auto name = [&] { return "entry " + std::to_string(first + k) + ": "; };
             const FrameFault fault = frameFault(e, length);
             if (fault != FrameFault::None)
-                problem(name + faultLine(fault, e, length));
+                problem([&] { return name() + faultLine(fault, e, length); });
             if (!std::isfinite(e.DateTime)) {
-                problem(name + "date-time is not a number");
+                problem([&] { return name() + "date-time is not a number"; });
                 continue;
             }
             if (e.DateTime < previous)
-                problem(name + "date-time is earlier than the previous one");
+                problem([&] { return name() + "date-time is earlier than the previous one"; });
             previous = e.DateTime;
         }
         if (static_cast<int32_t>(block.size()) < m) {
-            problem("index ends early at entry " + std::to_string(first + block.size()));
+            problem([&] {
+                return "index ends early at entry " + std::to_string(first + block.size());
+            });
             break;
         }
     }

@@ -44,8 +44,8 @@ void readEntries(zv::RandomFile &file, int32_t first, int32_t count,
     // 10 MB read would make the decoding pass fetch everything from memory a second time
     // (measured: 2.8 times one bare read instead of 1.3).
     constexpr size_t kBlockEntries = 13'107;  // 262,140 bytes
-    if (raw.size() < kBlockEntries * kEntrySize)
-        raw.resize(kBlockEntries * kEntrySize);
+    if (raw.size() < std::min(n, kBlockEntries) * kEntrySize)
+        raw.resize(std::min(n, kBlockEntries) * kEntrySize);
     // Storage kept from an earlier call is overwritten without being cleared first.
     entries.resize(n);
     size_t done = 0;
