@@ -318,7 +318,12 @@ void GifImage::Data::preparePaint() {
             fill = 0;
         else if (global.count && background >= 0 && background < global.count)
             fill = argbOf(global.colors[background]);
-        std::fill(out, out + static_cast<size_t>(width) * height, fill);
+        // One row filled, then copied: a large screen around a small picture (a damaged header
+        // can claim 32M pixels) costs block copies, not a store per pixel.
+        const size_t row = static_cast<size_t>(width);
+        std::fill(out, out + row, fill);
+        for (int y = 1; y < height; ++y)
+            std::memcpy(out + row * static_cast<size_t>(y), out, row * sizeof(uint32_t));
     }
 }
 
