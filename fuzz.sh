@@ -62,7 +62,8 @@ configure "$dir"
 # report a hang that is none.
 options=(-rss_limit_mb=4096 -timeout=120 -print_final_stats=1)
 if [[ $mode == long ]]; then
-    options+=(-runs=10000000 -max_total_time=1800)
+    # Long runs go under nice on a shared machine and may wait minutes for a processor.
+    options+=(-runs=10000000 -max_total_time=1800 -timeout=900)
 else
     options+=(-max_total_time="$seconds")
 fi
