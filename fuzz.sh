@@ -66,6 +66,7 @@ if [[ $mode == long ]]; then
     options+=(-runs=10000000 -max_total_time=1800 -timeout=900)
 else
     options+=(-max_total_time="$seconds")
+    [[ $seconds -le 60 ]] || options+=(-timeout=900)
 fi
 mkdir -p "$dir/artifacts"
 for t in "${targets[@]}"; do
