@@ -174,10 +174,13 @@ int32_t copyFramesPacked(zv::RandomFile &source, zv::RandomFile &out,
 int32_t writePacked(zv::RandomFile &source, zv::RandomFile &out,
                     const std::vector<TZVFFrameEntry> &entries, const CopyHooks &hooks) {
     const int32_t n = static_cast<int32_t>(entries.size());
-    // The count stays 0 until the frames are in place (written last, below).
+    // The count stays 0 until the frames are in place (written last, below). It is on the disk
+    // before anything else is written: an older, longer target written over in place must not
+    // keep its old count over entries and frames that are partly new.
     uint8_t count[zvf::kCountSize];
     zvf::encodeCount(count, 0);
     out.writeAt(count, sizeof count, zvf::kCountPosition);
+    out.sync();
 
     // Entries keep their size and date-time as they are; only the offset changes to the
     // packed position.
