@@ -472,17 +472,25 @@ bool TVideoForm::waitWithEvents() {
     return true;
 }
 
-void TVideoForm::showWaiting(QPushButton *button) {
+namespace {
+
+// The caption's colour of an enabled button; a disabled one keeps its grey.
+void setCaptionColour(QPushButton *button, QColor colour) {
     QPalette palette = button->palette();
-    palette.setColor(QPalette::ButtonText, QColor(0, 0, 255));
+    palette.setColor(QPalette::Active, QPalette::ButtonText, colour);
+    palette.setColor(QPalette::Inactive, QPalette::ButtonText, colour);
     button->setPalette(palette);
+}
+
+}  // namespace
+
+void TVideoForm::showWaiting(QPushButton *button) {
+    setCaptionColour(button, QColor(0, 0, 255));
     button->setText(QString::fromUtf8(kWaitCaption));
 }
 
 void TVideoForm::showIdle(QPushButton *button, const char *caption) {
-    QPalette palette = button->palette();
-    palette.setColor(QPalette::ButtonText, QColor(0, 0, 0));
-    button->setPalette(palette);
+    setCaptionColour(button, QColor(0, 0, 0));
     button->setText(QString::fromUtf8(caption));
 }
 

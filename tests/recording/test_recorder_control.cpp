@@ -26,7 +26,7 @@ QString text(const char *utf8) {
 }
 
 QColor captionColour(const QPushButton *button) {
-    return button->palette().color(QPalette::ButtonText);
+    return button->palette().color(QPalette::Active, QPalette::ButtonText);
 }
 
 TEST(RecorderChecks, FullCheckAfterMoreThan3000MsOnAWrappingTick) {
@@ -329,6 +329,10 @@ TEST_F(MonitorTest, StartRunsTheMappedExecutableAndWaitsThreeSeconds) {
     EXPECT_EQ(f.bGo->text(), text("Запустить"));
     EXPECT_EQ(captionColour(f.bGo), kBlack);
     EXPECT_TRUE(messages.empty());
+    // A disabled button stays grey, whatever colour its caption has.
+    EXPECT_NE(f.bGo->palette().color(QPalette::Disabled, QPalette::ButtonText), kBlack);
+    EXPECT_EQ(f.bGo->palette().color(QPalette::Disabled, QPalette::ButtonText),
+              f.bAddAuto->palette().color(QPalette::Disabled, QPalette::ButtonText));
 
     // A start that fails is not reported; the monitor goes on finding no recorder.
     fakes.processes.result = false;
