@@ -58,8 +58,13 @@ public:
 private:
     bool connect();
     // Children of each window, top of the stacking order first; empty for a window gone.
-    std::vector<std::vector<xcb_window_t>> childrenOf(const std::vector<xcb_window_t> &windows);
-    std::vector<xcb_window_t> parentsOf(const std::vector<xcb_window_t> &windows);
+    // Parent and children of each window (children top of the stacking order first); no
+    // parent and no children for a window that is gone.
+    struct Tree {
+        xcb_window_t parent = XCB_NONE;
+        std::vector<xcb_window_t> children;
+    };
+    std::vector<Tree> trees(const std::vector<xcb_window_t> &windows);
     std::vector<bool> haveWmState(const std::vector<xcb_window_t> &windows);
     std::optional<std::vector<xcb_window_t>> managedClients();
     bool findManagedClients(const std::vector<xcb_window_t> &tops,
@@ -107,24 +112,24 @@ bool X11WindowList::connect() {
     return true;
 }
 
-std::vector<std::vector<xcb_window_t>> X11WindowList::childrenOf(
-    const std::vector<xcb_window_t> &windows) {
+std::vector<X11WindowList::Tree> X11WindowList::trees(const std::vector<xcb_window_t> &windows) {
     xcb_connection_t *c = connection_.get();
     std::vector<xcb_query_tree_cookie_t> cookies;
     cookies.reserve(windows.size());
     for (xcb_window_t w : windows)
         cookies.push_back(xcb_query_tree(c, w));
-    std::vector<std::vector<xcb_window_t>> result(windows.size());
+    std::vector<Tree> result(windows.size());
     for (size_t i = 0; i < windows.size(); ++i) {
         xcb_generic_error_t *error = nullptr;
         Reply<xcb_query_tree_reply_t> reply(xcb_query_tree_reply(c, cookies[i], &error));
         std::free(error);
         if (!reply)
             continue;
+        result[i].parent = reply->parent;
         const xcb_window_t *children = xcb_query_tree_children(reply.get());
         // The server lists children from the bottom of the stacking order up.
-        result[i].assign(std::make_reverse_iterator(children + reply->children_len),
-                         std::make_reverse_iterator(children));
+        result[i].children.assign(std::make_reverse_iterator(children + reply->children_len),
+                                  std::make_reverse_iterator(children));
     }
     return result;
 }
@@ -142,23 +147,6 @@ std::vector<bool> X11WindowList::haveWmState(const std::vector<xcb_window_t> &wi
         Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c, cookies[i], &error));
         std::free(error);
         result[i] = reply && reply->type != XCB_NONE;
-    }
-    return result;
-}
-
-std::vector<xcb_window_t> X11WindowList::parentsOf(const std::vector<xcb_window_t> &windows) {
-    xcb_connection_t *c = connection_.get();
-    std::vector<xcb_query_tree_cookie_t> cookies;
-    cookies.reserve(windows.size());
-    for (xcb_window_t w : windows)
-        cookies.push_back(xcb_query_tree(c, w));
-    std::vector<xcb_window_t> result(windows.size(), XCB_NONE);
-    for (size_t i = 0; i < windows.size(); ++i) {
-        xcb_generic_error_t *error = nullptr;
-        Reply<xcb_query_tree_reply_t> reply(xcb_query_tree_reply(c, cookies[i], &error));
-        std::free(error);
-        if (reply)
-            result[i] = reply->parent;
     }
     return result;
 }
@@ -197,14 +185,15 @@ bool X11WindowList::findManagedClients(const std::vector<xcb_window_t> &tops,
     std::vector<xcb_window_t> origin = std::move(*managed);
     std::vector<xcb_window_t> current = origin;
     for (int depth = 0; depth <= kFrameDepth && !current.empty(); ++depth) {
-        const std::vector<xcb_window_t> parents = parentsOf(current);
+        const std::vector<Tree> parents = trees(current);
         std::vector<xcb_window_t> nextOrigin, next;
         for (size_t k = 0; k < current.size(); ++k) {
-            if (parents[k] == XCB_NONE)
+            const xcb_window_t parent = parents[k].parent;
+            if (parent == XCB_NONE)
                 continue;  // gone meanwhile
-            if (parents[k] != root_) {
+            if (parent != root_) {
                 nextOrigin.push_back(origin[k]);
-                next.push_back(parents[k]);
+                next.push_back(parent);
                 continue;
             }
             const auto top = topIndex.find(current[k]);
@@ -236,11 +225,11 @@ void X11WindowList::findMarkedClients(const std::vector<xcb_window_t> &tops,
             windows.push_back(tops[i]);
         }
     }
-    std::vector<std::vector<xcb_window_t>> children = childrenOf(windows);
+    std::vector<Tree> below = trees(windows);
     std::vector<Candidate> level;
     for (size_t k = 0; k < open.size(); ++k) {
-        if (!children[k].empty())
-            level.push_back({open[k], tops[open[k]], std::move(children[k])});
+        if (!below[k].children.empty())
+            level.push_back({open[k], tops[open[k]], std::move(below[k].children)});
     }
     for (int depth = 0; depth <= kFrameDepth && !level.empty(); ++depth) {
         windows.clear();
@@ -264,9 +253,9 @@ void X11WindowList::findMarkedClients(const std::vector<xcb_window_t> &tops,
         windows.clear();
         for (const Candidate &candidate : next)
             windows.push_back(candidate.window);
-        children = childrenOf(windows);
+        below = trees(windows);
         for (size_t k = 0; k < next.size(); ++k)
-            next[k].children = std::move(children[k]);
+            next[k].children = std::move(below[k].children);
         level = std::move(next);
     }
 }
@@ -329,8 +318,7 @@ std::vector<std::string> X11WindowList::titles(const std::vector<xcb_window_t> &
 std::vector<TopLevelWindow> X11WindowList::windows() {
     if (!connect())
         return {};
-    const std::vector<std::vector<xcb_window_t>> tops = childrenOf({root_});
-    const std::vector<xcb_window_t> clients = clientWindows(tops[0]);
+    const std::vector<xcb_window_t> clients = clientWindows(trees({root_})[0].children);
     std::vector<std::string> names = titles(clients);
     if (xcb_connection_has_error(connection_.get()))
         return {};
