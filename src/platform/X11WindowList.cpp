@@ -173,7 +173,9 @@ std::optional<std::vector<xcb_window_t>> X11WindowList::managedClients() {
 // Under a manager that lists its clients (the ones it gave WM_STATE), each client is followed
 // up through its parents to the root child that frames it: a request or two per client, where
 // looking for WM_STATE below the frames would ask about every piece of every frame's
-// decoration. The other root children frame no client. False without such a manager.
+// decoration. The other root children frame no client (a window that the manager is taking
+// in at this very moment shows as its untitled frame until the next reading). False without
+// such a manager.
 bool X11WindowList::findManagedClients(const std::vector<xcb_window_t> &tops,
                                        std::vector<xcb_window_t> &clients) {
     std::optional<std::vector<xcb_window_t>> managed = managedClients();

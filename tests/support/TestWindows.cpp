@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +52,20 @@ bool hasProperty(xcb_connection_t *c, uint32_t window, uint32_t property) {
     const bool has = reply && reply->type != XCB_NONE;
     std::free(reply);
     return has;
+}
+
+// Whether a manager that lists its clients on the root (if any does) lists the window.
+bool listedByManager(xcb_connection_t *c, uint32_t root, uint32_t clientList, uint32_t window) {
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, root, clientList, XCB_ATOM_WINDOW, 0, 65536), nullptr);
+    bool listed = !reply || reply->type == XCB_NONE;
+    if (reply && reply->type == XCB_ATOM_WINDOW) {
+        const auto *ids = static_cast<const uint32_t *>(xcb_get_property_value(reply));
+        const int count = xcb_get_property_value_length(reply) / 4;
+        listed = std::find(ids, ids + count, window) != ids + count;
+    }
+    std::free(reply);
+    return listed;
 }
 
 }  // namespace
@@ -106,9 +121,11 @@ void TestWindows::sync() {
 }
 
 bool TestWindows::waitManaged(uint32_t window, int timeoutMs) {
+    const uint32_t clientList = internAtom(connection_, "_NET_CLIENT_LIST");
     const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (Clock::now() < end) {
-        if (hasProperty(connection_, window, wmState_))
+        if (hasProperty(connection_, window, wmState_) &&
+            listedByManager(connection_, root_, clientList, window))
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }

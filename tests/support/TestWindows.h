@@ -34,8 +34,9 @@ public:
     // Waits until every request so far has been handled by the server.
     void sync();
 
-    // Waits up to timeoutMs for a window manager to have taken the window in (WM_STATE set on
-    // it, as a reparenting manager does once it has framed it). False on timeout.
+    // Waits up to timeoutMs for a window manager to have taken the window in: WM_STATE set on
+    // it, and listed among the manager's clients when the manager lists them. False on
+    // timeout.
     bool waitManaged(uint32_t window, int timeoutMs = 5000);
     // Waits up to timeoutMs for a WM_DELETE_WINDOW client message to one of our windows and
     // returns that window; nullopt on timeout. timeoutMs < 0 waits for ever.
