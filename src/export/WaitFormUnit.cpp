@@ -81,7 +81,8 @@ void TWaitVideoExpForm::WaitFor(zv::ExportRun &run) {
     connect(&ticker, &QTimer::timeout, this, [this] { showProgress(); });
     run_ = &run;
     loop_ = &loop;
-    progressUpdates_ = 0;
+    shownPhase_ = -1;
+    shownDone_ = -1;
     btCancel->setEnabled(true);
     // The thread's last act wakes this loop through the event queue; the run is joined before
     // the notice can go, so the call never outlives it.
@@ -110,7 +111,11 @@ void TWaitVideoExpForm::showProgress() {
     if (!run_)
         return;
     const zv::ExportRun::Progress p = run_->progress();
-    ++progressUpdates_;
+    if (static_cast<int>(p.phase) == shownPhase_ && p.done == shownDone_)
+        return;
+    shownPhase_ = static_cast<int>(p.phase);
+    shownDone_ = p.done;
+    emit barMoved();
     if (p.total <= 0) {
         ProgressBar1->setRange(0, 0);  // nothing measured yet: a busy bar
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <cstdint>
 
 class QEventLoop;
 class QFrame;
@@ -35,14 +36,16 @@ public:
 
     // How often the bar is brought up to date while an export runs.
     static constexpr int kProgressIntervalMs = 100;
-    // Times the bar was brought up to date during the last WaitFor.
-    int progressUpdates() const { return progressUpdates_; }
 
     QFrame *Panel1;
     QLabel *Label1;
     QLabel *Label2;
     QProgressBar *ProgressBar1;
     QPushButton *btCancel;
+
+signals:
+    // The bar has moved: it shows more of the work done, or the next step.
+    void barMoved();
 
 protected:
     void reject() override;
@@ -55,5 +58,6 @@ private:
 
     zv::ExportRun *run_ = nullptr;
     QEventLoop *loop_ = nullptr;
-    int progressUpdates_ = 0;
+    int shownPhase_ = -1;  // what the bar shows now, to tell when it moves
+    int64_t shownDone_ = -1;
 };

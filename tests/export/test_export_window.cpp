@@ -328,7 +328,7 @@ TEST_F(ExportWindowTest, ChoicesOfTheLastClosingComeBackWithTheirPanels) {
     f.edExportDir->setText("C:\\Exp\\pics");
     f.edExportFile->setText("C:\\Exp\\x.zvf");
     f.move(40, 50);
-    clickAt(f.BitBtn2);
+    QTest::keyClick(f.windowHandle(), Qt::Key_Escape);
     EXPECT_FALSE(f.isVisible());
     EXPECT_EQ(f.videoFile(), nullptr);
 
@@ -505,16 +505,35 @@ TEST_F(ExportWindowTest, WhileTheNoticeStandsEventsFlowAndNoInputReachesTheWindo
             clickAt(hostButton);
         });
         QObject::connect(&notice, &QObject::destroyed, [&] { ticker.stop(); });
-        QTimer::singleShot(1500, &notice, [&] { updates = notice.progressUpdates(); });
+        QObject::connect(&notice, &TWaitVideoExpForm::barMoved, [&] { ++updates; });
     });
     exportNow();
     ticker.stop();
     EXPECT_GE(clock.elapsed(), 6 * 300);
     EXPECT_LT(longestGap, 100);
-    EXPECT_GE(updates, 10);
+    EXPECT_GE(updates, 6);  // one move for each picture at least
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(hostClicks, 0);
     EXPECT_TRUE(f.isVisible());
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(std::distance(fs::directory_iterator(exp("slow")), fs::directory_iterator()), 6);
+}
+
+TEST_F(ExportWindowTest, TimeIntervalsOfThePickersReachTheFrameStore) {
+    record(10);
+    TExportForm &f = open();
+    // As opened, the pickers hold the first and the last frame's times, which lie outside the
+    // interval: frames 1 .. 8 are exported.
+    f.edExportFile->setText("C:\\Exp\\t.zvf");
+    exportNow();
+    EXPECT_EQ(countOf(exp("t.zvf")), 8);
+    choose(f.rbExpPictures);
+    f.edExportDir->setText("C:\\Exp\\t");
+    f.TimeStartExp->setTime(QTime(10, 20, 32, 500));  // after frame 2
+    f.TimeEndExp->setTime(QTime(10, 20, 35));          // frame 5 itself: not inside
+    exportNow();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(exp("t")), fs::directory_iterator()), 2);
+    EXPECT_TRUE(fs::exists(exp("t/240305 102033.GIF")));
+    EXPECT_TRUE(fs::exists(exp("t/240305 102034.GIF")));
 }
