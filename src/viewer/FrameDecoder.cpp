@@ -1,84 +1,115 @@
 #include "viewer/FrameDecoder.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 #include <utility>
 
 namespace zv {
 
-FrameDecoder::FrameDecoder() : worker_([this] { run(); }) {}
+FrameDecoder::FrameDecoder(int workers) : slots_(static_cast<size_t>(std::max(workers, 1)) + 1) {
+    for (int i = 0; i < std::max(workers, 1); ++i)
+        workers_.emplace_back([this] { run(); });
+}
 
 FrameDecoder::~FrameDecoder() {
     {
         std::lock_guard lock(mutex_);
         stop_ = true;
     }
-    wake_.notify_one();
-    worker_.join();
+    wake_.notify_all();
+    for (std::thread &worker : workers_)
+        worker.join();
+}
+
+FrameDecoder::Slot *FrameDecoder::find(uint64_t key) {
+    for (Slot &slot : slots_)
+        if (slot.state != State::Free && !slot.dropped && slot.key == key)
+            return &slot;
+    return nullptr;
+}
+
+FrameDecoder::Slot *FrameDecoder::vacancy() {
+    Slot *oldest = nullptr;
+    for (Slot &slot : slots_) {
+        if (slot.state == State::Free)
+            return &slot;
+        if (slot.state != State::Running && (!oldest || slot.order < oldest->order))
+            oldest = &slot;
+    }
+    if (oldest)
+        oldest->state = State::Free;
+    return oldest;
 }
 
 void FrameDecoder::submit(uint64_t key, std::vector<uint8_t> &bytes) {
     {
         std::lock_guard lock(mutex_);
-        queued_ = true;
-        queuedKey_ = key;
-        queuedBytes_.swap(bytes);
+        if (find(key))
+            return;
+        Slot *slot = vacancy();
+        if (!slot)
+            return;  // every worker busy with frames still wanted: the owner decodes this one
+        slot->state = State::Queued;
+        slot->dropped = false;
+        slot->key = key;
+        slot->order = ++submitted_;
+        slot->bytes.swap(bytes);
     }
     wake_.notify_one();
 }
 
-bool FrameDecoder::holdsLocked(uint64_t key) const {
-    return (queued_ && queuedKey_ == key) || (running_ && runningKey_ == key) ||
-           (ready_ && readyKey_ == key);
-}
-
 bool FrameDecoder::holds(uint64_t key) {
     std::lock_guard lock(mutex_);
-    return holdsLocked(key);
+    return find(key) != nullptr;
 }
 
 FrameDecoder::Outcome FrameDecoder::take(uint64_t key, GifImage &image, std::string &failure) {
     std::unique_lock lock(mutex_);
-    if (!holdsLocked(key))
+    Slot *slot = find(key);
+    if (!slot)
         return Outcome::NotAhead;
-    done_.wait(lock, [&] { return ready_ && readyKey_ == key; });
-    ready_ = false;
-    if (!readyDecoded_) {
-        failure = std::move(readyFailure_);
+    done_.wait(lock, [slot] { return slot->state == State::Done; });
+    slot->state = State::Free;
+    if (!slot->decoded) {
+        failure = std::move(slot->failure);
         return Outcome::Failed;
     }
-    std::swap(image, readyImage_);
+    std::swap(image, slot->image);
     return Outcome::Decoded;
 }
 
 void FrameDecoder::drop() {
     std::lock_guard lock(mutex_);
-    ++epoch_;
-    queued_ = false;
-    running_ = false;  // its result will not be delivered
-    ready_ = false;
+    for (Slot &slot : slots_) {
+        if (slot.state == State::Running)
+            slot.dropped = true;
+        else
+            slot.state = State::Free;
+    }
 }
 
 void FrameDecoder::run() {
-    GifImage work;
-    std::vector<uint8_t> bytes;
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return stop_ || queued_; });
+        Slot *next = nullptr;
+        wake_.wait(lock, [&] {
+            // The frame handed in first is the one wanted first.
+            next = nullptr;
+            for (Slot &slot : slots_)
+                if (slot.state == State::Queued && (!next || slot.order < next->order))
+                    next = &slot;
+            return stop_ || next;
+        });
         if (stop_)
             return;
-        const uint64_t key = queuedKey_;
-        const uint64_t epoch = epoch_;
-        bytes.swap(queuedBytes_);
-        queued_ = false;
-        running_ = true;
-        runningKey_ = key;
+        next->state = State::Running;
         lock.unlock();
 
         bool decoded = false;
         std::string failure;
         try {
-            work.loadFromBytes(bytes.data(), bytes.size());
+            next->image.loadFromBytes(next->bytes.data(), next->bytes.size());
             decoded = true;
         } catch (const std::bad_alloc &) {
             failure = "Недостаточно памяти";
@@ -87,15 +118,14 @@ void FrameDecoder::run() {
         }
 
         lock.lock();
-        if (epoch != epoch_ || !running_ || runningKey_ != key)
-            continue;  // dropped meanwhile
-        running_ = false;
-        ready_ = true;
-        readyKey_ = key;
-        readyDecoded_ = decoded;
-        readyFailure_ = std::move(failure);
-        if (decoded)
-            std::swap(work, readyImage_);
+        if (next->dropped) {
+            next->dropped = false;
+            next->state = State::Free;
+            continue;
+        }
+        next->decoded = decoded;
+        next->failure = std::move(failure);
+        next->state = State::Done;
         done_.notify_all();
     }
 }

@@ -11,16 +11,18 @@
 
 namespace zv {
 
-// Decodes GIF bytes into a picture on a worker thread of its own, one frame ahead of the viewer:
-// the owner reads the bytes of the frame it will want next (on its own thread, through its own
-// reader) and hands them in; when that frame is due it takes the picture, waiting only while the
-// decode is still under way. Handing in another frame drops one that has not started; a result
-// nobody asks for is replaced by the next. The worker touches no file and no reader.
+// Decodes GIF bytes into pictures on worker threads of its own, a few frames ahead of the viewer:
+// the owner reads the bytes of the frames it will want next (on its own thread, through its own
+// reader) and hands them in; when a frame is due it takes the picture, waiting only while that
+// decode is still under way. The workers touch no file and no reader.
 //
-// Buffers go round between the owner and the worker (bytes on submit, pictures on take), so
-// decoding ahead allocates nothing once the first frames have been through.
+// It holds at most capacity() frames (handed in, under way or done). Handing in one more drops the
+// oldest that is not under way; a frame handed in and never asked for is dropped that way or by
+// drop(). Every slot keeps its buffers, and buffers go round between the owner and the slots
+// (bytes on submit, pictures on take), so decoding ahead allocates nothing once the first frames
+// have been through, however long the playback.
 //
-// submit, take and drop are called from one thread, the owner's.
+// submit, take, holds and drop are called from one thread, the owner's.
 class FrameDecoder {
 public:
     enum class Outcome {
@@ -29,52 +31,57 @@ public:
         Failed,    // the bytes are no picture; the reason is given
     };
 
-    FrameDecoder();
-    // Stops the worker after the decode under way, if any, and joins it.
+    // workers threads (at least 1), workers + 1 slots.
+    explicit FrameDecoder(int workers = 2);
+    // Stops the workers after the decodes under way, if any, and joins them.
     ~FrameDecoder();
     FrameDecoder(const FrameDecoder &) = delete;
     FrameDecoder &operator=(const FrameDecoder &) = delete;
 
-    // Hands in the bytes of the frame known as key. bytes receives a buffer back for the next
-    // read; its content is unspecified.
+    int capacity() const { return static_cast<int>(slots_.size()); }
+
+    // Hands in the bytes of the frame known as key (a key already held is left as it is). bytes
+    // receives a buffer back for the next read; its content is unspecified.
     void submit(uint64_t key, std::vector<uint8_t> &bytes);
 
-    // The frame known as key, if it was handed in and not dropped: waits for its decode, then
-    // either swaps the picture into image (whose old buffers go to the worker for reuse) or gives
-    // the decoder's reason in failure and leaves image alone.
+    // The frame known as key, if it is held: waits for its decode, then either swaps the picture
+    // into image (whose old buffers stay for reuse) or gives the decoder's reason in failure and
+    // leaves image alone. The frame is no longer held afterwards.
     Outcome take(uint64_t key, GifImage &image, std::string &failure);
-
-    // Forgets every frame handed in; a decode under way ends unseen.
-    void drop();
 
     // True while key is handed in and neither taken nor dropped.
     bool holds(uint64_t key);
 
+    // Forgets every frame handed in; decodes under way end unseen.
+    void drop();
+
 private:
+    enum class State { Free, Queued, Running, Done };
+    struct Slot {
+        State state = State::Free;
+        bool dropped = false;  // under way, but nobody will take it
+        uint64_t key = 0;
+        uint64_t order = 0;  // when it was handed in
+        std::vector<uint8_t> bytes;
+        GifImage image;
+        bool decoded = false;
+        std::string failure;
+    };
+
     void run();
-    // Under the lock: key is queued, under way or done, and not dropped.
-    bool holdsLocked(uint64_t key) const;
+    // Under the lock: the slot holding key for the owner, or null.
+    Slot *find(uint64_t key);
+    // Under the lock: a slot to hand a frame into, freeing the oldest not under way if need be;
+    // null when every slot is under way.
+    Slot *vacancy();
 
     std::mutex mutex_;
-    std::condition_variable wake_;  // the worker waits for a job or the stop
+    std::condition_variable wake_;  // workers wait for a queued frame or the stop
     std::condition_variable done_;  // the owner waits for a result
     bool stop_ = false;
-    uint64_t epoch_ = 0;  // counts drops; work of an older epoch is not delivered
-
-    bool queued_ = false;  // a job handed in, not started
-    uint64_t queuedKey_ = 0;
-    std::vector<uint8_t> queuedBytes_;
-
-    bool running_ = false;  // a job under way
-    uint64_t runningKey_ = 0;
-
-    bool ready_ = false;  // the last result, not yet taken
-    uint64_t readyKey_ = 0;
-    bool readyDecoded_ = false;
-    std::string readyFailure_;
-    GifImage readyImage_;
-
-    std::thread worker_;  // last: started once the members it uses exist
+    uint64_t submitted_ = 0;
+    std::vector<Slot> slots_;
+    std::vector<std::thread> workers_;  // last: started once the slots exist
 };
 
 }  // namespace zv

@@ -295,22 +295,17 @@ void TShowVideoForm::buildActions() {
         return a;
     };
     zv::VideoPlayer &p = *player_;
-    acLeft = action("acLeft", {QKeySequence(Qt::Key_Left)}, [this, &p] {
-        p.step(-1);
-        MainPanel->repaint();
-    });
-    acRight = action("acRight", {QKeySequence(Qt::Key_Right)}, [this, &p] {
-        p.step(1);
-        MainPanel->repaint();
-    });
-    AcPgUp = action("AcPgUp", {QKeySequence(Qt::Key_PageUp)}, [this, &p] {
-        p.step(-10);
-        MainPanel->repaint();
-    });
-    AcPgDn = action("AcPgDn", {QKeySequence(Qt::Key_PageDown)}, [this, &p] {
-        p.step(10);
-        MainPanel->repaint();
-    });
+    // A step shows its frame number at once, also while the keys repeat faster than paints.
+    auto step = [this, &p](int delta) {
+        return [this, &p, delta] {
+            p.step(delta);
+            MainPanel->repaint();
+        };
+    };
+    acLeft = action("acLeft", {QKeySequence(Qt::Key_Left)}, step(-1));
+    acRight = action("acRight", {QKeySequence(Qt::Key_Right)}, step(1));
+    AcPgUp = action("AcPgUp", {QKeySequence(Qt::Key_PageUp)}, step(-10));
+    AcPgDn = action("AcPgDn", {QKeySequence(Qt::Key_PageDown)}, step(10));
     AcSpace = action("AcSpace", {QKeySequence(Qt::Key_Space)}, [&p] { p.toggle(); });
     acPlus = action("acPlus",
                     {QKeySequence(Qt::KeypadModifier | Qt::Key_Plus), QKeySequence(Qt::Key_Plus)},

@@ -207,24 +207,31 @@ uint64_t VideoPlayer::keyOf(int32_t index) const {
     return (uint64_t{generation_} << 32) | static_cast<uint32_t>(index);
 }
 
-int32_t VideoPlayer::nextToShow() const {
-    if (position_ < maximum())
-        return position_ + 1;
-    if (replay_ && maximum() > 0 && !isLive())
-        return 0;
-    return -1;
+int32_t VideoPlayer::ahead(int k) const {
+    const int64_t next = int64_t{position_} + k;
+    if (next <= maximum())
+        return static_cast<int32_t>(next);
+    // Past the end: frame 0 and on with replay, once the recording has stopped growing.
+    if (!replay_ || maximum() == 0 || isLive())
+        return -1;
+    const int64_t wrapped = next - maximum() - 1;
+    return wrapped <= maximum() ? static_cast<int32_t>(wrapped) : -1;
 }
 
 void VideoPlayer::decodeAhead() {
     if (!VideoFile || held_ || !isPlaying())
         return;
-    const int32_t next = nextToShow();
-    if (next < 0 || decoder_.holds(keyOf(next)))
-        return;
-    // A frame that cannot be read is left to its step, which reads it again and reports it.
-    if (VideoFile->ReadFrameBytes(next, bytes_))
-        return;
-    decoder_.submit(keyOf(next), bytes_);
+    for (int k = 1; k <= kFramesAhead; ++k) {
+        const int32_t next = ahead(k);
+        if (next < 0)
+            return;
+        if (decoder_.holds(keyOf(next)))
+            continue;
+        // A frame that cannot be read is left to its step, which reads it again and reports it.
+        if (VideoFile->ReadFrameBytes(next, bytes_))
+            return;
+        decoder_.submit(keyOf(next), bytes_);
+    }
 }
 
 // ---- Playback --------------------------------------------------------------------------------

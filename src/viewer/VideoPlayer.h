@@ -47,6 +47,9 @@ public:
     static constexpr uint32_t kStepPauseMs = 5;
     static constexpr int kFollowIntervalMs = 1000;
     static constexpr uint32_t kLiveWindowMs = 5000;
+    // Frames decoded ahead while playing, each on a worker of its own: one decode may take
+    // longer than the fastest tick, two side by side keep up with it.
+    static constexpr int kFramesAhead = 2;
 
     explicit VideoPlayer(Clock &clock, QObject *parent = nullptr);
     ~VideoPlayer() override;
@@ -125,7 +128,8 @@ private:
     std::optional<std::string> decodeInto(int32_t index);
     void report(int32_t index, const std::string &text);
     void decodeAhead();
-    int32_t nextToShow() const;
+    // The k-th frame (k >= 1) that playback shows after the position, or -1.
+    int32_t ahead(int k) const;
     void stopByItself();
     uint64_t keyOf(int32_t index) const;
     // At the last known frame: reads the count again and decides what follows.
@@ -153,7 +157,7 @@ private:
     GifImage picture_;
     GifImage scratch_;            // the next picture; swapped in after a good decode
     std::vector<uint8_t> bytes_;  // frame bytes, reused
-    FrameDecoder decoder_;
+    FrameDecoder decoder_{kFramesAhead};
 };
 
 }  // namespace zv
