@@ -34,6 +34,9 @@ public:
     static IniFile fromBytes(std::string bytes);
 
     const std::string &path() const { return path_; }
+    // Why a file that exists could not be read (the system's reason); empty when it was read or
+    // is missing.
+    const std::string &readError() const { return readError_; }
     // Whole file as it would be saved.
     std::string bytes() const;
 

@@ -26,7 +26,32 @@ class ScreenSource {
 public:
     virtual ~ScreenSource() = default;
     virtual ScreenImage grab() = 0;
+    // How the pictures are taken, for the log ("MIT-SHM", "GetImage", ...).
+    virtual const char *method() const = 0;
 };
+
+// The screen of an X display: displayName, or $DISPLAY when it is empty. Pictures are taken of
+// the root window through shared memory (MIT-SHM) when the server offers it and allowSharedMemory
+// is set, with GetImage otherwise; a root window that changes size is followed. Throws zv::Error
+// when the display cannot be opened.
+std::unique_ptr<ScreenSource> makeX11ScreenSource(const std::string &displayName = {},
+                                                  bool allowSharedMemory = true);
+
+// How the pixels of an image from the display server are laid out.
+struct PixelLayout {
+    int bitsPerPixel = 32;  // 16, 24 or 32
+    bool msbFirst = false;  // the server's image byte order
+    uint32_t redMask = 0xFF0000, greenMask = 0xFF00, blueMask = 0xFF;
+
+    // Already 0xXXRRGGBB in a native uint32: no conversion is needed.
+    bool isNativeXrgb() const;
+};
+
+// Converts height rows of width pixels, bytesPerLine apart, to 0x00RRGGBB, width per row in out.
+// Channels of fewer than 8 bits are widened to the full range. Unsupported layouts (other bits
+// per pixel, an empty mask) throw zv::Error.
+void convertToXrgb(const uint8_t *data, const PixelLayout &layout, int width, int height,
+                   size_t bytesPerLine, uint32_t *out);
 
 // For tests: hands out a picture of its own, of one colour until told otherwise.
 class FakeScreenSource : public ScreenSource {
@@ -39,6 +64,7 @@ public:
             throw Error(failure_);
         return {pixels_.data(), width_, height_, static_cast<size_t>(width_)};
     }
+    const char *method() const override { return "fake"; }
     std::vector<uint32_t> &pixels() { return pixels_; }
     void fill(uint32_t colour) { pixels_.assign(pixels_.size(), colour); }
     // A non-empty text makes every grab fail with it.

@@ -1,7 +1,5 @@
 // The window list over xcb. Every step sends its requests for all windows before it reads the
 // first answer, so a list costs a handful of round trips however many windows there are.
-#include <xcb/xcb.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -10,21 +8,14 @@
 #include <unordered_map>
 
 #include "platform/WindowList.h"
+#include "platform/Xcb.h"
 
 namespace zv {
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(void *p) const noexcept { std::free(p); }
-};
-template <class T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
-
-struct ConnectionCloser {
-    void operator()(xcb_connection_t *c) const noexcept { xcb_disconnect(c); }
-};
-using Connection = std::unique_ptr<xcb_connection_t, ConnectionCloser>;
+using xcb::Connection;
+using xcb::Reply;
 
 // How deep below a root child the client window of a frame is looked for. Window managers put
 // it one or two levels down.

@@ -1,0 +1,147 @@
+#include "RecorderProgram.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "RecorderLog.h"
+#include "platform/Clock.h"
+#include "platform/DateTime.h"
+#include "platform/Error.h"
+#include "platform/FileWatch.h"
+#include "platform/FreeSpace.h"
+#include "platform/Paths.h"
+#include "platform/ScreenCapture.h"
+#include "platform/ServiceWindows.h"
+#include "platform/WindowList.h"
+#include "recording/Recorder.h"
+
+using zv::LogLevel;
+
+namespace {
+
+// The longest wait between two looks at the configuration file, in case a notice is missed.
+constexpr uint64_t kSettingsLookMs = 1000;
+
+// SIGTERM, SIGINT and SIGHUP arrive as readable data on a descriptor instead of interrupting.
+class SignalDescriptor {
+public:
+    SignalDescriptor() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int s : {SIGTERM, SIGINT, SIGHUP})
+            sigaddset(&set, s);
+        sigprocmask(SIG_BLOCK, &set, nullptr);
+        fd_ = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+        ::signal(SIGPIPE, SIG_IGN);
+    }
+    ~SignalDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int descriptor() const { return fd_; }
+    // The next signal that waits, 0 when none.
+    int take() {
+        signalfd_siginfo info{};
+        return ::read(fd_, &info, sizeof info) == sizeof info ? static_cast<int>(info.ssi_signo)
+                                                              : 0;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+TRecordingSettings loadSettings(const std::string &config) {
+    std::string problem;
+    TRecordingSettings settings = zv::readRecorderSettings(config, problem);
+    if (!problem.empty())
+        logLine(LogLevel::Warning, problem + "; действуют настройки по умолчанию");
+    return settings;
+}
+
+std::string configPath(const RecorderOptions &options) {
+    return options.config.empty() ? ConfigFileName() : options.config;
+}
+
+// The loop of a running recorder: frames when due, the configuration file, the quit message and
+// signals. Returns the exit status.
+int loop(zv::Recorder &recorder, zv::ServiceWindows &windows, const std::string &config) {
+    SignalDescriptor signals;
+    zv::FileWatch watch(zv::nativePath(config));
+    for (;;) {
+        recorder.runDueFrame();
+        const uint64_t wait = std::min(recorder.msUntilNextFrame(), kSettingsLookMs);
+        pollfd fds[] = {{windows.descriptor(), POLLIN, 0},
+                        {signals.descriptor(), POLLIN, 0},
+                        {watch.descriptor(), POLLIN, 0}};
+        ::poll(fds, watch.descriptor() >= 0 ? 3 : 2, static_cast<int>(wait));
+        for (int signal; (signal = signals.take()) != 0;) {
+            if (signal != SIGHUP) {
+                logLine(LogLevel::Info, std::string("Получен сигнал ") + strsignal(signal) +
+                                            ": работа завершается");
+                return 0;
+            }
+            recorder.applySettings(loadSettings(config));
+        }
+        if (windows.quitRequested()) {
+            logLine(LogLevel::Info, std::string("Получено сообщение о завершении окну ") +
+                                        kQuitTitle + ": работа завершается");
+            return 0;
+        }
+        if (windows.displayLost()) {
+            logLine(LogLevel::Error, "Потеряна связь с дисплеем X11: работа завершается");
+            return 1;
+        }
+        if (watch.changed())
+            recorder.applySettings(loadSettings(config));
+    }
+}
+
+}  // namespace
+
+int runRecorder(const RecorderOptions &options) {
+    const std::string config = configPath(options);
+    std::unique_ptr<zv::ScreenSource> screen;
+    try {
+        screen = zv::makeX11ScreenSource();
+    } catch (const zv::Error &e) {
+        logLine(LogLevel::Error, e.what());
+        return 1;
+    }
+    std::unique_ptr<zv::ServiceWindows> windows;
+    if (!options.once) {
+        const auto list = zv::makeX11WindowList();
+        if (zv::findWindowByTitle(list->windows(), kServiceTitle)) {
+            logLine(LogLevel::Info, std::string("Окно ") + kServiceTitle +
+                                        " уже есть на дисплее: другая копия записи работает, "
+                                        "эта завершается");
+            return 0;
+        }
+        try {
+            windows = std::make_unique<zv::ServiceWindows>(
+                std::vector<std::string>{kServiceTitle, kQuitTitle}, kQuitTitle);
+        } catch (const zv::Error &e) {
+            logLine(LogLevel::Error, e.what());
+            return 1;
+        }
+    }
+    logLine(LogLevel::Info, std::string("ZORVideoService ") + ZORVIDEO_VERSION + " запущен (" +
+                                std::to_string(::getpid()) + "), снимки экрана через " +
+                                screen->method() + ", файл настроек \"" + config + "\"");
+
+    zv::RecorderServices services{*screen, zv::systemFreeSpace(), zv::systemClock(),
+                                  &zv::nowDateTime, recorderLog()};
+    zv::Recorder recorder(services, loadSettings(config));
+    if (options.once)
+        return recorder.takeFrame() ? 0 : 1;
+    const int status = loop(recorder, *windows, config);
+    logLine(LogLevel::Info,
+            "Записано кадров: " + std::to_string(recorder.framesWritten()) +
+                ", пропущено по расписанию: " + std::to_string(recorder.slotsSkipped()));
+    return status;
+}

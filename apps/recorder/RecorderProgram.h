@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+// What the command line asks of the recorder.
+struct RecorderOptions {
+    std::string config;  // the configuration file (native or operator path); cnf.INI when empty
+    bool once = false;   // take one frame and end
+};
+
+// The titles by which the module finds the recorder and stops it.
+inline constexpr const char *kServiceTitle = "ZorvideoService";
+inline constexpr const char *kQuitTitle = "TempForm";
+
+// Runs the recorder until the quit message, SIGTERM or SIGINT; returns the exit status: 0 after a
+// clean end (and when another recorder already runs on the display), 1 when there is no display
+// or it was lost, or when --once wrote no frame.
+int runRecorder(const RecorderOptions &options);

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "container/GifImage.h"
+#include "platform/Clock.h"
+#include "platform/File.h"
+#include "platform/FreeSpace.h"
+#include "platform/ScreenCapture.h"
+#include "recording/DiskGuard.h"
+#include "recording/FrameSchedule.h"
+#include "recording/RecorderLog.h"
+#include "recording/RecordingSettings.h"
+#include "recording/RecordingWriter.h"
+
+namespace zv {
+
+// What the recorder takes from its surroundings; tests hand in fakes. Everything referred to
+// must outlive the recorder.
+struct RecorderServices {
+    ScreenSource &screen;
+    FreeSpaceSource &freeSpace;
+    Clock &clock;                      // the schedule's steady clock
+    std::function<double()> dateTime;  // the local wall-clock date-time of a frame
+    RecorderLog log;
+    FileSystem &files = localFileSystem();
+};
+
+// The recorder's engine, without windows or event loop: the schedule, the free-space rule, the
+// writer with its rotation, following the settings it is given.
+//
+// While EnableRec is set, every WaitForNextFrame ms (at least 40) it grabs the screen, encodes it
+// with the colours of BitRate and appends it to the native path of OutFile; MaxFileSize (MB, when
+// positive) and the index's capacity rotate the file; MinHDDSize and RecursiveRecord apply the
+// free-space rule. Failures are logged (a repeated failure once, and its end) and the frame is
+// tried again at the next slot; nothing here throws. Not thread-safe.
+class Recorder {
+public:
+    Recorder(RecorderServices services, const TRecordingSettings &settings);
+    ~Recorder();
+
+    // New settings, used from the next frame on. Logs what changed.
+    void applySettings(const TRecordingSettings &settings);
+    const TRecordingSettings &settings() const { return settings_; }
+
+    // Milliseconds until the next frame is due; 0 when one is due now.
+    uint64_t msUntilNextFrame();
+    // Takes the frame that is due, if one is: true when a frame was written.
+    bool runDueFrame();
+    // Takes one frame now, whether recording is switched on or not (for a try of the setup);
+    // the free-space rule still holds. True when it was written.
+    bool takeFrame();
+
+    uint64_t framesWritten() const { return framesWritten_; }
+    uint64_t slotsSkipped() const { return schedule_.skipped(); }
+
+private:
+    uint64_t nowMs();
+    void report(LogLevel level, const std::string &what);
+    void recovered();
+
+    RecorderServices s_;
+    TRecordingSettings settings_;
+    uint32_t lastTick_;
+    uint64_t elapsedMs_ = 0;
+    FrameSchedule schedule_;
+    DiskGuard disk_;
+    RecordingWriter writer_;
+    GifEncoder encoder_;
+    std::string failure_;  // the failure last logged, until a frame is written again
+    uint64_t framesWritten_ = 0;
+};
+
+// The delay between frames that the recorder uses for a WaitForNextFrame value: at least 40 ms.
+uint32_t frameDelayMs(int32_t waitForNextFrame);
+
+// Reads the recorder's settings from the configuration file at iniPath into settings, starting
+// from the defaults. A file that is missing or cannot be read gives the defaults; problem then
+// says why (empty when the file was read).
+TRecordingSettings readRecorderSettings(const std::string &iniPath, std::string &problem);
+
+}  // namespace zv
