@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The main job: builds ZORVideo (Release), makes a sample recording at the mapped default
-# recording path (C:\VELD\ZORVIDEO\BigFile.zvf under ZORVIDEO_ROOT) when it is missing, and shows
-# it the way the operator sees it: the demo host with the plug-in's viewer. Without a display it
-# runs under xvfb-run and saves screenshots instead.
+# The main job: builds ZORVideo (Release), links the recorder to the mapped
+# C:\VELD\ZORVideoService.exe (where the settings window starts it), makes a sample recording at
+# the mapped default recording path (C:\VELD\ZORVIDEO\BigFile.zvf under ZORVIDEO_ROOT) when it
+# is missing, and shows it the way the operator sees it: the demo host with the plug-in's viewer.
+# Without a display it runs under xvfb-run and saves screenshots instead.
 # Usage: ./run.sh [--screenshot-dir DIR]
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -16,6 +17,11 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORVIDEO_BUILD_TEST
 cmake --build "$build" -j"$(nproc)"
 
 export ZORVIDEO_ROOT=${ZORVIDEO_ROOT:-${XDG_DATA_HOME:-$HOME/.local/share}/zorvideo}
+# The recorder where the settings window's "Запустить" looks for it: C:\VELD\ZORVideoService.exe.
+recorder="$ZORVIDEO_ROOT/drive_c/VELD/ZORVideoService.exe"
+mkdir -p "$(dirname "$recorder")"
+ln -sfn "$(realpath "$build/apps/recorder/ZORVideoService")" "$recorder"
+echo "run.sh: the recorder is installed at $recorder" >&2
 sample="$ZORVIDEO_ROOT/drive_c/VELD/ZORVIDEO/BigFile.zvf"
 if [[ ! -s $sample ]]; then
     mkdir -p "$(dirname "$sample")"

@@ -11,3 +11,7 @@ target_compile_definitions(test_videounit_x11 PRIVATE
 add_dependencies(test_videounit_x11 zv_recorder_standin)
 zv_test(test_rotation recording/test_rotation.cpp)
 zv_test(test_recorder recording/test_recorder.cpp)
+zv_test(test_recorder_program recording/test_recorder_program.cpp X11)
+target_compile_definitions(test_recorder_program PRIVATE
+    ZV_RECORDER="$<TARGET_FILE:ZORVideoService>")
+add_dependencies(test_recorder_program ZORVideoService)

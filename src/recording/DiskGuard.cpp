@@ -24,12 +24,7 @@ DiskGuard::DiskGuard(FreeSpaceSource &freeSpace, RecorderLog log)
     : freeSpace_(freeSpace), log_(std::move(log)) {}
 
 std::optional<int64_t> DiskGuard::measure(const std::string &recording) {
-    // The file system of the recording: that of the file, else of the nearest existing folder.
-    fs::path at(recording);
-    std::error_code ec;
-    while (!at.empty() && !fs::exists(at, ec) && at.has_parent_path() && at != at.parent_path())
-        at = at.parent_path();
-    return freeSpace_.freeBytes(at.empty() ? "." : at.string());
+    return freeSpace_.freeBytes(recording);  // measured at the nearest existing folder
 }
 
 bool DiskGuard::freeUp(const std::string &recording, int64_t limit, std::optional<int64_t> &free) {

@@ -33,6 +33,13 @@ void writeBytes(const std::string &path, size_t size) {
     std::ofstream(path) << std::string(size, 'z');
 }
 
+// Free space that the test computes when asked.
+class ComputedFreeSpace : public zv::FreeSpaceSource {
+public:
+    std::optional<int64_t> freeBytes(std::string_view) override { return answer(); }
+    std::function<std::optional<int64_t>()> answer = [] { return std::nullopt; };
+};
+
 }  // namespace
 
 TEST(FrameSchedule, SteadySlotsSkipWhatWasMissedAndFollowANewDelay) {
@@ -59,7 +66,7 @@ class Guard : public ::testing::Test {
 protected:
     zvtest::TempRoot root;
     Collected log;
-    zv::FakeFreeSpace space;
+    ComputedFreeSpace space;
     zv::DiskGuard guard{space, log.log()};
     std::string folder = root.file("rec");
     std::string rec = folder + "/BigFile.zvf";
@@ -69,7 +76,7 @@ protected:
     void SetUp() override {
         // What the folder holds comes off the free space, so a deletion frees it.
         fs::create_directory(folder);
-        space.answer = [this](const std::string &) -> std::optional<int64_t> {
+        space.answer = [this]() -> std::optional<int64_t> {
             int64_t used = 0;
             for (const auto &e : fs::directory_iterator(folder))
                 used += static_cast<int64_t>(e.file_size());
@@ -131,7 +138,7 @@ TEST_F(Guard, WithoutRecursionItPausesAndDeletesNothing) {
     // through.
     disk = 8 * kMb;
     EXPECT_TRUE(guard.allows(rec, -5, false, 3000));
-    space.answer = nullptr;
+    space.answer = [] { return std::nullopt; };
     EXPECT_TRUE(guard.allows(rec, 4, false, 4000));
     EXPECT_EQ(log.count("Не удается узнать свободное место"), 1);
 }
@@ -141,14 +148,14 @@ protected:
     zvtest::TempRoot root;
     Collected log;
     zv::FakeScreenSource screen{64, 48, 0x00FF8000};
-    zv::FakeFreeSpace space;
+    zv::FakeFreeSpace space;              // a terabyte
     zv::FakeClock clock{4'294'967'000u};  // wraps during the test
     double wallClock = *zv::parseDateTimeIso("2024-03-10 08:15:30");
     TRecordingSettings settings;
 
     void SetUp() override {
         fs::create_directories(root.file("drive_c"));
-        space.answer = [](const std::string &) { return int64_t{1} << 40; };
+        space.bytes = int64_t{1} << 40;
         settings.EnableRec = true;
         settings.WaitForNextFrame = 100;
         settings.OutFile = "C:\\VELD\\rec.zvf";

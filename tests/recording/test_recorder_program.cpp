@@ -1,0 +1,269 @@
+// The recorder ZORVideoService as a program on X servers of the test's own: what it records,
+// how it follows cnf.INI, how the module finds and stops it, and what survives kill -9.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+#include <filesystem>
+#include <functional>
+#include <random>
+
+#include "container/ZVFCheck.h"
+#include "container/ZVFformatUnit.h"
+#include "platform/Paths.h"
+#include "platform/WindowList.h"
+#include "recording/RecordingSettings.h"
+#include "recording/RotatedFiles.h"
+#include "support/TempRoot.h"
+#include "support/TestWindows.h"
+#include "support/XServer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+std::vector<std::string> zvfFiles(const std::string &folder) {
+    std::vector<std::string> files;
+    for (const auto &e : fs::directory_iterator(folder)) {
+        if (e.path().extension() == ".zvf")
+            files.push_back(e.path().string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+bool hasTitle(const std::vector<zv::TopLevelWindow> &windows, const char *title) {
+    return zv::findWindowByTitle(windows, title).has_value();
+}
+
+class RecorderProgram : public ::testing::Test {
+protected:
+    zvtest::TempRoot root;
+    zvtest::XServer server{160, 120};
+    zvtest::ScopedDisplay display{server.display()};
+    zvtest::RootPicture picture{server.display()};
+    std::unique_ptr<zv::WindowList> windows = zv::makeX11WindowList(server.display());
+    TRecordingSettings settings;
+    std::string folder = root.file("drive_c/VELD/ZORVIDEO");
+    std::string file = folder + "/BigFile.zvf";
+
+    void SetUp() override {
+        fs::create_directories(root.file("drive_c"));
+        settings.EnableRec = true;
+        settings.WaitForNextFrame = 100;
+        apply();
+    }
+    // What "Применить" does in the settings window.
+    void apply() { zv::saveRecordingSettings(ConfigFileName(), settings); }
+
+    std::unique_ptr<QProcess> start(const QStringList &args = {}) {
+        auto p = std::make_unique<QProcess>();
+        p->start(QStringLiteral(ZV_RECORDER), args);
+        EXPECT_TRUE(p->waitForStarted());
+        return p;
+    }
+    int32_t frames() { return fs::exists(file) ? TZVFFormat(file).FrameCount() : 0; }
+    std::vector<double> times() {
+        TZVFFormat zvf(file);
+        std::vector<double> t;
+        for (const TZVFFrameEntry &e : zvf.ReadFrameEntries(0, zvf.FrameCount()))
+            t.push_back(e.DateTime * 86'400'000.0);
+        return t;
+    }
+    // Ends the recorder through its quit window, as "Остановить" does; the milliseconds it took.
+    qint64 quit(QProcess &p) {
+        const auto tempForm = zv::findWindowByTitle(windows->windows(), "TempForm");
+        EXPECT_TRUE(tempForm.has_value());
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_TRUE(tempForm && windows->sendQuit(tempForm->id));
+        EXPECT_TRUE(p.waitForFinished(5000));
+        const qint64 took = timer.elapsed();
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        return took;
+    }
+    void expectSound(const std::string &path) {
+        const zvf::CheckResult check = zvf::checkFile(path);
+        EXPECT_EQ(check.problems, 0) << path << ": " << (check.lines.empty() ? "" : check.lines[0]);
+    }
+};
+
+}  // namespace
+
+TEST_F(RecorderProgram, RecordsTheScreenAndFollowsTheSettingsWhileReadersRead) {
+    picture.fill(0xC03020);
+    auto recorder = start();
+    ASSERT_TRUE(waitFor([&] { return frames() >= 3; }, 2000)) << "frames within 2 s";
+
+    // The viewer's reader opens the growing file and reads every frame it is shown.
+    TZVFFormat reader(file);
+    zv::GifImage image;
+    int32_t seen = 0;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            for (const int32_t n = reader.FrameCount(); seen < n; ++seen)
+                EXPECT_TRUE(reader.LoadFrame(seen, image)) << seen;
+            return seen >= 8;
+        },
+        3000));
+    EXPECT_EQ(image.width(), 160);
+    EXPECT_EQ(image.height(), 120);
+    EXPECT_EQ(image.pixels()[0], 0xFFC03020u);
+    EXPECT_EQ(image.pixels()[160 * 120 - 1], 0xFFC03020u);
+    expectSound(file);
+
+    // A longer delay: from then on the frames stand 400 ms apart.
+    settings.WaitForNextFrame = 400;
+    apply();
+    QThread::msleep(2000);
+    const size_t before = times().size();
+    QThread::msleep(2000);
+    const std::vector<double> slow = times();
+    ASSERT_GE(slow.size(), before + 3);
+    for (size_t k = before; k < slow.size(); ++k)
+        EXPECT_GE(slow[k] - slow[k - 1], 390.0) << k;
+
+    // Recording off: the program runs on and writes nothing; on again: frames come again.
+    settings.EnableRec = false;
+    apply();
+    QThread::msleep(2000);
+    const int32_t stopped = frames();
+    QThread::msleep(1000);
+    EXPECT_EQ(frames(), stopped);
+    EXPECT_EQ(recorder->state(), QProcess::Running);
+    settings.EnableRec = true;
+    settings.WaitForNextFrame = 100;
+    apply();
+    EXPECT_TRUE(waitFor([&] { return frames() >= stopped + 3; }, 2500));
+
+    const auto listed = windows->windows();
+    EXPECT_TRUE(hasTitle(listed, "ZorvideoService"));
+    EXPECT_TRUE(hasTitle(listed, "TempForm"));
+    EXPECT_LE(quit(*recorder), 1000);
+    const auto after = windows->windows();
+    EXPECT_FALSE(hasTitle(after, "ZorvideoService"));
+    EXPECT_FALSE(hasTitle(after, "TempForm"));
+    expectSound(file);
+    const std::string log = recorder->readAllStandardError().toStdString();
+    EXPECT_NE(log.find("Запись выключена"), std::string::npos) << log;
+    EXPECT_NE(log.find("задержка 400 мс"), std::string::npos) << log;
+}
+
+TEST_F(RecorderProgram, OneInstanceAndTheQuitMessageUnderAWindowManager) {
+    zvtest::WindowManager manager(root.path());
+    auto recorder = start();
+    ASSERT_TRUE(waitFor([&] { return hasTitle(windows->windows(), "ZorvideoService"); }, 5000));
+    EXPECT_TRUE(hasTitle(windows->windows(), "TempForm"));
+
+    // A second start finds the first one's window and ends at once.
+    QElapsedTimer timer;
+    timer.start();
+    auto second = start();
+    ASSERT_TRUE(second->waitForFinished(5000));
+    EXPECT_LT(timer.elapsed(), 3000);
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_NE(second->readAllStandardError().toStdString().find("уже есть на дисплее"),
+              std::string::npos);
+    EXPECT_EQ(recorder->state(), QProcess::Running);
+
+    ASSERT_TRUE(waitFor([&] { return frames() >= 2; }, 3000));
+    EXPECT_LE(quit(*recorder), 1000);
+    EXPECT_FALSE(hasTitle(windows->windows(), "ZorvideoService"));
+    expectSound(file);
+}
+
+TEST_F(RecorderProgram, RotatesAtATinySizeLimitAndEndsOnSigterm) {
+    settings.MaxFileSize = 1;  // each file is full after one frame (the data starts at 10 MB)
+    settings.WaitForNextFrame = 40;
+    apply();
+    auto recorder = start();
+    ASSERT_TRUE(waitFor([&] { return fs::exists(folder) && zvfFiles(folder).size() >= 6; }, 4000));
+    QElapsedTimer timer;
+    timer.start();
+    ::kill(static_cast<pid_t>(recorder->processId()), SIGTERM);
+    ASSERT_TRUE(recorder->waitForFinished(5000));
+    EXPECT_LE(timer.elapsed(), 1000);
+    EXPECT_EQ(recorder->exitCode(), 0);
+    for (const std::string &path : zvfFiles(folder)) {
+        SCOPED_TRACE(path);
+        expectSound(path);
+        EXPECT_EQ(TZVFFormat(path).FrameCount(), 1);
+        const std::string name = fs::path(path).filename().string();
+        EXPECT_TRUE(name == "BigFile.zvf" || zv::isRotatedFileName(file, name)) << name;
+    }
+}
+
+TEST_F(RecorderProgram, KillNineAtAnyMomentLeavesSoundFiles) {
+    settings.MaxFileSize = 10;  // a few frames per file: appends, rotations and new files
+    settings.WaitForNextFrame = 40;
+    apply();
+    picture.fill(0x808080);
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 20; ++round) {
+        auto recorder = start();
+        const int moment = std::uniform_int_distribution<int>(50, 600)(random);
+        QThread::msleep(static_cast<unsigned long>(moment));
+        ::kill(static_cast<pid_t>(recorder->processId()), SIGKILL);
+        recorder->waitForFinished(5000);
+        if (fs::exists(folder)) {
+            for (const std::string &path : zvfFiles(folder)) {
+                SCOPED_TRACE("round " + std::to_string(round) + " at " + std::to_string(moment) +
+                             " ms: " + path);
+                expectSound(path);
+            }
+        }
+        // The next start appends to what the last one left.
+        picture.fill(round % 2 ? 0x808080 : 0x406080);
+    }
+    int64_t total = 0;
+    for (const std::string &path : zvfFiles(folder))
+        total += TZVFFormat(path).FrameCount();
+    EXPECT_GE(total, 20) << "the rounds wrote frames";
+}
+
+TEST_F(RecorderProgram, OnceNoDisplayAndUnreadableSettings) {
+    // --once takes a frame with recording switched off; the settings file as a folder cannot be
+    // read: the defaults hold (the default file) and the log says why.
+    settings.EnableRec = false;
+    apply();
+    auto once = start({"--once"});
+    ASSERT_TRUE(once->waitForFinished(10'000));
+    EXPECT_EQ(once->exitCode(), 0) << once->readAllStandardError().toStdString();
+    EXPECT_EQ(frames(), 1);
+
+    fs::create_directories(root.file("settings.ini"));
+    auto defaults =
+        start({"--once", "--config", QString::fromStdString(root.file("settings.ini"))});
+    ASSERT_TRUE(defaults->waitForFinished(10'000));
+    EXPECT_EQ(defaults->exitCode(), 0);
+    EXPECT_NE(
+        defaults->readAllStandardError().toStdString().find("Не удается прочитать файл настроек"),
+        std::string::npos);
+    EXPECT_EQ(frames(), 2);
+
+    {
+        zvtest::ScopedDisplay none("");
+        auto headless = start();
+        ASSERT_TRUE(headless->waitForFinished(10'000));
+        EXPECT_EQ(headless->exitCode(), 1);
+        EXPECT_NE(headless->readAllStandardError().toStdString().find("DISPLAY"),
+                  std::string::npos);
+    }
+    auto wrong = start({"--no-such-option"});
+    ASSERT_TRUE(wrong->waitForFinished(10'000));
+    EXPECT_EQ(wrong->exitCode(), 2);
+}
