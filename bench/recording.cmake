@@ -3,3 +3,6 @@ if(TARGET zorvideo_testsupport)
     zv_bench(recording_service_bench recording_service_bench.cpp
              LIBS zorvideo_ui zorvideo_testsupport Qt6::Widgets)
 endif()
+if(TARGET zorvideo_testsupport)
+    zv_bench(recorder_frame recorder_frame.cpp LIBS zorvideo_sample zorvideo_testsupport GIF::GIF)
+endif()

@@ -31,8 +31,11 @@
 #include "platform/WindowList.h"
 #include "recording/VideoUnit.h"
 #include "support/TestWindows.h"
+#include "support/XServer.h"
 
 namespace {
+
+using zvtest::processCpuMs;
 
 constexpr int kWindows = 300;
 
@@ -56,20 +59,6 @@ int displayServerPid() {
             return pid;
     }
     return 0;
-}
-
-// Processor time (user and system) of a process so far, in milliseconds.
-double processCpuMs(int pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14 || i == 15)
-            ticks += std::stod(field);
-    }
-    return ticks * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 // 300 mapped top-level windows, none of them the recorder, so that every title is read.

@@ -63,8 +63,10 @@ std::string rotatedFileName(const std::string &recording, double firstDateTime, 
     std::snprintf(stamp, sizeof stamp, "_%04d%02d%02d_%02d%02d%02d", f.year, f.month, f.day, f.hour,
                   f.minute, f.second);
     std::string name = parts.stem + stamp;
-    if (number > 1)
-        name += "_" + std::to_string(number);
+    if (number > 1) {
+        name += '_';
+        name += std::to_string(number);
+    }
     return (parts.folder / (name + parts.extension)).string();
 }
 

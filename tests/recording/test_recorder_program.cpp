@@ -133,9 +133,13 @@ TEST_F(RecorderProgram, RecordsTheScreenAndFollowsTheSettingsWhileReadersRead) {
     const size_t before = times().size();
     QThread::msleep(2000);
     const std::vector<double> slow = times();
+    // Frames stand on a 400 ms grid; each date-time is taken when its grab runs, which a busy
+    // machine delays a little.
     ASSERT_GE(slow.size(), before + 3);
+    EXPECT_LE(slow.size(), before + 6);
+    EXPECT_GE((slow.back() - slow[before - 1]) / static_cast<double>(slow.size() - before), 380.0);
     for (size_t k = before; k < slow.size(); ++k)
-        EXPECT_GE(slow[k] - slow[k - 1], 390.0) << k;
+        EXPECT_GE(slow[k] - slow[k - 1], 250.0) << k;
 
     // Recording off: the program runs on and writes nothing; on again: frames come again.
     settings.EnableRec = false;

@@ -11,6 +11,8 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <vector>
 
@@ -61,6 +63,22 @@ XServer::XServer(int width, int height, int depth) {
 XServer::~XServer() {
     ::kill(pid_, SIGTERM);
     ::waitpid(pid_, nullptr, 0);
+}
+
+double processCpuMs(int pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t close = text.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14 || i == 15)
+            ticks += std::stod(field);
+    }
+    return ticks * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 ScopedDisplay::ScopedDisplay(const std::string &display) {

@@ -19,11 +19,17 @@ public:
 
     // ":<n>", for DISPLAY.
     const std::string &display() const { return display_; }
+    // The server's process, for its processor time (processCpuMs).
+    int pid() const { return pid_; }
 
 private:
     int pid_ = -1;
     std::string display_;
 };
+
+// Processor time (user and system) of a process so far, in milliseconds, from /proc/<pid>/stat;
+// 0 when it cannot be read.
+double processCpuMs(int pid);
 
 // Sets DISPLAY while the object lives (unsets it for an empty name), then restores it.
 class ScopedDisplay {
