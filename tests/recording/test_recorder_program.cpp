@@ -212,8 +212,8 @@ TEST_F(RecorderProgram, RotatesAtATinySizeLimitAndEndsOnSigterm) {
 }
 
 TEST_F(RecorderProgram, KillNineAtAnyMomentLeavesSoundFiles) {
-    // A noisy screen makes frames of about 20 KB, so that files of 10 MB (the data starts at
-    // 10,000,000) take some 20 frames: kills land in appends, rotations and new files.
+    // A noisy screen in 256 colours makes frames of about 20 KB, so that files of 10 MB (the data
+    // starts at 10,000,000) take some 20 frames: kills land in appends, rotations and new files.
     std::mt19937 random(20261208);
     std::vector<uint32_t> noise(160 * 120);
     for (uint32_t &pixel : noise)
@@ -221,6 +221,7 @@ TEST_F(RecorderProgram, KillNineAtAnyMomentLeavesSoundFiles) {
     picture.show(noise.data(), 160, 120, 160);
     settings.MaxFileSize = 10;
     settings.WaitForNextFrame = 40;
+    settings.BitRate = 8;
     apply();
     auto total = [&] {
         int64_t sum = 0;
@@ -245,7 +246,7 @@ TEST_F(RecorderProgram, KillNineAtAnyMomentLeavesSoundFiles) {
             expectSound(path);
         }
     }
-    EXPECT_GE(zvfFiles(folder).size(), 3u) << "the rounds rotated files";
+    EXPECT_GE(zvfFiles(folder).size(), 2u) << "the rounds rotated a file";
 }
 
 TEST_F(RecorderProgram, OnceNoDisplayAndUnreadableSettings) {
