@@ -295,7 +295,7 @@ void TZVFFormat::ExportVideo(const std::string &target, int32_t first, int32_t l
     const std::vector<TZVFFrameEntry> entries = readableEntries(*Stream, first, n);
 
     const zv::FileId source = Stream->id();
-    const std::string native = zv::nativePath(target);
+    const std::string native = zv::nativeFilePath(target);
     if (files_.idOf(native) == source)
         throw zv::Error(kSameFile);
     {

@@ -8,7 +8,8 @@
 #include "platform/Paths.h"
 
 ZVFAppender::ZVFAppender(const std::string &fileName, zv::FileSystem &files)
-    : file_(files.open(zv::nativePath(fileName), zv::FileSystem::OpenMode::ReadWriteOrCreate)) {}
+    : file_(files.open(zv::nativeFilePath(fileName), zv::FileSystem::OpenMode::ReadWriteOrCreate)) {
+}
 
 int32_t ZVFAppender::frameCount() const {
     return zvf::readCount(*file_).value_or(0);

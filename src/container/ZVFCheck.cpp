@@ -41,7 +41,7 @@ CheckResult checkFile(const std::string &fileName, size_t maxProblems, zv::FileS
     };
 
     std::unique_ptr<zv::RandomFile> file =
-        files.open(zv::nativePath(fileName), zv::FileSystem::OpenMode::Read);
+        files.open(zv::nativeFilePath(fileName), zv::FileSystem::OpenMode::Read);
     const int64_t length = file->length();
     const std::optional<int32_t> count = readCount(*file);
     if (!count) {

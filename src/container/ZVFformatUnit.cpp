@@ -19,7 +19,7 @@ const char kReadError[] = "Ошибка чтения потока";
 TZVFFormat::TZVFFormat(const std::string &fileName, zv::FileSystem &files)
     : FileName(fileName),
       files_(files),
-      Stream(files.open(zv::nativePath(fileName), zv::FileSystem::OpenMode::ReadOrCreate)) {}
+      Stream(files.open(zv::nativeFilePath(fileName), zv::FileSystem::OpenMode::ReadOrCreate)) {}
 
 TZVFFormat::~TZVFFormat() = default;
 

@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <locale.h>
+#include <clocale>
+
 #include <cerrno>
 #include <cstring>
 
@@ -33,8 +36,18 @@ void UniqueFd::reset(int fd) {
     fd_ = fd;
 }
 
+std::string systemErrorReason(int err) {
+    // Messages and the character set of one locale, made once and kept for the process: the
+    // texts are glibc's own translations, whatever locale the host runs in.
+    static const locale_t russian =
+        ::newlocale(LC_MESSAGES_MASK | LC_CTYPE_MASK, "ru_RU.UTF-8", locale_t{});
+    static const locale_t english = ::newlocale(LC_ALL_MASK, "C", locale_t{});
+    const locale_t chosen = russian ? russian : english;
+    return chosen ? ::strerror_l(err, chosen) : std::strerror(err);
+}
+
 std::string systemErrorText(const std::string &what, int err) {
-    return what + ": " + std::strerror(err);
+    return what + ": " + systemErrorReason(err);
 }
 
 UniqueFd openFile(const std::string &nativeFile, int flags, unsigned mode) {

@@ -45,7 +45,11 @@ int64_t fileLength(int fd);
 // fsync; throws zv::Error with what and the system's reason.
 void syncFile(int fd, const std::string &what);
 
-// "<what>: <strerror(err)>", the text of the errors above.
+// The system's text of an errno value in Russian, as the windows speak (glibc's messages of the
+// ru_RU.UTF-8 locale); the English text where that locale is not installed.
+std::string systemErrorReason(int err);
+
+// "<what>: <systemErrorReason(err)>", the text of the errors above.
 std::string systemErrorText(const std::string &what, int err);
 
 // ---------------------------------------------------------------------------------------------

@@ -235,7 +235,7 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {
     int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno != ENOENT)
-            readError_ = std::strerror(errno);
+            readError_ = systemErrorReason(errno);
         return;
     }
     UniqueFd file(fd);

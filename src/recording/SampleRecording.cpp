@@ -14,6 +14,7 @@
 #include "container/ZVFConstants.h"
 #include "platform/DateTime.h"
 #include "platform/Error.h"
+#include "platform/File.h"
 #include "platform/Paths.h"
 #include "recording/FrameEncoding.h"
 
@@ -267,7 +268,8 @@ void writeSampleRecording(const std::string &nativeFile, const SampleOptions &o)
         std::error_code ec;
         std::filesystem::resize_file(path, 0, ec);
         if (ec)
-            throw zv::Error("Не удается записать файл \"" + path + "\": " + ec.message());
+            throw zv::Error(
+                zv::systemErrorText("Не удается записать файл \"" + path + "\"", ec.value()));
     }
     ZVFAppender writer(path);
     const int first = writer.frameCount() > 0 ? writer.frameCount() : 0;

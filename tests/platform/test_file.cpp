@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <locale.h>
+
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -87,3 +90,26 @@ TEST(FileSeam, MemoryFiles) {
 }
 
 }  // namespace
+
+TEST(File, SystemErrorsAreRussianWhereTheLocaleIsInstalled) {
+    // tools/bootstrap installs the locale; without it the English text stands.
+    const locale_t russian = ::newlocale(LC_MESSAGES_MASK, "ru_RU.UTF-8", locale_t{});
+    if (russian) {
+        ::freelocale(russian);
+        EXPECT_EQ(zv::systemErrorReason(ENOSPC), "На устройстве не осталось свободного места");
+        EXPECT_EQ(zv::systemErrorReason(EACCES), "Отказано в доступе");
+    } else {
+        EXPECT_EQ(zv::systemErrorReason(ENOSPC), "No space left on device");
+    }
+    EXPECT_EQ(zv::systemErrorText("Ошибка записи в файл", ENOSPC),
+              "Ошибка записи в файл: " + zv::systemErrorReason(ENOSPC));
+    // The text of an open names the file and the reason.
+    zvtest::TempRoot root;
+    try {
+        zv::localFileSystem().open(root.file("missing"), zv::FileSystem::OpenMode::Read);
+        ADD_FAILURE();
+    } catch (const zv::Error &e) {
+        EXPECT_EQ(std::string(e.what()), "Не удается открыть файл \"" + root.file("missing") +
+                                             "\": " + zv::systemErrorReason(ENOENT));
+    }
+}

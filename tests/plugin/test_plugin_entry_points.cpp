@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -235,6 +236,23 @@ TEST_F(PluginTest, TheFolderComesFromTheConfiguredRecordingFile) {
     load(nullptr);
     EXPECT_TRUE(isDirectory(mapped("C:\\DATA\\REC")));
     EXPECT_FALSE(isDirectory(mapped("C:\\VELD\\ZORVIDEO")));
+}
+
+TEST_F(PluginTest, ANetworkOrRelativeRecordingFileMakesNoFolderInTheWorkingDirectory) {
+    // Such paths cannot be mapped: nothing is created for them, wherever the host runs.
+    const std::string work = root_.file("work");
+    ::mkdir(work.c_str(), 0755);
+    char previous[4096];
+    ASSERT_TRUE(::getcwd(previous, sizeof previous));
+    ASSERT_EQ(::chdir(work.c_str()), 0);
+    for (const char *outFile : {"\\\\server\\share\\BigFile.zvf", "rec\\x.zvf"}) {
+        zvtest::writeFile(mapped("C:\\WINDOWS\\cnf.INI"),
+                          std::string("[ZORVideo]\r\nzvOutFile=") + outFile + "\r\n");
+        load(nullptr);
+        unload();
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(work));
+    ASSERT_EQ(::chdir(previous), 0);
 }
 
 TEST_F(PluginTest, TheEntryShowsTheSettingsWindowModallyAskingTheHostEachTime) {
