@@ -33,6 +33,7 @@
 #include "recording/VideoControls.h"
 #include "viewer/DateTimeText.h"
 #include "widgets/FormPlacement.h"
+#include "widgets/SpinEdit.h"
 #include "widgets/TahomaFont.h"
 
 namespace {
@@ -253,7 +254,7 @@ void TExportForm::buildFramePanel(QVBoxLayout *stack) {
         const QFontMetrics metrics(bold);
         const int blank = metrics.horizontalAdvance(QLatin1Char(' '));
         const int left = 8 + metrics.horizontalAdvance(QString::fromUtf8(head)) + blank;
-        auto *spin = place<QSpinBox>(
+        auto *spin = place<zv::SpinEdit>(
             Step2_2, spinName, {left, top - 4, metrics.horizontalAdvance(blanks) - 2 * blank, 21});
         spin->setAlignment(Qt::AlignRight);
         spin->setFont(zv::tahomaFont(13, true));
@@ -552,8 +553,8 @@ zv::ExportRequest TExportForm::exportRequest() const {
     r.compress = r.target == zv::ExportTarget::Video && cbAddInZIP->isChecked();
     if (rbIntFrame->isChecked()) {
         r.interval = zv::ExportInterval::Frames;
-        r.first = seStartFrames->value();
-        r.last = seEndFrames->value();
+        r.first = seStartFrames->AsInteger();
+        r.last = seEndFrames->AsInteger();
     } else if (rbIntTime->isChecked()) {
         r.interval = zv::ExportInterval::Time;
         r.start = pickedInstant(DateStartExp, TimeStartExp);

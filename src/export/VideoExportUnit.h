@@ -18,7 +18,6 @@ class QLineEdit;
 class QPainter;
 class QPushButton;
 class QRadioButton;
-class QSpinBox;
 class QTimeEdit;
 class QToolButton;
 class QVBoxLayout;
@@ -28,6 +27,7 @@ class TWaitVideoExpForm;
 namespace zv {
 class ExportRun;
 class FormPlacement;
+class SpinEdit;
 }  // namespace zv
 
 // The export window: the operator chooses a part of one recording (by time, by frame numbers or
@@ -111,7 +111,7 @@ public:
     QTimeEdit *TimeStartExp, *TimeEndExp;
     QGroupBox *Step2_2;
     QLabel *lbNumFramesVideo, *Label5, *Label7;
-    QSpinBox *seStartFrames, *seEndFrames;
+    zv::SpinEdit *seStartFrames, *seEndFrames;
     QGroupBox *Step2_3;
     QLabel *lbStartData, *lbMeedleData, *lbEndData;
     QWidget *pb;

@@ -25,6 +25,7 @@
 #include "recording/VideoControls.h"
 #include "viewer/ShowVideoUnit.h"
 #include "widgets/FormPlacement.h"
+#include "widgets/SpinEdit.h"
 #include "widgets/Switch.h"
 
 namespace {
@@ -82,8 +83,8 @@ QLabel *placeLabel(QWidget *parent, const char *name, int left, int top, const Q
     return label;
 }
 
-QSpinBox *placeSpin(QWidget *parent, const char *name, int left, int top, int value) {
-    auto *spin = place<QSpinBox>(parent, name, left, top, 64, 21);
+zv::SpinEdit *placeSpin(QWidget *parent, const char *name, int left, int top, int value) {
+    auto *spin = place<zv::SpinEdit>(parent, name, left, top, 64, 21);
     spin->setAlignment(Qt::AlignRight);
     spin->setRange(50, 9999999);
     spin->setValue(value);
@@ -249,7 +250,7 @@ void TVideoForm::createControls() {
     CheckBox1->setToolTip(tooltipText(kRecursiveHint));
 
     // The labels with blanks and underscores run under the spin fields, which lie above them.
-    for (QSpinBox *spin : {seFrameDelay, seMAxFileSize, seHDDSize})
+    for (zv::SpinEdit *spin : {seFrameDelay, seMAxFileSize, seHDDSize})
         spin->raise();
     Image1->raise();
     Image4->raise();
@@ -340,10 +341,10 @@ void TVideoForm::SaveSettings() {
     TRecordingSettings applied = settings_;
     applied.OutFile = edFileForRec->text().toStdString();
     applied.BitRate = rbQualityNorm->isChecked() ? 4 : 8;
-    applied.WaitForNextFrame = seFrameDelay->value();
-    applied.MinHDDSize = seHDDSize->value();
+    applied.WaitForNextFrame = seFrameDelay->AsInteger();
+    applied.MinHDDSize = seHDDSize->AsInteger();
     applied.EnableRec = cbStart->isChecked();
-    applied.MaxFileSize = seMAxFileSize->value();
+    applied.MaxFileSize = seMAxFileSize->AsInteger();
     applied.RecursiveRecord = CheckBox1->isChecked();
     // The record takes the new values only once they are in the file, so that the monitoring
     // never works with settings the recorder does not have.

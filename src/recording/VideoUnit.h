@@ -17,12 +17,12 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class QSpinBox;
 class QTimer;
 class QToolButton;
 
 namespace zv {
 class FormPlacement;
+class SpinEdit;
 class Switch;
 }  // namespace zv
 
@@ -102,11 +102,11 @@ public:
     QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label7;
     QLineEdit *edFileForRec;
     QToolButton *SpeedButton1;
-    QSpinBox *seFrameDelay;
+    zv::SpinEdit *seFrameDelay;
     QRadioButton *rbQualityNorm, *rbQualityHi;
     QLabel *lbSizeInHour;
-    QSpinBox *seMAxFileSize;
-    QSpinBox *seHDDSize;
+    zv::SpinEdit *seMAxFileSize;
+    zv::SpinEdit *seHDDSize;
     QCheckBox *CheckBox1;
     QPushButton *btShowVideo, *BitBtn2, *BitBtn1, *btClose;
     QTimer *Timer1;
