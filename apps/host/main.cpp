@@ -21,6 +21,7 @@
 #include "export/VideoExportUnit.h"
 #include "platform/Messages.h"
 #include "widgets/MessageBoxes.h"
+#include "widgets/WindowResources.h"
 
 namespace {
 
@@ -93,6 +94,7 @@ std::optional<Options> parse(const QStringList &args) {
 // The export window as the settings window opens it, with its failures in a message box.
 void showExportWindow(const std::string &fileName) {
     zv::installMessageBoxes();
+    zv::prepareWindows();
     try {
         zv::showExportWindow(fileName);
     } catch (const std::exception &e) {

@@ -11,6 +11,7 @@
 #include "platform/Paths.h"
 #include "viewer/ShowVideoUnit.h"
 #include "widgets/MessageBoxes.h"
+#include "widgets/WindowResources.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     zv::installMessageBoxes();
+    zv::prepareWindows();
 
     TShowVideoForm form;
     bool saved = true;

@@ -18,6 +18,7 @@
 #include "recording/VideoUnit.h"
 #include "viewer/ShowVideoUnit.h"
 #include "widgets/MessageBoxes.h"
+#include "widgets/WindowResources.h"
 
 namespace zv::plugin {
 
@@ -118,8 +119,8 @@ void atBoundary(const char *what, const std::function<void()> &body) noexcept {
         std::fprintf(stderr, "ZORVideo: %s: needs the host's QApplication and its thread\n", what);
         return;
     }
-    static const bool boxes = (zv::installMessageBoxes(), true);
-    (void)boxes;
+    static const bool prepared = (zv::installMessageBoxes(), zv::prepareWindows(), true);
+    (void)prepared;
     try {
         try {
             body();

@@ -27,6 +27,7 @@
 #include "widgets/FormPlacement.h"
 #include "widgets/SpinEdit.h"
 #include "widgets/Switch.h"
+#include "widgets/TahomaFont.h"
 
 namespace {
 
@@ -129,12 +130,7 @@ TVideoForm::TVideoForm(TRecordingSettings &settings, zv::RecorderServices servic
     : QDialog(parent), settings_(settings), services_(services) {
     setObjectName(QStringLiteral("VideoForm"));
     setWindowTitle(QString::fromUtf8("Запись\\просмотр видеозаписей"));
-    // The layout is measured in Tahoma 8; where it is missing, the nearest narrow faces keep
-    // the captions within their places.
-    QFont tahoma(QStringLiteral("Tahoma"), 8);
-    tahoma.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),
-                        QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed")});
-    setFont(tahoma);
+    setFont(zv::tahomaFont(11));  // Tahoma 8 pt, in which the layout is measured
     setFixedSize(392, 348);
     move(0, 0);
 

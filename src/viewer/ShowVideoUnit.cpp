@@ -27,6 +27,7 @@
 #include "viewer/FrameListModel.h"
 #include "viewer/VideoPlayer.h"
 #include "widgets/FormPlacement.h"
+#include "widgets/TahomaFont.h"
 
 namespace {
 
@@ -55,9 +56,7 @@ TShowVideoForm::TShowVideoForm(QWidget *parent, zv::Clock &clock)
     : QDialog(parent), clock_(clock), player_(new zv::VideoPlayer(clock, this)) {
     setObjectName(QStringLiteral("ShowVideoForm"));
     setWindowTitle(kCaption);
-    QFont font(QStringLiteral("Tahoma"), 8);
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed")});
-    setFont(font);
+    setFont(zv::tahomaFont(11));  // Tahoma 8 pt
     setSizeGripEnabled(false);
     setMinimumSize(kMinClientWidth, kMinClientHeight);
     resize(kClientWidth, kClientHeight);

@@ -1,13 +1,51 @@
 #include "widgets/SpinEdit.h"
 
+#include <QApplication>
 #include <QLocale>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QStyleOptionSpinBox>
 #include <algorithm>
 
 namespace zv {
 
+namespace {
+
+// The application's style, except that a spin field's edit reaches up to its buttons: the
+// design's 64-pixel fields hold seven digits of Tahoma 8 pt, which the usual gap between edit
+// and buttons would cut to six.
+class SpinFieldStyle : public QProxyStyle {
+public:
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex *option, SubControl part,
+                         const QWidget *widget) const override {
+        QRect rect = QProxyStyle::subControlRect(control, option, part, widget);
+        const auto *spin = qstyleoption_cast<const QStyleOptionSpinBox *>(option);
+        if (control == CC_SpinBox && part == SC_SpinBoxEditField && spin &&
+            spin->buttonSymbols != QAbstractSpinBox::NoButtons) {
+            const QRect up = QProxyStyle::subControlRect(control, option, SC_SpinBoxUp, widget);
+            if (up.isValid() && up.left() - 1 > rect.right())
+                rect.setRight(up.left() - 1);
+        }
+        return rect;
+    }
+};
+
+// One for every spin field, living as long as the application.
+QStyle *spinFieldStyle() {
+    static QPointer<QStyle> style;
+    if (!style) {
+        style = new SpinFieldStyle;
+        style->setParent(QApplication::instance());
+    }
+    return style;
+}
+
+}  // namespace
+
 SpinEdit::SpinEdit(QWidget *parent) : QSpinBox(parent) {
     // Taken text outside the limits goes to the nearest limit, not back to the last value.
     setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    setStyle(spinFieldStyle());
 }
 
 int SpinEdit::AsInteger() {

@@ -2,9 +2,12 @@
 
 #include <QStringList>
 
+#include "widgets/WindowResources.h"
+
 namespace zv {
 
 QFont tahomaFont(int pixelSize, bool bold) {
+    loadWindowFonts();
     QFont font(QStringLiteral("Tahoma"));
     font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed")});
     font.setPixelSize(pixelSize);

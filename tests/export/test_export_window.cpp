@@ -38,6 +38,7 @@
 #include "support/RawZvf.h"
 #include "support/TempRoot.h"
 #include "viewer/DateTimeText.h"
+#include "widgets/SpinEdit.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

@@ -22,6 +22,7 @@
 #include "recording/DefaultConfig.h"
 #include "recording/FakeRecorderServices.h"
 #include "support/TempRoot.h"
+#include "widgets/SpinEdit.h"
 #include "widgets/Switch.h"
 
 namespace {

@@ -1,0 +1,55 @@
+#include "widgets/WindowResources.h"
+
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QThread>
+#include <QTranslator>
+
+namespace zv {
+
+namespace {
+
+const char *const kFontFolder = "/usr/share/wine/fonts/";
+const char *const kFontFiles[] = {"tahoma.ttf", "tahomabd.ttf"};
+
+bool onGuiThread() {
+    const QCoreApplication *app = QGuiApplication::instance();
+    return qobject_cast<const QGuiApplication *>(app) && QThread::currentThread() == app->thread();
+}
+
+void loadQtTranslation() {
+    static bool done = false;
+    if (done || !onGuiThread())
+        return;
+    done = true;
+    // A child of the application: it lives as long as the application it translates.
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QStringLiteral("qtbase_ru"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}
+
+}  // namespace
+
+void loadWindowFonts() {
+    static bool done = false;
+    if (done || !onGuiThread())
+        return;
+    done = true;
+    if (QFontDatabase::hasFamily(QStringLiteral("Tahoma")))
+        return;
+    for (const char *file : kFontFiles)
+        (void)QFontDatabase::addApplicationFont(QString::fromLatin1(kFontFolder) +
+                                                QString::fromLatin1(file));
+}
+
+void prepareWindows() {
+    loadWindowFonts();
+    loadQtTranslation();
+}
+
+}  // namespace zv
