@@ -475,7 +475,7 @@ void TExportForm::SpeedButton1Click() {
     sd1->selectFile(QString());
     const QString chosen = runDialog_ ? runDialog_(*sd1) : QString();
     if (!chosen.isEmpty())
-        edExportFile->setText(chosen);
+        edExportFile->setText(QString::fromStdString(zv::operatorPath(chosen.toStdString())));
 }
 
 void TExportForm::SpeedButton2Click() {
@@ -486,7 +486,7 @@ void TExportForm::SpeedButton2Click() {
     chooser.setOption(QFileDialog::ShowDirsOnly, true);
     const QString chosen = runDialog_ ? runDialog_(chooser) : QString();
     if (!chosen.isEmpty())
-        edExportDir->setText(chosen);
+        edExportDir->setText(QString::fromStdString(zv::operatorPath(chosen.toStdString())));
 }
 
 // ---- The strip ---------------------------------------------------------------------------------

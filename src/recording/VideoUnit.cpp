@@ -403,7 +403,8 @@ QString TVideoForm::runFileDialog(QFileDialog &dialog, bool keepName) {
         dialog.setProperty(kChosenName, chosen);
         dialog.selectFile(chosen);
     }
-    return chosen;
+    // The operator's name of the choice: "C:\…" for a file on a mapped drive.
+    return QString::fromStdString(zv::operatorPath(chosen.toStdString()));
 }
 
 void TVideoForm::SpeedButton1Click() {

@@ -215,7 +215,8 @@ void TShowVideoForm::sbOpenClick() {
         const std::optional<QString> chosen = chooser_ ? chooser_() : runOpenDialog();
         if (!chosen || chosen->isEmpty())
             return;
-        const std::string fileName = chosen->toStdString();
+        // The operator's name of the choice: "C:\…" for a file on a mapped drive.
+        const std::string fileName = zv::operatorPath(chosen->toStdString());
         if (!zv::fileExists(fileName))
             return;
         player_->pause();
