@@ -222,18 +222,19 @@ TEST_F(SevenZip, ItemPathsFollowRootDriveAndNetworkRules) {
     EXPECT_EQ(archive.AddRootDir, L"C:\\DATA");
     EXPECT_EQ(sortedValues(listing(driveC("out.7z")), "Path"), "Sub/x.zvf|y.zvf");
 
-    // A network path has no drive to drop; a native absolute path drops its root like one.
-    const fs::path previous = fs::current_path();
-    fs::current_path(root.path());
-    zvtest::writeFile(root.file("\\\\server\\share\\x.zvf"), "net");
+    // A network path has no drive to drop (a handler may name an item so: such a file itself
+    // cannot be reached here); a native absolute path drops its root like a drive path.
+    zvtest::writeFile(root.file("native/m.zvf"), "net");
     zvtest::writeFile(root.file("native/n.zvf"), "native");
     TSevenZip second;
     second.SZFileName = L"C:\\net.7z";
-    second.Files.Add(L"\\\\server\\share\\x.zvf");
+    second.Files.Add(zv::utf8ToWide(root.file("native/m.zvf")));
     second.Files.Add(zv::utf8ToWide(root.file("native/n.zvf")));
-    const int32_t result = second.AddFiles();
-    fs::current_path(previous);
-    ASSERT_EQ(result, 0);
+    second.OnSetAddName = [](TSevenZip *, uint32_t index, std::wstring &name) {
+        if (index == 0)
+            name = L"\\\\server\\share\\x.zvf";
+    };
+    ASSERT_EQ(second.AddFiles(), 0);
     EXPECT_EQ(sortedValues(listing(driveC("net.7z")), "Path"),
               "//server/share/x.zvf|" + root.file("native/n.zvf").substr(1));
 }

@@ -1,5 +1,7 @@
 #include "platform/IniFile.h"
 
+#include "platform/File.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -326,12 +328,12 @@ TEST(IniFileDisk, ReadOnlyFileOrFolderFailsWithTheMessageAndChangesNothing) {
     };
     // A read-only file in a folder we may write.
     EXPECT_EQ(errorInChild(save, true),
-              "Не удается записать файл \"" + file + "\": Permission denied");
+              "Не удается записать файл \"" + file + "\": " + zv::systemErrorReason(EACCES));
     // A writable file in a read-only folder: neither a new file nor a replacement can be made.
     ASSERT_EQ(::chmod(file.c_str(), 0666), 0);
     ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
     EXPECT_EQ(errorInChild(save, true),
-              "Не удается записать файл \"" + file + "\": Permission denied");
+              "Не удается записать файл \"" + file + "\": " + zv::systemErrorReason(EACCES));
     ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
     EXPECT_EQ(zvtest::readFile(file), "[A]\r\nx=1\r\n");
     EXPECT_EQ(folderEntries(folder), std::vector<std::string>{"cnf.INI"});
