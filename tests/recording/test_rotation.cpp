@@ -97,8 +97,16 @@ TEST_F(Writer, RotatesAtTheSizeLimitIntoNamesOfTheFirstFrame) {
     fs::create_directories(root.file("drive_c"));
     // Each file holds the data base and three frames of 100 bytes.
     const int64_t limit = 10'000'000 + 300;
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 3; ++i)
         writer.append(file, limit, frame(100, static_cast<uint8_t>(i)), t0 + i * second);
+    TZVFFormat heldOpen(file);  // a viewer that has the first file open
+    for (int i = 3; i < 8; ++i)
+        writer.append(file, limit, frame(100, static_cast<uint8_t>(i)), t0 + i * second);
+    // It keeps reading the file it opened, now under its rotated name.
+    EXPECT_EQ(heldOpen.FrameCount(), 3);
+    TZVFFrameEntry kept;
+    heldOpen.ReadFrameEntry(2, kept);
+    EXPECT_EQ(zv::formatDateTimeIso(kept.DateTime), "2024-03-10 08:15:32.000");
     EXPECT_EQ(namesIn(folder),
               (std::vector<std::string>{"BigFile.zvf", "BigFile_20240310_081530.zvf",
                                         "BigFile_20240310_081533.zvf"}));
@@ -215,4 +223,25 @@ TEST_F(Writer, AFullDiskFailsTheFrameWithoutDamageAndTheNextFrameGoesOn) {
     writer.append(file, 0, frame(100, 9), t0 + 2 * second);
     EXPECT_EQ(reader.FrameCount(), 2);
     expectSound(file);
+}
+
+TEST_F(Writer, AReadOnlyFolderFailsTheFrameAndDamagesNothing) {
+    fs::create_directories(folder);
+    writer.append(file, 0, frame(10), t0);
+    writer.close();
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    {
+        zvtest::ScopedFileRights rights;  // root too obeys the folder's rights
+        // The file itself is writable, but rotation cannot rename inside the folder.
+        EXPECT_THROW(writer.append(file, 1, frame(10), t0 + second), zv::Error);
+        // Nor can a new file be made there.
+        EXPECT_THROW(writer.append(folder + "/New.zvf", 0, frame(10), t0 + second), zv::Error);
+    }
+    fs::permissions(folder, fs::perms::owner_all);
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"BigFile.zvf"});
+    expectSound(file);
+    TZVFFormat kept(file);
+    EXPECT_EQ(kept.FrameCount(), 1);
+    writer.append(file, 1, frame(10), t0 + 2 * second);  // room again: it rotates
+    EXPECT_EQ(namesIn(folder).size(), 2u);
 }
