@@ -4,3 +4,5 @@ target_compile_definitions(test_zvf_export_tool PRIVATE ZVF_TOOL="$<TARGET_FILE:
 add_dependencies(test_zvf_export_tool zvf)
 zv_test(test_strip_mapping export/test_strip_mapping.cpp)
 zv_test(test_export_window export/test_export_window.cpp WIDGETS LIBS zorvideo_container_fixtures)
+# A QGuiApplication for the time stamp's font (WIDGETS); ffprobe and ffmpeg read the videos.
+zv_test(test_mp4_export export/test_mp4_export.cpp WIDGETS LIBS zorvideo_mp4 zorvideo_sample)

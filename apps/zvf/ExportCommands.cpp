@@ -1,16 +1,20 @@
-// The export commands: export, export-time, pictures, pictures-time. They call the range export
-// of TZVFFormat, the same operations the export window calls.
+// The export commands: export, export-time, pictures, pictures-time, export-mp4,
+// export-mp4-time. They call the range export of TZVFFormat and the MP4 export, the same
+// operations the export window calls.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "ZvfCommand.h"
+#include "container/Mp4Export.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/DateTime.h"
+#include "platform/Error.h"
 
 namespace {
 
@@ -86,6 +90,64 @@ private:
     bool drawn_ = false;
     int lastPercent_ = -1;
 };
+
+double numberArg(const std::string &text, const char *what) {
+    char *end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size())
+        throw ZvfUsageError(std::string(what) + " must be a number, not \"" + text + "\"");
+    return value;
+}
+
+// Takes the MP4 options out of args and returns the count positional arguments.
+Args mp4Args(const Args &args, size_t count, zv::Mp4ExportOptions &options) {
+    Args rest;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        if (a == "--no-timestamp") {
+            options.timeStamp = false;
+        } else if (a == "--speed" || a == "--max-gap") {
+            if (i + 1 == args.size())
+                throw ZvfUsageError(a + " needs a value");
+            double &value = a == "--speed" ? options.speed : options.maxGapSeconds;
+            value = numberArg(args[++i], a.c_str());
+        } else {
+            rest.push_back(a);
+        }
+    }
+    try {
+        options.check();
+    } catch (const zv::Error &e) {
+        throw ZvfUsageError(e.what());
+    }
+    return positionalArgs(rest, count, nullptr);
+}
+
+int runExportMp4(const Args &args) {
+    zv::Mp4ExportOptions options;
+    const Args a = mp4Args(args, 4, options);
+    const int32_t first = indexArg(a[2], "FIRST");
+    const int32_t last = indexArg(a[3], "LAST");
+    requireExistingFile(a[0]);
+    TZVFFormat zvf(a[0]);
+    ProgressLine line(false);
+    line.attach(zvf);
+    zv::exportMp4(zvf, a[1], first, last, options);
+    return 0;
+}
+
+int runExportMp4Time(const Args &args) {
+    zv::Mp4ExportOptions options;
+    const Args a = mp4Args(args, 4, options);
+    const double start = timeArg(a[2], "START");
+    const double end = timeArg(a[3], "END");
+    requireExistingFile(a[0]);
+    TZVFFormat zvf(a[0]);
+    ProgressLine line(false);
+    line.attach(zvf);
+    zv::exportMp4ByTime(zvf, a[1], start, end, options);
+    return 0;
+}
 
 int runExport(const Args &args) {
     bool compress = false;
@@ -165,5 +227,29 @@ const ZvfRegistrar kPicturesTime(
      "  like pictures, for the frames taken strictly after START and strictly before END\n"
      "  (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\")",
      "export a time interval as GIF pictures", false, runPicturesTime});
+
+const char kMp4Options[] =
+    "  --speed X         plays X seconds of the recording in one (default 1; 0.01..10000)\n"
+    "  --max-gap S       a pause longer than S seconds of playback is cut to S (default 2)\n"
+    "  --no-timestamp    no date-time in the top right-hand corner of the picture";
+
+const ZvfRegistrar kExportMp4(
+    {"export-mp4",
+     std::string("zvf export-mp4 SRC DST FIRST LAST [--speed X] [--max-gap S] [--no-timestamp]\n"
+                 "  encodes frames FIRST..LAST (inclusive, either order) of SRC into the MP4 file\n"
+                 "  DST (H.264), each frame shown for its real time; DST is replaced when it\n"
+                 "  exists. Frames that cannot be read repeat the one before them and are\n"
+                 "  reported at the end (exit 1, the video is written)\n") +
+         kMp4Options,
+     "export a range of frames into an MP4 video", true, runExportMp4});
+
+const ZvfRegistrar kExportMp4Time(
+    {"export-mp4-time",
+     std::string("zvf export-mp4-time SRC DST START END [--speed X] [--max-gap S] "
+                 "[--no-timestamp]\n"
+                 "  like export-mp4, for the frames taken strictly after START and strictly\n"
+                 "  before END (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\")\n") +
+         kMp4Options,
+     "export a time interval into an MP4 video", true, runExportMp4Time});
 
 }  // namespace

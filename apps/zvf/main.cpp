@@ -13,7 +13,7 @@ namespace {
 void printOverview(std::FILE *out) {
     std::fputs("usage: zvf COMMAND ARGS...   (zvf COMMAND --help for details)\n\ncommands:\n", out);
     for (const ZvfCommand *c : zvfCommands())
-        std::fprintf(out, "  %-10s %s\n", c->name.c_str(), c->summary.c_str());
+        std::fprintf(out, "  %-16s %s\n", c->name.c_str(), c->summary.c_str());
 }
 
 bool isHelp(const std::string &a) {

@@ -410,3 +410,21 @@ void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_
             "Не сохранено кадров, которые не удалось прочитать: " + std::to_string(failed) +
             " из " + std::to_string(total) + " (" + firstFailure + ")");
 }
+
+std::pair<int32_t, int32_t> TZVFFormat::ExportRange(int32_t first, int32_t last) const {
+    if (last < first)
+        std::swap(first, last);
+    if (first < 0 || last > FrameCount() - 1)
+        throw zv::Error(kBadBounds);
+    return {first, last};
+}
+
+std::pair<int32_t, int32_t> TZVFFormat::ExportRangeByTime(double start, double end) const {
+    const auto [first, last] = exportRangeOfTimes(start, end);
+    return ExportRange(first, last);
+}
+
+void TZVFFormat::CheckExportTarget(const std::string &target) const {
+    if (files_.idOf(zv::nativePath(target)) == Stream->id())
+        throw zv::Error(kSameFile);
+}

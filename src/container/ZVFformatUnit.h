@@ -97,6 +97,15 @@ public:
     void ExportPictures(const std::string &folder, int32_t first, int32_t last);
     void ExportPicturesByTime(const std::string &folder, double start, double end);
 
+    // The rules above for exports written outside the frame store (the MP4 export,
+    // Mp4Export.h): the index range first .. last in order, refused as ExportVideo refuses it;
+    // the index range of a time interval, found and refused as ExportVideoByTime does (in order,
+    // so an interval between two frames gives both); and a target that names the open recording
+    // under any name, refused with "Файл экспорта совпадает с исходным файлом видео".
+    std::pair<int32_t, int32_t> ExportRange(int32_t first, int32_t last) const;
+    std::pair<int32_t, int32_t> ExportRangeByTime(double start, double end) const;
+    void CheckExportTarget(const std::string &target) const;
+
     // Copies entries and frame bytes first .. last raw into target, packed from offset 0, and
     // with compress packs the finished target into target + ".7z" beside it (the target stays;
     // the archive writer's result is not examined). An existing target is written over in place

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <filesystem>
+#include <sstream>
 
 #include "platform/File.h"
 #include "support/TempRoot.h"
@@ -119,4 +120,58 @@ TEST_F(ZvfExportTool, TimesCopiedFromTheListingBoundTheInterval) {
     r = zvf({"export-time", src, "C:\\Exp\\t.zvf", q(times[0]), q(times[2])});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(countOf(file("drive_c/Exp/t.zvf")), 1);
+}
+
+namespace {
+
+// The presentation times of a video's frames as ffprobe prints them (side data left out).
+std::string ptsTimes(const std::string &video) {
+    zvtest::ToolOutcome r =
+        zvtest::runTool("ffprobe", {"-v", "error", "-show_entries", "frame=pts_time", "-of",
+                                    "csv=p=0", QString::fromStdString(video)});
+    std::string times;
+    std::stringstream in(r.out);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty())
+            times += line.substr(0, line.find(',')) + " ";
+    return times;
+}
+
+}  // namespace
+
+TEST_F(ZvfExportTool, Mp4CommandsTakeTheirOptionsAndTheExportsMessages) {
+    fs::create_directories(file("drive_c/Exp"));
+    // Frames 500 ms apart: at ten times the speed 50 ms apart; --max-gap cuts even those.
+    zvtest::ToolOutcome r =
+        zvf({"export-mp4", src, "C:\\Exp\\a.mp4", "5", "1", "--speed", "10", "--no-timestamp"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(contains(r.err, "%")) << "no progress line without a terminal: " << r.err;
+    EXPECT_EQ(ptsTimes(file("drive_c/Exp/a.mp4")), "0.000000 0.050000 0.100000 0.150000 0.200000 ");
+
+    r = zvf({"export-mp4-time", src, "C:\\Exp\\b.mp4", "2010-12-31 12:00:00", "2010-12-31 12:00:02",
+             "--max-gap", "0.02"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ptsTimes(file("drive_c/Exp/b.mp4")), "0.000000 0.020000 0.040000 ");
+
+    struct Case {
+        QStringList args;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"export-mp4", src, "C:\\Exp\\c.mp4", "0", "6"}, 1, "Недопустимые границы экспорта"},
+        {{"export-mp4-time", src, "C:\\Exp\\c.mp4", "2011-01-01 00:00:00", "2011-01-02 00:00:00"},
+         1,
+         "Неверно указан временной интервал экспорта"},
+        {{"export-mp4", src, "C:\\Exp\\c.mp4", "0", "1", "--speed", "0"}, 2, "Скорость"},
+        {{"export-mp4", src, "C:\\Exp\\c.mp4", "0", "1", "--max-gap", "2s"}, 2, "--max-gap"},
+        {{"export-mp4", src, "C:\\Exp\\c.mp4", "0", "1", "--speed"}, 2, "needs a value"},
+        {{"export-mp4", src, "C:\\Exp\\c.mp4", "0", "1", "--7z"}, 2, "unknown option --7z"},
+    };
+    for (const Case &c : cases) {
+        r = zvf(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(contains(r.err, c.message)) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(file("drive_c/Exp/c.mp4")));
 }

@@ -1,0 +1,195 @@
+#include "container/Mp4Export.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "container/FrameCanvas.h"
+#include "container/GifImage.h"
+#include "container/PlaybackTiming.h"
+#include "container/ZVFformatUnit.h"
+#include "platform/Error.h"
+#include "platform/Paths.h"
+#include "viewer/DateTimeText.h"
+
+namespace zv {
+
+namespace {
+
+const char kPartSuffix[] = ".part";
+
+// The reason in a failure text of TZVFFormat::TryLoadFrame (what follows its first line).
+std::string reasonOf(const std::string &failure) {
+    const size_t cut = failure.find('\r');
+    return cut == std::string::npos ? failure : failure.substr(cut + 1);
+}
+
+// Frames that could not be read: how many, and the first.
+struct Failures {
+    int64_t count = 0;
+    std::string first;
+
+    void note(int32_t index, const std::string &failure) {
+        if (count++ == 0)
+            first = "кадр " + std::to_string(index) + ": " + reasonOf(failure);
+    }
+};
+
+// Removes the unfinished file unless it was renamed into place.
+class PartFile {
+public:
+    explicit PartFile(std::string path) : path_(std::move(path)) {}
+    ~PartFile() {
+        if (!path_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove(path_, ignored);
+        }
+    }
+    PartFile(const PartFile &) = delete;
+    PartFile &operator=(const PartFile &) = delete;
+
+    const std::string &path() const { return path_; }
+    void renameTo(const std::string &target) {
+        std::error_code error;
+        std::filesystem::rename(path_, target, error);
+        if (error)
+            throw Error("Не удается переименовать файл \"" + path_ + "\" в \"" + target +
+                        "\": " + error.message());
+        path_.clear();
+    }
+
+private:
+    std::string path_;
+};
+
+class Mp4Export {
+public:
+    Mp4Export(TZVFFormat &zvf, const Mp4ExportOptions &options) : zvf_(zvf), options_(options) {}
+
+    void run(const std::string &target, int32_t first, int32_t last) {
+        zvf_.CheckExportTarget(target);
+        zvf_.CheckExportTarget(target + kPartSuffix);
+        const int32_t firstGood = firstReadable(first, last);
+        if (firstGood > last)
+            throw Error("Не удалось прочитать ни одного кадра экспорта (" + failures_.first + ")");
+
+        const std::string native = nativePath(target);
+        PartFile part(native + kPartSuffix);
+        FrameCanvas canvas(current_.width(), current_.height());
+        Mp4Writer writer(part.path(), canvas.width(), canvas.height(), options_.encoding);
+        PlaybackTiming timing(options_.speed, options_.maxGapSeconds * 1000.0);
+        encodeFrames(first, last, firstGood, canvas, writer, timing);
+        writer.finish(timing.lastDuration(followingDateTime(last)));
+        part.renameTo(native);
+
+        if (failures_.count > 0)
+            throw Error("Кадров, которые не удалось прочитать: " + std::to_string(failures_.count) +
+                        " из " + std::to_string(int64_t{last} - first + 1) +
+                        "; в видео вместо них повторён предыдущий кадр (" + failures_.first + ")");
+    }
+
+private:
+    // The first frame from first on that decodes into current_ (last + 1 when none does); the
+    // ones before it are failures.
+    int32_t firstReadable(int32_t first, int32_t last) {
+        for (int32_t i = first; i <= last; ++i) {
+            if (const std::optional<std::string> failure = zvf_.TryLoadFrame(i, current_))
+                failures_.note(i, *failure);
+            else
+                return i;
+        }
+        return last + 1;
+    }
+
+    void encodeFrames(int32_t first, int32_t last, int32_t firstGood, FrameCanvas &canvas,
+                      Mp4Writer &writer, PlaybackTiming &timing) {
+        constexpr int32_t kBlock = 1'024;
+        const int64_t total = int64_t{last} - first + 1;
+        std::vector<TZVFFrameEntry> entries;
+        progress(0, total);
+        for (int32_t at = first; at <= last;) {
+            const int32_t want = std::min(kBlock, last - at + 1);
+            zvf_.ReadFrameEntries(at, want, entries);
+            for (int32_t k = 0; k < want; ++k) {
+                const int32_t i = at + k;
+                // An entry the file no longer holds has no date-time; its frame fails below.
+                const double dateTime = k < static_cast<int32_t>(entries.size())
+                                            ? entries[static_cast<size_t>(k)].DateTime
+                                            : std::numeric_limits<double>::quiet_NaN();
+                paintFrame(i, firstGood, canvas);
+                if (options_.timeStamp && std::isfinite(dateTime))
+                    canvas.paintTimeStamp(dateTimeText(dateTime));
+                writer.write(canvas.bits(), canvas.stride(), timing.next(dateTime));
+                progress(i - int64_t{first} + 1, total);
+            }
+            at += want;
+        }
+    }
+
+    // The picture of frame i: black before the first readable frame, then each frame that
+    // decodes, or the last one that did.
+    void paintFrame(int32_t i, int32_t firstGood, FrameCanvas &canvas) {
+        if (i < firstGood) {
+            canvas.paintBlack();
+            return;
+        }
+        if (i > firstGood) {
+            if (const std::optional<std::string> failure = zvf_.TryLoadFrame(i, next_))
+                failures_.note(i, *failure);
+            else
+                std::swap(current_, next_);
+        }
+        canvas.paintFrame(current_);
+    }
+
+    // The date-time of the frame after last in the recording, when it has one.
+    std::optional<double> followingDateTime(int32_t last) const {
+        if (last + int64_t{1} >= zvf_.FrameCount())
+            return std::nullopt;
+        const std::vector<TZVFFrameEntry> next = zvf_.ReadFrameEntries(last + 1, 1);
+        if (next.empty())
+            return std::nullopt;
+        return next.front().DateTime;
+    }
+
+    void progress(int64_t done, int64_t total) const {
+        if (zvf_.OnExportProgress)
+            zvf_.OnExportProgress(done, total);
+    }
+
+    TZVFFormat &zvf_;
+    const Mp4ExportOptions &options_;
+    GifImage current_;  // the picture shown now
+    GifImage next_;     // where the next frame is decoded
+    Failures failures_;
+};
+
+}  // namespace
+
+void Mp4ExportOptions::check() const {
+    if (!(speed >= 0.01 && speed <= 10'000.0))
+        throw Error("Скорость воспроизведения должна быть от 0,01 до 10000");
+    if (!(maxGapSeconds >= 0.001 && maxGapSeconds <= 86'400.0))
+        throw Error("Наибольшая пауза должна быть от 0,001 до 86400 секунд");
+}
+
+void exportMp4(TZVFFormat &zvf, const std::string &target, int32_t first, int32_t last,
+               const Mp4ExportOptions &options) {
+    options.check();
+    const auto [from, to] = zvf.ExportRange(first, last);
+    Mp4Export(zvf, options).run(target, from, to);
+}
+
+void exportMp4ByTime(TZVFFormat &zvf, const std::string &target, double start, double end,
+                     const Mp4ExportOptions &options) {
+    options.check();
+    const auto [from, to] = zvf.ExportRangeByTime(start, end);
+    Mp4Export(zvf, options).run(target, from, to);
+}
+
+}  // namespace zv
