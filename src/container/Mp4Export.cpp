@@ -83,11 +83,11 @@ public:
         FrameCanvas canvas(current_.width(), current_.height());
         Mp4Writer writer(part.path(), canvas.width(), canvas.height(), options_.encoding);
         PlaybackTiming timing(options_.speed, options_.maxGapSeconds * 1000.0);
-        encodeFrames(first, last, firstGood, canvas, writer, timing);
-        writer.finish(timing.lastDuration(followingDateTime(last)));
+        const int32_t end = encodeFrames(first, last, firstGood, canvas, writer, timing);
+        writer.finish(timing.lastDuration(followingDateTime(end)));
         part.renameTo(native);
 
-        if (failures_.count > 0)
+        if (end == last && failures_.count > 0)
             throw Error("Кадров, которые не удалось прочитать: " + std::to_string(failures_.count) +
                         " из " + std::to_string(int64_t{last} - first + 1) +
                         "; в видео вместо них повторён предыдущий кадр (" + failures_.first + ")");
@@ -106,8 +106,10 @@ private:
         return last + 1;
     }
 
-    void encodeFrames(int32_t first, int32_t last, int32_t firstGood, FrameCanvas &canvas,
-                      Mp4Writer &writer, PlaybackTiming &timing) {
+    // Encodes frames first .. last; returns the last one encoded, which is last unless the
+    // export was cancelled (zvf.CancelExport) after it.
+    int32_t encodeFrames(int32_t first, int32_t last, int32_t firstGood, FrameCanvas &canvas,
+                         Mp4Writer &writer, PlaybackTiming &timing) {
         constexpr int32_t kBlock = 1'024;
         const int64_t total = int64_t{last} - first + 1;
         std::vector<TZVFFrameEntry> entries;
@@ -126,9 +128,12 @@ private:
                     canvas.paintTimeStamp(dateTimeText(dateTime));
                 writer.write(canvas.bits(), canvas.stride(), timing.next(dateTime));
                 progress(i - int64_t{first} + 1, total);
+                if (zvf_.CancelExport.load())
+                    return i;
             }
             at += want;
         }
+        return last;
     }
 
     // The picture of frame i: black before the first readable frame, then each frame that
@@ -160,6 +165,8 @@ private:
     void progress(int64_t done, int64_t total) const {
         if (zvf_.OnExportProgress)
             zvf_.OnExportProgress(done, total);
+        if (zvf_.OnExportFrames)
+            zvf_.OnExportFrames(done, total);
     }
 
     TZVFFormat &zvf_;

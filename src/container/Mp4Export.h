@@ -37,8 +37,11 @@ struct Mp4ExportOptions {
 //
 // The file is written beside the target as target + ".part" and renamed over the target when it
 // is complete, so a failed export leaves an existing target as it was and no partial file.
-// Progress goes to zvf.OnExportProgress in frames (done, total). The time stamp needs a
-// QGuiApplication; other errors are zv::Error as raised by the file and the encoder.
+// Progress goes to zvf.OnExportProgress and zvf.OnExportFrames, both in frames, after each frame.
+// zvf.CancelExport stops the export after the frame being encoded: the video of the frames so
+// far is finished and renamed into place, and the call returns normally. The time stamp needs a
+// QGuiApplication (it may be drawn on any thread); other errors are zv::Error as raised by the
+// file and the encoder.
 void exportMp4(TZVFFormat &zvf, const std::string &target, int32_t first, int32_t last,
                const Mp4ExportOptions &options = {});
 void exportMp4ByTime(TZVFFormat &zvf, const std::string &target, double start, double end,

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "container/Mp4Export.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
@@ -37,6 +38,13 @@ void exportVideo(TZVFFormat &zvf, const ExportRequest &r) {
         zvf.ExportVideo(r.path, r.first, r.last, r.compress);
 }
 
+void exportMp4(TZVFFormat &zvf, const ExportRequest &r) {
+    if (r.interval == ExportInterval::Time)
+        zv::exportMp4ByTime(zvf, r.path, r.start, r.end);
+    else
+        zv::exportMp4(zvf, r.path, r.first, r.last);
+}
+
 }  // namespace
 
 void runExportRequest(TZVFFormat &zvf, const ExportRequest &request) {
@@ -46,6 +54,9 @@ void runExportRequest(TZVFFormat &zvf, const ExportRequest &request) {
             return;
         case ExportTarget::Video:
             exportVideo(zvf, request);
+            return;
+        case ExportTarget::Mp4:
+            exportMp4(zvf, request);
             return;
     }
 }

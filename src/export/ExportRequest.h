@@ -8,13 +8,13 @@ class TZVFFormat;
 namespace zv {
 
 // What the export window's "Экспортировать" asks of the frame store, read from its controls.
-enum class ExportTarget { Video, Pictures };
+enum class ExportTarget { Video, Pictures, Mp4 };
 enum class ExportInterval { Frames, Time, Graph };
 
 struct ExportRequest {
     ExportTarget target = ExportTarget::Video;
     ExportInterval interval = ExportInterval::Time;
-    std::string path;       // target file (Video) or folder (Pictures), as typed
+    std::string path;       // target file (Video, Mp4) or folder (Pictures), as typed
     bool compress = false;  // Video: pack the new file into path + ".7z"
     int32_t first = 0;      // Frames and Graph: the two frames, in either order
     int32_t last = 0;
@@ -24,9 +24,10 @@ struct ExportRequest {
     friend bool operator==(const ExportRequest &, const ExportRequest &) = default;
 };
 
-// Makes the one call of the frame store that the request names. A picture export first creates
-// its folder with every missing parent and fails with "Неверная директория экспорта" when that
-// cannot be done. Errors of the frame store pass through as raised.
+// Makes the one call of the frame store (or of the MP4 export, Mp4Export.h, with its defaults)
+// that the request names. A picture export first creates its folder with every missing parent
+// and fails with "Неверная директория экспорта" when that cannot be done. Errors of the frame
+// store pass through as raised.
 void runExportRequest(TZVFFormat &zvf, const ExportRequest &request);
 
 }  // namespace zv

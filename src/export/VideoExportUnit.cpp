@@ -180,6 +180,9 @@ void TExportForm::buildExportType(QVBoxLayout *stack) {
     rbExpVideo = placeRadio(GroupBox1, "rbExpVideo", "В файл ZOR видео (*.zvf)", {12, 18});
     rbExpVideo->setChecked(true);
     rbExpPictures = placeRadio(GroupBox1, "rbExpPictures", "В ряд картинок (*.gif)", {12, 40});
+    // Beside the other video file, so that the group keeps its height.
+    rbExpMp4 = placeRadio(GroupBox1, "rbExpMp4", "В видеофайл MP4 (*.mp4)", {220, 18});
+    rbExpMp4->resize(190, 17);
 }
 
 void TExportForm::buildTargetPanels(QVBoxLayout *stack) {
@@ -306,7 +309,7 @@ void TExportForm::buildButtonBar(QVBoxLayout *stack) {
 
 void TExportForm::connectHandlers() {
     // Checking a radio button, by a click, the keyboard or the stored choices, is its click.
-    for (QRadioButton *rb : {rbExpVideo, rbExpPictures})
+    for (QRadioButton *rb : {rbExpVideo, rbExpPictures, rbExpMp4})
         connect(rb, &QRadioButton::toggled, this, [this](bool on) {
             if (on)
                 rbExpVideoClick();
@@ -409,9 +412,9 @@ void TExportForm::FormClose() {
 // Keys of the stored choices, in the order they are restored.
 namespace {
 const char *const kStoredTexts[] = {"edExportDir.Text", "edExportFile.Text"};
-const char *const kStoredChecks[] = {"rbExpPictures.Checked", "rbExpVideo.Checked",
-                                     "rbIntFrame.Checked",    "rbIntGraph.Checked",
-                                     "rbIntTime.Checked",     "cbAddInZIP.Checked"};
+const char *const kStoredChecks[] = {
+    "rbExpPictures.Checked", "rbExpVideo.Checked", "rbExpMp4.Checked",  "rbIntFrame.Checked",
+    "rbIntGraph.Checked",    "rbIntTime.Checked",  "cbAddInZIP.Checked"};
 const char kStoredFocus[] = "ActiveControl";
 }  // namespace
 
@@ -420,7 +423,7 @@ void TExportForm::restoreStorage() {
     QLineEdit *edits[] = {edExportDir, edExportFile};
     for (size_t i = 0; i < std::size(edits); ++i)
         edits[i]->setText(FormStorage1->value(kStoredTexts[i], edits[i]->text()).toString());
-    QAbstractButton *checks[] = {rbExpPictures, rbExpVideo, rbIntFrame,
+    QAbstractButton *checks[] = {rbExpPictures, rbExpVideo, rbExpMp4,  rbIntFrame,
                                  rbIntGraph,    rbIntTime,  cbAddInZIP};
     for (size_t i = 0; i < std::size(checks); ++i) {
         const bool on = FormStorage1->value(kStoredChecks[i], checks[i]->isChecked()).toBool();
@@ -438,7 +441,7 @@ void TExportForm::saveStorage() {
     const QLineEdit *edits[] = {edExportDir, edExportFile};
     for (size_t i = 0; i < std::size(edits); ++i)
         FormStorage1->setValue(kStoredTexts[i], edits[i]->text());
-    const QAbstractButton *checks[] = {rbExpPictures, rbExpVideo, rbIntFrame,
+    const QAbstractButton *checks[] = {rbExpPictures, rbExpVideo, rbExpMp4,  rbIntFrame,
                                        rbIntGraph,    rbIntTime,  cbAddInZIP};
     for (size_t i = 0; i < std::size(checks); ++i)
         FormStorage1->setValue(kStoredChecks[i], checks[i]->isChecked());
@@ -459,9 +462,21 @@ void TExportForm::FormShow() {
 }
 
 void TExportForm::rbExpVideoClick() {
-    Step1_1->setVisible(rbExpVideo->isChecked());
+    // Both video files use the file panel; the 7z step is one of the ZVF export only.
+    Step1_1->setVisible(rbExpVideo->isChecked() || rbExpMp4->isChecked());
     Step1_2->setVisible(rbExpPictures->isChecked());
+    cbAddInZIP->setEnabled(!rbExpMp4->isChecked());
+    matchFileExtension();
     fitHeight();
+}
+
+void TExportForm::matchFileExtension() {
+    // The name typed for one kind of video file would otherwise receive the other kind.
+    const QString from = rbExpMp4->isChecked() ? QStringLiteral(".zvf") : QStringLiteral(".mp4");
+    const QString to = rbExpMp4->isChecked() ? QStringLiteral(".mp4") : QStringLiteral(".zvf");
+    const QString name = edExportFile->text();
+    if (!rbExpPictures->isChecked() && name.endsWith(from, Qt::CaseInsensitive))
+        edExportFile->setText(name.left(name.size() - from.size()) + to);
 }
 
 void TExportForm::rbIntTimeClick() {
@@ -472,6 +487,7 @@ void TExportForm::rbIntTimeClick() {
 }
 
 void TExportForm::SpeedButton1Click() {
+    sd1->setDefaultSuffix(rbExpMp4->isChecked() ? QStringLiteral("mp4") : QStringLiteral("zvf"));
     sd1->selectFile(QString());
     const QString chosen = runDialog_ ? runDialog_(*sd1) : QString();
     if (!chosen.isEmpty())
@@ -547,7 +563,9 @@ bool TExportForm::eventFilter(QObject *watched, QEvent *event) {
 
 zv::ExportRequest TExportForm::exportRequest() const {
     zv::ExportRequest r;
-    r.target = rbExpPictures->isChecked() ? zv::ExportTarget::Pictures : zv::ExportTarget::Video;
+    r.target = rbExpPictures->isChecked() ? zv::ExportTarget::Pictures
+               : rbExpMp4->isChecked()    ? zv::ExportTarget::Mp4
+                                          : zv::ExportTarget::Video;
     const QLineEdit *path = r.target == zv::ExportTarget::Pictures ? edExportDir : edExportFile;
     r.path = path->text().toStdString();
     r.compress = r.target == zv::ExportTarget::Video && cbAddInZIP->isChecked();

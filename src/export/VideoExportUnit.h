@@ -32,7 +32,7 @@ class SpinEdit;
 
 // The export window: the operator chooses a part of one recording (by time, by frame numbers or
 // on a strip that stands for the whole recording) and a target (a new ZVF file, optionally with
-// a 7z archive, or a folder of GIF pictures), and exports it while a notice stands.
+// a 7z archive, a folder of GIF pictures, or an MP4 video), and exports it while a notice stands.
 //
 // Created without owner for one call of ShowForFile and destroyed afterwards. The window owns
 // one frame store (FZVF) from ShowForFile to its closing; the frame count is read from the file
@@ -92,7 +92,7 @@ public:
 
     // Controls, named as on the form (also their objectName).
     QGroupBox *GroupBox1;
-    QRadioButton *rbExpVideo, *rbExpPictures;
+    QRadioButton *rbExpVideo, *rbExpPictures, *rbExpMp4;
     QGroupBox *Step1_1;
     QLabel *Label1;
     QLineEdit *edExportFile;
@@ -146,6 +146,8 @@ private:
     void showSelection();
     // The window's height follows the panels shown.
     void fitHeight();
+    // The file name's extension follows the kind of video file chosen (.zvf or .mp4).
+    void matchFileExtension();
     void restoreStorage();
     void saveStorage();
     // Runs request on its own thread while a notice stands; throws its failure.

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -158,12 +159,14 @@ TEST_F(ExportWindowTest, EachPanelPairFillsTheSameHeightAndDefaultsBeforeAnythin
     EXPECT_EQ(f.edExportDir->text(), "edExportFile");
     EXPECT_EQ(f.windowTitle(), QString::fromUtf8("Экспорт видео записи C:\\VELD\\rec.zvf"));
     EXPECT_EQ(f.font().pixelSize(), 11);
-    for (QRadioButton *target : {f.rbExpPictures, f.rbExpVideo}) {
+    for (QRadioButton *target : {f.rbExpPictures, f.rbExpVideo, f.rbExpMp4}) {
         for (QRadioButton *interval : {f.rbIntFrame, f.rbIntGraph, f.rbIntTime}) {
             choose(target);
             choose(interval);
             EXPECT_EQ(f.size(), QSize(420, 376));
-            EXPECT_EQ(f.Step1_1->isVisible(), target == f.rbExpVideo);
+            // Both video files use the file panel; only the ZVF file can be packed.
+            EXPECT_EQ(f.Step1_1->isVisible(), target != f.rbExpPictures);
+            EXPECT_EQ(f.cbAddInZIP->isEnabled(), target != f.rbExpMp4);
             EXPECT_EQ(f.Step1_2->isVisible(), target == f.rbExpPictures);
             EXPECT_EQ(f.Step2_1->isVisible(), interval == f.rbIntTime);
             EXPECT_EQ(f.Step2_2->isVisible(), interval == f.rbIntFrame);
@@ -374,8 +377,11 @@ TEST_F(ExportWindowTest, EachOfTheSixCallsGetsItsArguments) {
         {T::Pictures, I::Frames, "C:\\Exp\\p\\", false, 30, 20, 0, 0},
         {T::Pictures, I::Time, "C:\\Exp\\p\\", false, 0, 0, start, end},
         {T::Pictures, I::Graph, "C:\\Exp\\p\\", false, 299, 100, 0, 0},
+        {T::Mp4, I::Frames, " C:\\Exp\\v ", false, 30, 20, 0, 0},
+        {T::Mp4, I::Time, " C:\\Exp\\v ", false, 0, 0, start, end},
+        {T::Mp4, I::Graph, " C:\\Exp\\v ", false, 299, 100, 0, 0},
     };
-    for (QRadioButton *target : {f.rbExpVideo, f.rbExpPictures}) {
+    for (QRadioButton *target : {f.rbExpVideo, f.rbExpPictures, f.rbExpMp4}) {
         choose(target);
         for (QRadioButton *interval : {f.rbIntFrame, f.rbIntTime, f.rbIntGraph}) {
             choose(interval);
@@ -531,10 +537,104 @@ TEST_F(ExportWindowTest, TimeIntervalsOfThePickersReachTheFrameStore) {
     choose(f.rbExpPictures);
     f.edExportDir->setText("C:\\Exp\\t");
     f.TimeStartExp->setTime(QTime(10, 20, 32, 500));  // after frame 2
-    f.TimeEndExp->setTime(QTime(10, 20, 35));          // frame 5 itself: not inside
+    f.TimeEndExp->setTime(QTime(10, 20, 35));         // frame 5 itself: not inside
     exportNow();
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(std::distance(fs::directory_iterator(exp("t")), fs::directory_iterator()), 2);
     EXPECT_TRUE(fs::exists(exp("t/240305 102033.GIF")));
     EXPECT_TRUE(fs::exists(exp("t/240305 102034.GIF")));
+}
+
+TEST_F(ExportWindowTest, Mp4TypeWritesAVideoWithTheNoticeAndTheExportsMessages) {
+    record(12);
+    TExportForm &f = open();
+    f.edExportFile->setText("C:\\Exp\\clip.zvf");
+    f.cbAddInZIP->setChecked(true);
+    choose(f.rbExpMp4);
+    // The name follows the kind of video file, back and forth.
+    EXPECT_EQ(f.edExportFile->text(), "C:\\Exp\\clip.mp4");
+    choose(f.rbExpVideo);
+    EXPECT_EQ(f.edExportFile->text(), "C:\\Exp\\clip.zvf");
+    choose(f.rbExpMp4);
+    EXPECT_FALSE(f.cbAddInZIP->isEnabled());
+
+    choose(f.rbIntFrame);
+    f.seStartFrames->setValue(9);
+    f.seEndFrames->setValue(2);
+    // Progress reaches the notice through the frame store's frame hook, as for the other types.
+    std::vector<std::pair<int64_t, int64_t>> reports;
+    f.setExportCall([&](TZVFFormat &zvf, const zv::ExportRequest &r) {
+        auto report = zvf.OnExportFrames;
+        zvf.OnExportFrames = [&, report](int64_t done, int64_t total) {
+            report(done, total);
+            reports.emplace_back(done, total);
+        };
+        zv::runExportRequest(zvf, r);
+    });
+    exportNow();
+    EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(reports.size(), 9u);
+    EXPECT_EQ(reports.back(), std::make_pair(int64_t{8}, int64_t{8}));
+    EXPECT_FALSE(fs::exists(exp("clip.zvf")));
+    EXPECT_FALSE(fs::exists(exp("clip.mp4.7z")));
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-count_frames", "-show_entries",
+                            "stream=codec_name,nb_read_frames", "-of", "csv=p=0",
+                            QString::fromStdString(exp("clip.mp4"))});
+    ASSERT_TRUE(probe.waitForFinished(60'000));
+    EXPECT_EQ(probe.readAllStandardOutput().trimmed(), "h264,8");
+
+    choose(f.rbIntTime);
+    f.TimeStartExp->setTime(QTime(23, 0, 0));
+    exportNow();
+    EXPECT_EQ(messages, std::vector<std::string>{
+                            "Ошибка экспорта: Неверно указан временной интервал экспорта"});
+    // The choice comes back at the next opening, with its panel and rules.
+    clickAt(f.BitBtn2);
+    TExportForm &g = open();
+    EXPECT_TRUE(g.rbExpMp4->isChecked());
+    EXPECT_TRUE(g.Step1_1->isVisible());
+    EXPECT_FALSE(g.cbAddInZIP->isEnabled());
+    EXPECT_EQ(g.edExportFile->text(), "C:\\Exp\\clip.mp4");
+}
+
+TEST_F(ExportWindowTest, CancelledMp4KeepsAPlayableVideoOfTheFramesDone) {
+    record(12);
+    TExportForm &f = open();
+    choose(f.rbExpMp4);
+    choose(f.rbIntFrame);
+    f.seEndFrames->setValue(11);
+    f.edExportFile->setText("C:\\Exp\\cut.mp4");
+    // The export waits after its third frame until the operator has pressed "Отмена".
+    std::atomic<bool> reached{false}, pressed{false};
+    f.setExportCall([&](TZVFFormat &zvf, const zv::ExportRequest &r) {
+        auto report = zvf.OnExportFrames;
+        zvf.OnExportFrames = [&, report](int64_t done, int64_t total) {
+            report(done, total);
+            if (done == 3 && !reached.exchange(true))
+                while (!pressed)
+                    std::this_thread::sleep_for(1ms);
+        };
+        zv::runExportRequest(zvf, r);
+    });
+    f.setNoticeWatcher([&](TWaitVideoExpForm &notice) {
+        auto *poll = new QTimer(&notice);
+        QObject::connect(poll, &QTimer::timeout, [&, poll] {
+            if (!reached)
+                return;
+            poll->stop();
+            clickAt(notice.btCancel);
+            pressed = true;
+        });
+        poll->start(5);
+    });
+    exportNow();
+    EXPECT_TRUE(messages.empty());
+    QProcess probe;
+    probe.start("ffprobe",
+                {"-v", "error", "-count_frames", "-show_entries", "stream=nb_read_frames", "-of",
+                 "csv=p=0", QString::fromStdString(exp("cut.mp4"))});
+    ASSERT_TRUE(probe.waitForFinished(60'000));
+    EXPECT_EQ(probe.readAllStandardOutput().trimmed(), "3");
+    EXPECT_FALSE(fs::exists(exp("cut.mp4.part")));
 }
