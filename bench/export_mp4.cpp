@@ -1,13 +1,12 @@
 // Throughput of the MP4 export on 1280x1024 sample screens at 1 frame/s: frames per second of
 // wall-clock time, and processor time per frame (all threads), which the load of a shared machine
-// distorts less. Against decoding the same frames alone, the part the encoder cannot speed up.
+// distorts less. Decoding the frames alone is measured by export_pictures (BM_DecodeFrames).
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
 #include <QGuiApplication>
 #include <filesystem>
 
-#include "container/GifImage.h"
 #include "container/Mp4Export.h"
 #include "container/ZVFformatUnit.h"
 #include "recording/SampleRecording.h"
@@ -27,19 +26,6 @@ double processCpuSeconds() {
            double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-void BM_DecodeFrames(benchmark::State &state) {
-    TZVFFormat zvf(g_file);
-    zv::GifImage image;
-    for (auto _ : state) {
-        for (int32_t i = 0; i < kFrames; ++i) {
-            if (!zvf.LoadFrame(i, image))
-                state.SkipWithError("load failed");
-            benchmark::DoNotOptimize(image.pixels()[0]);
-        }
-    }
-    state.SetItemsProcessed(state.iterations() * kFrames);
-}
-
 // Arg: 1 with the time stamp, 0 without.
 void BM_ExportMp4(benchmark::State &state) {
     TZVFFormat zvf(g_file);
@@ -57,7 +43,6 @@ void BM_ExportMp4(benchmark::State &state) {
     state.counters["bytes_per_frame"] = double(fs::file_size(target)) / kFrames;
 }
 
-BENCHMARK(BM_DecodeFrames)->Repetitions(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportMp4)
     ->Arg(0)
     ->Arg(1)

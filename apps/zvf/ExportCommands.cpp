@@ -123,29 +123,27 @@ Args mp4Args(const Args &args, size_t count, zv::Mp4ExportOptions &options) {
     return positionalArgs(rest, count, nullptr);
 }
 
-int runExportMp4(const Args &args) {
+// export-mp4 (FIRST LAST) and, byTime, export-mp4-time (START END).
+int runExportMp4(const Args &args, bool byTime) {
     zv::Mp4ExportOptions options;
     const Args a = mp4Args(args, 4, options);
-    const int32_t first = indexArg(a[2], "FIRST");
-    const int32_t last = indexArg(a[3], "LAST");
+    int32_t first = 0, last = 0;
+    double start = 0, end = 0;
+    if (byTime) {
+        start = timeArg(a[2], "START");
+        end = timeArg(a[3], "END");
+    } else {
+        first = indexArg(a[2], "FIRST");
+        last = indexArg(a[3], "LAST");
+    }
     requireExistingFile(a[0]);
     TZVFFormat zvf(a[0]);
     ProgressLine line(false);
     line.attach(zvf);
-    zv::exportMp4(zvf, a[1], first, last, options);
-    return 0;
-}
-
-int runExportMp4Time(const Args &args) {
-    zv::Mp4ExportOptions options;
-    const Args a = mp4Args(args, 4, options);
-    const double start = timeArg(a[2], "START");
-    const double end = timeArg(a[3], "END");
-    requireExistingFile(a[0]);
-    TZVFFormat zvf(a[0]);
-    ProgressLine line(false);
-    line.attach(zvf);
-    zv::exportMp4ByTime(zvf, a[1], start, end, options);
+    if (byTime)
+        zv::exportMp4ByTime(zvf, a[1], start, end, options);
+    else
+        zv::exportMp4(zvf, a[1], first, last, options);
     return 0;
 }
 
@@ -241,7 +239,8 @@ const ZvfRegistrar kExportMp4(
                  "  exists. Frames that cannot be read repeat the one before them and are\n"
                  "  reported at the end (exit 1, the video is written)\n") +
          kMp4Options,
-     "export a range of frames into an MP4 video", true, runExportMp4});
+     "export a range of frames into an MP4 video", true,
+     [](const Args &args) { return runExportMp4(args, false); }});
 
 const ZvfRegistrar kExportMp4Time(
     {"export-mp4-time",
@@ -250,6 +249,7 @@ const ZvfRegistrar kExportMp4Time(
                  "  like export-mp4, for the frames taken strictly after START and strictly\n"
                  "  before END (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\")\n") +
          kMp4Options,
-     "export a time interval into an MP4 video", true, runExportMp4Time});
+     "export a time interval into an MP4 video", true,
+     [](const Args &args) { return runExportMp4(args, true); }});
 
 }  // namespace

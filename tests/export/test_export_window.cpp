@@ -132,6 +132,20 @@ protected:
         return columns;
     }
     QString sel() const { return form->lbSelFrames->text(); }
+    // The export waits once it has reported at least `at` frames done, until pressed is set (as
+    // the operator's "Отмена" is pressed); reached tells that it waits.
+    void pauseExportAt(int64_t at, std::atomic<bool> &reached, std::atomic<bool> &pressed) {
+        form->setExportCall([=, &reached, &pressed](TZVFFormat &zvf, const zv::ExportRequest &r) {
+            auto report = zvf.OnExportFrames;
+            zvf.OnExportFrames = [=, &reached, &pressed](int64_t done, int64_t total) {
+                report(done, total);
+                if (done >= at && !reached.exchange(true))
+                    while (!pressed)
+                        std::this_thread::sleep_for(1ms);
+            };
+            zv::runExportRequest(zvf, r);
+        });
+    }
     void exportNow() { clickAt(form->BitBtn1); }
 
     zvtest::TempRoot root;
@@ -435,16 +449,7 @@ TEST_F(ExportWindowTest, CancelStopsAtAFrameBoundaryAndLeavesAValidFileWithoutAB
     f.edExportFile->setText("C:\\Exp\\cut.zvf");
     // The export waits after its first piece of frames until the operator has pressed "Отмена".
     std::atomic<bool> reached{false}, pressed{false};
-    f.setExportCall([&](TZVFFormat &zvf, const zv::ExportRequest &r) {
-        auto report = zvf.OnExportFrames;
-        zvf.OnExportFrames = [&, report](int64_t done, int64_t total) {
-            report(done, total);
-            if (done > 0 && !reached.exchange(true))
-                while (!pressed)
-                    std::this_thread::sleep_for(1ms);
-        };
-        zv::runExportRequest(zvf, r);
-    });
+    pauseExportAt(1, reached, pressed);
     QString shownProgress;
     f.setNoticeWatcher([&](TWaitVideoExpForm &notice) {
         auto *poll = new QTimer(&notice);
@@ -607,16 +612,7 @@ TEST_F(ExportWindowTest, CancelledMp4KeepsAPlayableVideoOfTheFramesDone) {
     f.edExportFile->setText("C:\\Exp\\cut.mp4");
     // The export waits after its third frame until the operator has pressed "Отмена".
     std::atomic<bool> reached{false}, pressed{false};
-    f.setExportCall([&](TZVFFormat &zvf, const zv::ExportRequest &r) {
-        auto report = zvf.OnExportFrames;
-        zvf.OnExportFrames = [&, report](int64_t done, int64_t total) {
-            report(done, total);
-            if (done == 3 && !reached.exchange(true))
-                while (!pressed)
-                    std::this_thread::sleep_for(1ms);
-        };
-        zv::runExportRequest(zvf, r);
-    });
+    pauseExportAt(3, reached, pressed);
     f.setNoticeWatcher([&](TWaitVideoExpForm &notice) {
         auto *poll = new QTimer(&notice);
         QObject::connect(poll, &QTimer::timeout, [&, poll] {

@@ -6,7 +6,6 @@
 #include <QStringList>
 #include <cmath>
 #include <filesystem>
-#include <functional>
 #include <sstream>
 
 #include "container/GifImage.h"
@@ -16,6 +15,7 @@
 #include "container/ZVFformatUnit.h"
 #include "platform/Error.h"
 #include "recording/SampleRecording.h"
+#include "support/ErrorOf.h"
 #include "support/TempRoot.h"
 #include "support/ToolProcess.h"
 
@@ -32,14 +32,7 @@ constexpr double kSecond = 1.0 / 86'400.0;
 
 using Rgb = std::vector<uint8_t>;
 
-std::string errorOf(const std::function<void()> &action) {
-    try {
-        action();
-    } catch (const zv::Error &e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using zvtest::errorOf;
 
 std::vector<std::string> lines(const std::string &text) {
     std::vector<std::string> out;

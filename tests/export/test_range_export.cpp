@@ -23,6 +23,7 @@
 #include "platform/File.h"
 #include "platform/MemoryFileSystem.h"
 #include "platform/Messages.h"
+#include "support/ErrorOf.h"
 #include "support/RawZvf.h"
 #include "support/TempRoot.h"
 
@@ -83,14 +84,7 @@ int32_t countOf(const std::string &native) {
     return count;
 }
 
-std::string errorOf(const std::function<void()> &action) {
-    try {
-        action();
-    } catch (const zv::Error &e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using zvtest::errorOf;
 
 class RangeExport : public ::testing::Test {
 protected:
