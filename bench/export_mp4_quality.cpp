@@ -6,6 +6,7 @@
 //
 // Usage: export_mp4_quality [--frames N] [--quality 4|8] [--crf 22,24,26] [--preset faster,medium]
 //                           [--tune stillimage,none] [--reference 24]
+// Without --crf, --preset or --tune the export's own defaults (zv::Mp4Encoding) are measured.
 #include <sys/resource.h>
 #include <sys/time.h>
 
@@ -31,7 +32,8 @@ using Rgb = std::vector<uint8_t>;
 struct Settings {
     int frames = 30;
     int quality = 8;
-    std::vector<std::string> crfs{"26"}, presets{"faster"}, tunes{"stillimage"}, params{""};
+    std::vector<std::string> crfs{std::to_string(zv::Mp4Encoding{}.crf)},
+        presets{zv::Mp4Encoding{}.preset}, tunes{zv::Mp4Encoding{}.tune}, params{""};
     std::vector<std::string> references;
 };
 

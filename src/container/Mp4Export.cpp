@@ -1,6 +1,11 @@
 #include "container/Mp4Export.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -14,6 +19,7 @@
 #include "container/PlaybackTiming.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/Error.h"
+#include "platform/File.h"
 #include "platform/Paths.h"
 #include "viewer/DateTimeText.h"
 
@@ -40,10 +46,36 @@ struct Failures {
     }
 };
 
-// Removes the unfinished file unless it was renamed into place.
+std::string cannotOpen(const std::string &nativeFile, int err) {
+    return systemErrorText("Не удается открыть файл \"" + nativeFile + "\"", err);
+}
+
+// The native name of the target file, refused before any work with the texts of the frame
+// store's exports: a path that names no file here, a folder or anything else that is not a file.
+std::string targetFile(const std::string &target) {
+    const std::string native = nativeFilePath(target);
+    if (native.empty())
+        throw Error(cannotOpen(native, ENOENT));
+    struct stat st {};
+    if (::stat(native.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw Error(cannotOpen(native, S_ISDIR(st.st_mode) ? EISDIR : EINVAL));
+    return native;
+}
+
+// The file being written beside the target (target + ".part"), created empty; removed unless it
+// was renamed into place. Failures name the target, whose folder it shares.
 class PartFile {
 public:
-    explicit PartFile(std::string path) : path_(std::move(path)) {}
+    explicit PartFile(const std::string &nativeTarget) : path_(nativeTarget + kPartSuffix) {
+        const int fd =
+            ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            const int err = errno;
+            path_.clear();
+            throw Error(cannotOpen(nativeTarget, err));
+        }
+        ::close(fd);
+    }
     ~PartFile() {
         if (!path_.empty()) {
             std::error_code ignored;
@@ -58,8 +90,9 @@ public:
         std::error_code error;
         std::filesystem::rename(path_, target, error);
         if (error)
-            throw Error("Не удается переименовать файл \"" + path_ + "\" в \"" + target +
-                        "\": " + error.message());
+            throw Error(systemErrorText(
+                "Не удается переименовать файл \"" + path_ + "\" в \"" + target + "\"",
+                error.value()));
         path_.clear();
     }
 
@@ -74,12 +107,12 @@ public:
     void run(const std::string &target, int32_t first, int32_t last) {
         zvf_.CheckExportTarget(target);
         zvf_.CheckExportTarget(target + kPartSuffix);
+        const std::string native = targetFile(target);
+        PartFile part(native);
         const int32_t firstGood = firstReadable(first, last);
         if (firstGood > last)
             throw Error("Не удалось прочитать ни одного кадра экспорта (" + failures_.first + ")");
 
-        const std::string native = nativePath(target);
-        PartFile part(native + kPartSuffix);
         FrameCanvas canvas(current_.width(), current_.height());
         Mp4Writer writer(part.path(), canvas.width(), canvas.height(), options_.encoding);
         PlaybackTiming timing(options_.speed, options_.maxGapSeconds * 1000.0);

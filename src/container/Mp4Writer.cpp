@@ -13,6 +13,7 @@ extern "C" {
 #include <string>
 
 #include "platform/Error.h"
+#include "platform/File.h"
 
 namespace zv {
 
@@ -59,6 +60,10 @@ private:
 };
 
 std::string avErrorText(int code) {
+    // The system's errors (a full disk, a folder gone) in the words of the module's other file
+    // errors; FFmpeg's own codes in its words.
+    if (code < 0 && -code < 4'096)
+        return systemErrorReason(-code);
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
     return text;

@@ -298,16 +298,33 @@ TEST_F(Mp4Export, TargetsAreReplacedWholeOrNotAtAllAndNeverTheRecording) {
     EXPECT_LT(fs::file_size(exp("x.mp4")), 100'000u);
     EXPECT_EQ(probe(exp("x.mp4")).pts.size(), 3u);
     EXPECT_FALSE(fs::exists(exp("x.mp4.part")));
+}
 
-    const std::string missing = errorOf([&] { zv::exportMp4(zvf, "C:\\No\\y.mp4", 0, 2, plain); });
-    EXPECT_EQ(missing.rfind("Не удается открыть файл", 0), 0u) << missing;
+TEST_F(Mp4Export, TargetsThatAreNoFileGetTheTextsOfTheZvfExportBeforeAnyWork) {
+    record({0, 1, 2});
+    TZVFFormat zvf(source);
+    fs::create_directories(root.file("drive_c/Exp/dir.mp4"));
+    // No folder, a network path (no file here), a folder, a folder with a separator, nothing.
+    for (const std::string target :
+         {"C:\\No\\y.mp4", "\\\\server\\share\\y.mp4", "C:\\Exp\\dir.mp4", "C:\\Exp\\", ""}) {
+        const std::string zvfError = errorOf([&] { zvf.ExportVideo(target, 0, 2, false); });
+        EXPECT_EQ(zvfError.rfind("Не удается открыть файл", 0), 0u) << zvfError;
+        std::vector<int64_t> progress;
+        zvf.OnExportProgress = [&](int64_t done, int64_t) { progress.push_back(done); };
+        EXPECT_EQ(errorOf([&] { zv::exportMp4(zvf, target, 0, 2, plain); }), zvfError) << target;
+        EXPECT_TRUE(progress.empty()) << target;
+        zvf.OnExportProgress = nullptr;
+    }
+    // The unfinished file never lands beside the host or in the folder.
+    EXPECT_FALSE(fs::exists(".part"));
+    EXPECT_EQ(
+        std::distance(fs::directory_iterator(root.file("drive_c/Exp")), fs::directory_iterator()),
+        1);
+    EXPECT_TRUE(fs::is_empty(root.file("drive_c/Exp/dir.mp4")));
 }
 
 TEST_F(Mp4Export, TimeStampIsBurntIntoTheTopRightCornerOnly) {
-    record({0, 1});
     const int w = 320, h = 240;
-    gifs.clear();
-    fs::remove(root.file("drive_c/VELD/rec.zvf"));
     record({0, 1}, w, h);
     TZVFFormat zvf(source);
     zv::exportMp4(zvf, "C:\\Exp\\plain.mp4", 0, 1, plain);
