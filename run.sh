@@ -26,7 +26,9 @@ sample="$ZORVIDEO_ROOT/drive_c/VELD/ZORVIDEO/BigFile.zvf"
 if [[ ! -s $sample ]]; then
     mkdir -p "$(dirname "$sample")"
     echo "run.sh: writing a sample recording to $sample" >&2
-    "$build/apps/zvf/zvf" sample "$sample" --frames 120 --delay 1000 --size 1280x1024
+    # ZORVIDEO_SAMPLE_START fixes the sample's first date-time (tools/update-screenshots).
+    "$build/apps/zvf/zvf" sample "$sample" --frames 120 --delay 1000 --size 1280x1024 \
+        ${ZORVIDEO_SAMPLE_START:+--start "$ZORVIDEO_SAMPLE_START"}
 fi
 "$build/apps/zvf/zvf" info "$sample"
 
@@ -42,10 +44,12 @@ fi
 
 if [[ -x $host ]]; then
     if [[ $headless == 1 ]]; then
+        "${xrun[@]}" "$host" --screenshot "$shots/host.png"
         "${xrun[@]}" "$host" --show 'C:\VELD\ZORVIDEO\BigFile.zvf' --screenshot "$shots/viewer.png"
         "${xrun[@]}" "$host" --settings --screenshot "$shots/settings.png"
         "${xrun[@]}" "$host" --export 'C:\VELD\ZORVIDEO\BigFile.zvf' --screenshot "$shots/export.png"
-        echo "run.sh: no display; screenshots of the viewer, the settings and the export window:"
+        echo "run.sh: no display; screenshots of the host, the viewer, the settings and the export window:"
+        echo "  $shots/host.png"
         echo "  $shots/viewer.png"
         echo "  $shots/settings.png"
         echo "  $shots/export.png"

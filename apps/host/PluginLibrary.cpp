@@ -1,8 +1,17 @@
 #include "PluginLibrary.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <stdexcept>
+
+std::string defaultPluginPath(const std::string &programDir) {
+    const std::string name = "/libZORVideo.so";
+    const std::string beside = programDir + name;
+    if (::access(beside.c_str(), F_OK) == 0)
+        return beside;
+    return programDir + "/" ZORVIDEO_PLUGIN_FROM_BINDIR + name;
+}
 
 void PluginLibrary::Closer::operator()(void *handle) const noexcept {
     ::dlclose(handle);

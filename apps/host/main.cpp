@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -48,19 +49,21 @@ void hostQuery(HostVariant *answer, int32_t code, int32_t /*zero*/) {
     answer->lVal = g_serviceButtonsAnswer;
 }
 
-void usage() {
+void usage(std::FILE *out) {
     std::fprintf(
-        stderr,
+        out,
         "usage: zorvideo-host [--library PATH] [--query 0|1] [--show FILE] [--export FILE]\n"
         "                     [--settings] [--screenshot PATH]\n"
-        "  --library PATH     the plug-in (default: libZORVideo.so beside this program)\n"
+        "  --library PATH     the plug-in (default: libZORVideo.so beside this program,\n"
+        "                     else the installed one)\n"
         "  --query N          call loadEx with a query answering N to code 56 (0 shows\n"
         "                     the service buttons, 1 hides them); without it, load\n"
         "  --show FILE        show the recording FILE through ShowFile at start\n"
         "  --export FILE      open the export window over the recording FILE at start\n"
         "  --settings         choose the plug-in's menu entry at start\n"
         "  --screenshot PATH  save each window opened at start as PNG once painted,\n"
-        "                     close it, then quit\n");
+        "                     close it, then quit\n"
+        "  --help             show this text\n");
 }
 
 std::optional<Options> parse(const QStringList &args) {
@@ -105,14 +108,22 @@ void showExportWindow(const std::string &fileName) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    // Before the application, which needs a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            usage(stdout);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     const std::optional<Options> options = parse(app.arguments());
     if (!options) {
-        usage();
+        usage(stderr);
         return 2;
     }
     const QString pluginPath = options->plugin.isEmpty()
-                                   ? QCoreApplication::applicationDirPath() + "/libZORVideo.so"
+                                   ? QString::fromStdString(defaultPluginPath(
+                                         QCoreApplication::applicationDirPath().toStdString()))
                                    : options->plugin;
 
     std::unique_ptr<PluginLibrary> plugin;

@@ -1,5 +1,6 @@
 #include "plugin/ExportUnit.h"
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <QAction>
@@ -14,6 +15,7 @@
 
 #include "platform/Messages.h"
 #include "platform/Paths.h"
+#include "recording/RecorderControl.h"
 #include "recording/RecordingSettings.h"
 #include "recording/VideoUnit.h"
 #include "viewer/ShowVideoUnit.h"
@@ -57,6 +59,17 @@ void createRecordingFolder(const std::string &outFile) {
     (void)::mkdir(zv::nativePath(folder).c_str(), 0777);
 }
 
+// The recorder of the install this library belongs to: found from the library's own file, so
+// that an installed tree works wherever it lies. In a build tree nothing is there.
+std::string installedRecorder() {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void *>(&installedRecorder), &info) == 0 || !info.dli_fname)
+        return {};
+    std::string library = info.dli_fname;
+    const std::string folder = library.substr(0, library.rfind('/') + 1);
+    return folder + ZORVIDEO_RECORDER_FROM_PLUGIN;
+}
+
 void showSettingsWindow() {
     // The close result means nothing here.
     if (TVideoForm *window = module().SettingsWindow.get())
@@ -73,6 +86,9 @@ void load(QMenu *menu) {
 
     m.SettingsWindow = std::make_unique<TVideoForm>(m.RecordingSettings);
     m.SettingsWindow->LoadSettings();
+    // Before the recording folder: a first start on a fresh root gets C:\VELD from the recorder's
+    // link, and the folder of the recording inside it.
+    zv::linkInstalledRecorder(installedRecorder());
     createRecordingFolder(m.RecordingSettings.OutFile);
 
     if (menu) {

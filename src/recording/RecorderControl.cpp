@@ -1,6 +1,10 @@
 #include "recording/RecorderControl.h"
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <optional>
+#include <system_error>
 
 #include "platform/Autostart.h"
 #include "platform/Clock.h"
@@ -59,6 +63,28 @@ bool lowDiskSpace(FreeSpaceSource &source, const std::string &outFile, int32_t m
     if (!free)
         return limit >= 0;
     return limit >= *free;
+}
+
+bool linkInstalledRecorder(const std::string &installedRecorder) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (installedRecorder.empty() || !fs::is_regular_file(installedRecorder, error) ||
+        ::access(installedRecorder.c_str(), X_OK) != 0)
+        return false;
+    const fs::path mapped = nativePath(kRecorderExecutable);
+    const fs::file_status present = fs::symlink_status(mapped, error);
+    if (fs::exists(present)) {
+        if (!fs::is_symlink(present) || fs::exists(mapped, error))
+            return false;
+        if (!fs::remove(mapped, error))
+            return false;
+    }
+    fs::create_directories(mapped.parent_path(), error);
+    const fs::path target = fs::weakly_canonical(installedRecorder, error);
+    if (error)
+        return false;
+    fs::create_symlink(target, mapped, error);
+    return !error;
 }
 
 }  // namespace zv

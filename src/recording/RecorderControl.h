@@ -62,4 +62,13 @@ bool fullCheckDue(uint32_t now, uint32_t lastCheck);
 // order. A negative limit is never reached.
 bool lowDiskSpace(FreeSpaceSource &source, const std::string &outFile, int32_t minHddSizeMb);
 
+// An installed package keeps the recorder program among the system's programs, while the
+// settings window starts it at the mapped kRecorderExecutable. This makes the one lead to the
+// other: when installedRecorder is an executable file and the mapped path holds nothing, or a
+// symbolic link that leads nowhere (a removed or moved install), the folder of the mapped path is
+// created with its parents and a symbolic link to installedRecorder is put there. A recorder that
+// is in place (a file, or a link to one) is kept. True when the link was made; every failure is
+// silent, and "Запустить" then reports the missing executable as it would.
+bool linkInstalledRecorder(const std::string &installedRecorder);
+
 }  // namespace zv
