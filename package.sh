@@ -9,8 +9,9 @@ tools/bootstrap
 build=${ZORVIDEO_PACKAGE_BUILD_DIR:-build/package}
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 eval "$(dpkg-buildflags --export=sh)"
-# Only the libraries a program calls become dependencies.
-export LDFLAGS="$LDFLAGS -Wl,--as-needed"
+# CMake reads no CPPFLAGS (_FORTIFY_SOURCE is there); only the libraries a program calls become
+# dependencies.
+export CFLAGS="$CPPFLAGS $CFLAGS" CXXFLAGS="$CPPFLAGS $CXXFLAGS" LDFLAGS="$LDFLAGS -Wl,--as-needed"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DZORVIDEO_BUILD_TESTS=OFF -DZORVIDEO_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)"

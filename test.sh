@@ -6,8 +6,10 @@ cd "$(dirname "$0")"
 
 tools/bootstrap
 build=${ZORVIDEO_TEST_BUILD_DIR:-build/test}
+# For /usr, as the package installs, so that the install test and tools/check-package see the
+# package's layout.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORVIDEO_SANITIZE=ON \
-    -DZORVIDEO_BUILD_TESTS=ON -DZORVIDEO_BUILD_BENCHMARKS=OFF >/dev/null
+    -DZORVIDEO_BUILD_TESTS=ON -DZORVIDEO_BUILD_BENCHMARKS=OFF -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cmake --build "$build" -j"$(nproc)"
 # Each fuzz target briefly (about 20 s in all) when clang is there, so that a regression of the
 # readers shows on every run; ./fuzz.sh runs them longer.
@@ -17,3 +19,7 @@ fi
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@"
+# The Debian package of this build (about a minute and a half): on a full run, where the tools are.
+if [[ $# -eq 0 ]] && command -v dpkg-deb >/dev/null && command -v lintian >/dev/null; then
+    tools/check-package "$build"
+fi

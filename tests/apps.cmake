@@ -11,4 +11,4 @@ target_compile_definitions(test_install PRIVATE
     ZORVIDEO_INSTALL_MANDIR="${CMAKE_INSTALL_MANDIR}"
     ZORVIDEO_INSTALL_DATADIR="${CMAKE_INSTALL_DATADIR}"
     ZORVIDEO_INSTALL_DOCDIR="${ZORVIDEO_DOC_INSTALL_DIR}")
-add_dependencies(test_install zvf zorvideo-host ZORVideo)
+add_dependencies(test_install zvf zorvideo-host ZORVideo ZORVideoService)

@@ -97,9 +97,11 @@ TEST_F(InstallTree, LaysOutEveryFileWhereDebianExpectsIt) {
     const std::set<std::string> expected = {
         ZORVIDEO_INSTALL_BINDIR "/zvf",
         ZORVIDEO_INSTALL_BINDIR "/zorvideo-host",
+        ZORVIDEO_INSTALL_BINDIR "/ZORVideoService",
         ZORVIDEO_INSTALL_PLUGINDIR "/libZORVideo.so",
         man + "zvf.1.gz",
         man + "zorvideo-host.1.gz",
+        man + "ZORVideoService.1.gz",
         ZORVIDEO_INSTALL_DATADIR "/applications/zorvideo-host.desktop",
         ZORVIDEO_INSTALL_DATADIR "/icons/hicolor/scalable/apps/zorvideo-host.svg",
         ZORVIDEO_INSTALL_DATADIR "/bash-completion/completions/zvf",
@@ -134,16 +136,22 @@ TEST_F(InstallTree, LaysOutEveryFileWhereDebianExpectsIt) {
 }
 
 TEST_F(InstallTree, InstalledProgramsAnswerVersionAndHelp) {
-    const Outcome version = run(program("zvf"), {"--version"});
-    EXPECT_EQ(version.status, 0) << version.err;
-    EXPECT_NE(version.out.find(ZORVIDEO_VERSION), std::string::npos) << version.out;
+    const Outcome zvf = run(program("zvf"), {"--help"});
+    EXPECT_EQ(zvf.status, 0) << zvf.err;
+    EXPECT_NE(zvf.out.find("commands:"), std::string::npos) << zvf.out;
+
+    const Outcome recorder = run(program("ZORVideoService"), {"--version"});
+    EXPECT_EQ(recorder.status, 0) << recorder.err;
+    EXPECT_NE(recorder.out.find(ZORVIDEO_VERSION), std::string::npos) << recorder.out;
 
     const Outcome help = run(program("zorvideo-host"), {"--help"});
     EXPECT_EQ(help.status, 0) << help.err;
     EXPECT_NE(help.out.find("--library"), std::string::npos) << help.out;
 }
 
-TEST_F(InstallTree, HostFindsTheInstalledPluginWithoutLibraryOption) {
+// On a fresh root the plug-in makes C:\VELD with the recorder's link to the installed recorder,
+// and the recording's folder inside it, so that "Запустить" finds the recorder.
+TEST_F(InstallTree, HostLoadsTheInstalledPluginWhichLinksTheInstalledRecorder) {
     zvtest::TempRoot root;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -153,6 +161,11 @@ TEST_F(InstallTree, HostFindsTheInstalledPluginWithoutLibraryOption) {
     EXPECT_EQ(host.status, 0) << host.err;
     EXPECT_NE(host.err.find("VideoForm"), std::string::npos) << host.err;
     EXPECT_TRUE(fs::is_regular_file(shot));
+
+    const fs::path link = root.file("drive_c/VELD/ZORVideoService.exe");
+    ASSERT_TRUE(fs::is_symlink(link));
+    EXPECT_TRUE(fs::equivalent(link, at(ZORVIDEO_INSTALL_BINDIR "/ZORVideoService")));
+    EXPECT_TRUE(fs::is_directory(root.file("drive_c/VELD/ZORVIDEO")));
 }
 
 TEST_F(InstallTree, ManualPageDescribesEveryCommandOfZvf) {

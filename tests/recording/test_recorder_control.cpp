@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 
 #include "platform/Messages.h"
 #include "platform/Paths.h"
@@ -16,6 +17,8 @@
 #include "support/TempRoot.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 const QColor kBlue(0, 0, 255);
 const QColor kBlack(0, 0, 0);
@@ -86,6 +89,64 @@ TEST(RecorderChecks, RecorderFoundByItsExactTitleInAnyCase) {
     EXPECT_TRUE(zv::isRecorderRunning(windows));
     EXPECT_TRUE(zv::stopRecorder(windows));
     EXPECT_EQ(windows.quitSent, std::vector<uint32_t>{4});
+}
+
+// The installed recorder and the mapped path that "Запустить" opens. The root holds an installed
+// tree of its own ("usr/bin") beside the mapped drive.
+class RecorderLinkTest : public ::testing::Test {
+protected:
+    std::string installRecorder(const std::string &name, fs::perms mode = fs::perms::owner_all) {
+        const std::string file = root_.file("usr/bin/" + name);
+        zvtest::writeFile(file, "#!/bin/sh\n");
+        fs::permissions(file, mode);
+        return file;
+    }
+    fs::path mapped() const { return zv::nativePath(zv::kRecorderExecutable); }
+
+    zvtest::TempRoot root_;
+};
+
+TEST_F(RecorderLinkTest, AFreshRootGetsTheFolderAndALinkToTheInstalledRecorder) {
+    const std::string installed = installRecorder("ZORVideoService");
+    EXPECT_TRUE(zv::linkInstalledRecorder(installed));
+    ASSERT_TRUE(fs::is_symlink(mapped()));
+    EXPECT_EQ(fs::read_symlink(mapped()), fs::canonical(installed));
+    EXPECT_TRUE(zv::fileExists(zv::kRecorderExecutable));
+    // Made once: a second load finds it in place.
+    EXPECT_FALSE(zv::linkInstalledRecorder(installed));
+}
+
+TEST_F(RecorderLinkTest, ARecorderInPlaceIsKept) {
+    const std::string installed = installRecorder("ZORVideoService");
+    zvtest::writeFile(mapped(), "the operator's own\n");
+    EXPECT_FALSE(zv::linkInstalledRecorder(installed));
+    EXPECT_FALSE(fs::is_symlink(mapped()));
+    EXPECT_EQ(zvtest::readFile(mapped()), "the operator's own\n");
+
+    // A link to another recorder that exists (a developer's build) stays too.
+    fs::remove(mapped());
+    const std::string other = installRecorder("other");
+    fs::create_symlink(other, mapped());
+    EXPECT_FALSE(zv::linkInstalledRecorder(installed));
+    EXPECT_EQ(fs::read_symlink(mapped()), other);
+}
+
+TEST_F(RecorderLinkTest, ALinkThatLeadsNowhereIsReplaced) {
+    const std::string installed = installRecorder("ZORVideoService");
+    fs::create_directories(mapped().parent_path());
+    fs::create_symlink(root_.file("removed/ZORVideoService"), mapped());
+    EXPECT_TRUE(zv::linkInstalledRecorder(installed));
+    EXPECT_EQ(fs::read_symlink(mapped()), fs::canonical(installed));
+}
+
+TEST_F(RecorderLinkTest, WithoutAnInstalledRecorderNothingIsMade) {
+    const std::string notExecutable = installRecorder("plain", fs::perms::owner_read);
+    fs::create_directories(root_.file("usr/bin/folder"));
+    for (const std::string &installed : {std::string(), root_.file("usr/bin/missing"),
+                                         notExecutable, root_.file("usr/bin/folder")}) {
+        EXPECT_FALSE(zv::linkInstalledRecorder(installed)) << installed;
+    }
+    EXPECT_FALSE(fs::exists(root_.file("drive_c")));
 }
 
 // The window as load() leaves it, shown without a modal loop; ticks of Timer1 are driven by hand
