@@ -42,8 +42,11 @@ fs::path driveFolderOf(const fs::path &file) {
 // name never stands for a file shorter than the count. An existing file is left alone.
 void createEmptyRecording(const std::string &file) {
     const fs::path path(file);
-    const std::string temp =
-        (path.parent_path() / ("." + path.filename().string() + ".new")).string();
+    // Put together as a path: GCC 12 warns (-Wrestrict) wrongly about "." + name at -O2 and above.
+    fs::path tempName(".");
+    tempName += path.filename();
+    tempName += ".new";
+    const std::string temp = (path.parent_path() / tempName).string();
     UniqueFd fd = openFile(temp, O_WRONLY | O_CREAT | O_TRUNC);
     const uint8_t count[4] = {0, 0, 0, 0};
     writeAt(fd.get(), count, sizeof count, 0);
