@@ -30,14 +30,14 @@ inline constexpr uint16_t kVtI4 = 3;
 
 using HostQueryFunction = void (*)(HostVariant *answer, int32_t code, int32_t zero);
 
-// libZORVideo.so opened with dlopen and its four entry points resolved. Closes the library
-// (dlclose) when destroyed; the caller calls unload before that, while its menu still exists.
 // Where the host looks for the plug-in when no --library is given: beside the program (a build
 // tree), then where an install puts it relative to the program (bin/ -> lib/<triplet>/zorvideo/).
 // The first that exists; the installed place when neither does, so that the loader's error names
 // it.
 std::string defaultPluginPath(const std::string &programDir);
 
+// libZORVideo.so opened with dlopen and its four entry points resolved. Closes the library
+// (dlclose) when destroyed; the caller calls unload before that, while its menu still exists.
 class PluginLibrary {
 public:
     using LoadFn = void (*)(QMenu *menu);
