@@ -1,5 +1,5 @@
-// The text conversions at the edges of the module: Windows-1251 <-> UTF-8 (cnf.INI) and the
-// date-time text <-> value of the command-line tool.
+// The text conversions at the edges of the module: Windows-1251 <-> UTF-8 (cnf.INI), file names
+// <-> UTF-16 (archives, command lines) and the date-time text <-> value of the command-line tool.
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -10,6 +10,7 @@
 #include "platform/Cp1251.h"
 #include "platform/DateTime.h"
 #include "platform/Error.h"
+#include "platform/FileNameText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char *>(data), size);
@@ -31,6 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
         FUZZ_CHECK(refused);
     }
+
+    // Any bytes as a file name come back from UTF-16 unchanged.
+    FUZZ_CHECK(zv::utf16ToFileName(zv::fileNameToUtf16(bytes)) == bytes);
 
     // The first 8 bytes as a date-time: its text parses back to a value of the same text.
     if (size >= 8) {

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <set>
 #include <utility>
@@ -116,6 +117,21 @@ std::vector<std::string> listFolder(const std::string &folder) {
     return names;
 }
 
+// A native relative name as the absolute one it names now ("x.zvf" in /home/op is
+// /home/op/x.zvf), so that its item path is formed as for any absolute name: from the working
+// folder, not from wherever "../" leads. Drive paths and absolute names stay as given.
+std::wstring absoluteName(const std::wstring &name) {
+    if (name.empty() || isSeparator(name.front()) || (name.size() >= 2 && name[1] == L':'))
+        return name;
+    char folder[PATH_MAX];
+    if (!::getcwd(folder, sizeof folder))
+        return name;
+    std::wstring absolute = zv::utf8ToWide(folder);
+    if (absolute.empty() || absolute.back() != L'/')
+        absolute += L'/';
+    return absolute + name;
+}
+
 bool maskAccepts(const std::wstring &mask, const std::wstring &fileName) {
     if (mask == L".*")
         return true;
@@ -135,7 +151,7 @@ public:
         struct stat st {};
         if (::stat(nativeName(name).c_str(), &st) != 0)
             return;
-        add(name, st);
+        add(absoluteName(name), st);
     }
 
     void addMask(const std::wstring &entry) {
@@ -380,7 +396,7 @@ int32_t TSevenZip::AddFiles() {
 
     ItemCollector collector(*this, *callback);
     for (const std::wstring &name : Files.Strings) {
-        if (name.find(L'*') != std::wstring::npos)
+        if (!NoFolderMasks && name.find(L'*') != std::wstring::npos)
             collector.addMask(name);
         else
             collector.addName(name);

@@ -144,7 +144,9 @@ public:
     // result code (negative OLE codes; 1 = stopped). A build that fails or is cancelled leaves
     // no archive file or volume behind. Throws TSevenZipAbort when the first archive file
     // cannot be created. Upper-cases AddRootDir; with an SFX build changes SZFileName's
-    // extension to ".exe".
+    // extension to ".exe". A native relative name is stored as the
+    // absolute name it stands for now, and no item path holds "." or ".." components: an item
+    // never lands outside the folder it is extracted into.
     int32_t AddFiles();
 
     // Published properties, in declaration order, with their initial values.
@@ -168,6 +170,10 @@ public:
     // could not hold the stub is raised to SFXModuleSize + 7.
     void SetVolumeSize(int32_t value);
     std::wstring Password;
+    // Every name of Files is a file or folder name as it stands, never a folder mask: "*" is an
+    // ordinary character of Linux file names. Off by default (a name with "*" is then a folder
+    // mask); the range export sets it for its target.
+    bool NoFolderMasks = false;
 
     TSevenZipListFileEvent OnListfile;
     TSevenZipAddFileEvent OnAddfile;

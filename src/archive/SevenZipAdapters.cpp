@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace zv::sevenzip {
 
@@ -21,6 +22,36 @@ bool isSeparator(wchar_t c) {
 
 bool isLatinLetter(wchar_t c) {
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
+// A '/'-separated item path without "." components and without "..", which takes the component
+// before it away (or nothing, at the start): an item never lies outside the folder it is
+// extracted into. Leading separators (a network path's) stay; empty components and trailing
+// separators go.
+std::wstring withoutDotComponents(const std::wstring &path) {
+    size_t at = 0;
+    while (at < path.size() && path[at] == L'/')
+        ++at;
+    std::vector<std::wstring> parts;
+    while (at < path.size()) {
+        size_t end = path.find(L'/', at);
+        if (end == std::wstring::npos)
+            end = path.size();
+        const std::wstring part = path.substr(at, end - at);
+        if (part == L"..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != L".") {
+            parts.push_back(part);
+        }
+        at = end + 1;
+    }
+    std::wstring result = path.substr(0, std::min(path.find_first_not_of(L'/'), path.size()));
+    if (parts.empty())
+        return result.empty() ? result : std::wstring(1, L'/');
+    for (size_t i = 0; i < parts.size(); ++i)
+        result += (i == 0 ? L"" : L"/") + parts[i];
+    return result;
 }
 
 void clearValue(PROPVARIANT *value) {
@@ -260,9 +291,7 @@ std::wstring TMyArchiveUpdateCallback::ItemPath(uint32_t index) {
     for (wchar_t &c : path)
         if (c == L'\\')
             c = L'/';
-    while (path.size() > 1 && path.back() == L'/')
-        path.pop_back();
-    return path;
+    return withoutDotComponents(path);
 }
 
 HRESULT TMyArchiveUpdateCallback::SetTotal(uint64_t) noexcept {

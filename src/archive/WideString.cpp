@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "platform/FileNameText.h"
+
 namespace zv {
 
 namespace {
@@ -14,26 +16,25 @@ QString toQString(const std::wstring &wide) {
     return text;
 }
 
-std::wstring fromQString(const QString &text) {
-    std::wstring wide(static_cast<size_t>(text.size()), L'\0');
-    const auto *units = text.utf16();
-    for (size_t i = 0; i < wide.size(); ++i)
-        wide[i] = static_cast<wchar_t>(units[i]);
-    return wide;
+std::wstring fromUtf16(std::u16string_view units) {
+    return std::wstring(units.begin(), units.end());
 }
 
 }  // namespace
 
 std::wstring utf8ToWide(std::string_view utf8) {
-    return fromQString(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+    return fromUtf16(fileNameToUtf16(utf8));
 }
 
 std::string wideToUtf8(const std::wstring &wide) {
-    return toQString(wide).toUtf8().toStdString();
+    return qStringToFileName(toQString(wide));
 }
 
 std::wstring wideUpper(const std::wstring &wide) {
-    return fromQString(toQString(wide).toUpper());
+    // The kept bytes are private-use units, which have no case.
+    const QString upper = toQString(wide).toUpper();
+    return fromUtf16(std::u16string_view(reinterpret_cast<const char16_t *>(upper.utf16()),
+                                         static_cast<size_t>(upper.size())));
 }
 
 }  // namespace zv

@@ -319,6 +319,8 @@ void TZVFFormat::archiveExport(const std::string &target) {
     archive.SZFileName = zv::utf8ToWide(target + ".7z");
     archive.LZMACompressStrength = TCompressStrength::NORMAL;
     archive.SetVolumeSize(0);
+    // The target is a file whatever its name holds: "*" is an ordinary character here.
+    archive.NoFolderMasks = true;
     archive.Files.Add(zv::utf8ToWide(target));
     // Set before the library runs and only read while it runs.
     std::atomic<int64_t> total{0};

@@ -255,6 +255,66 @@ TEST_F(SevenZip, CyrillicAndNonBmpNamesRoundTrip) {
     EXPECT_EQ(zvtest::readFile(out + "/Exp/" + name), "кадр");
 }
 
+TEST_F(SevenZip, NamesThatAreNotUtf8OrHoldAStarKeepTheirBytes) {
+    // Windows-1251 "Пример", U+EF80 (which 7-Zip keeps byte by byte) and a star, which is an
+    // ordinary character of a Linux name.
+    const std::vector<std::string> names = {"\xCF\xF0\xE8\xEC\xE5\xF0.zvf", "u\xEE\xBE\x80.zvf",
+                                            "a*b.zvf"};
+    for (const std::string &name : names)
+        makeFile("Exp/" + name, "data of " + name);
+    // Sorted, as sortedValues gives them.
+    const std::string expected =
+        "Exp/a*b.zvf|Exp/u\xEE\xBE\x80.zvf|Exp/\xCF\xF0\xE8\xEC\xE5\xF0.zvf";
+    makeFile("Exp/ab.zvf", "not asked for");
+    TSevenZip archive;
+    archive.SZFileName = L"C:\\out.7z";
+    archive.NoFolderMasks = true;
+    for (const std::string &name : names)
+        archive.Files.Add(zv::utf8ToWide("C:\\Exp\\" + name));
+    ASSERT_EQ(archive.AddFiles(), 0);
+    const std::string built = driveC("out.7z");
+    const std::string list = listing(built);
+    EXPECT_EQ(sortedValues(list, "Path"), expected);
+
+    // 7-Zip's own program stores these names alike: its listing of its archive is the same.
+    const std::string own = driveC("own.7z");
+    std::string add = "cd " + shellQuote(driveC("")) + " && 7z a -spd " + shellQuote(own);
+    for (const std::string &name : names)
+        add += " " + shellQuote("Exp/" + name);
+    ASSERT_EQ(runPeer(add + " >/dev/null 2>&1").status, 0);
+    EXPECT_EQ(sortedValues(listing(own), "Path"), expected);
+
+    const std::string out = root.file("out");
+    ASSERT_EQ(
+        runPeer("7z x -o" + shellQuote(out) + " " + shellQuote(built) + " >/dev/null 2>&1").status,
+        0);
+    for (const std::string &name : names)
+        EXPECT_EQ(zvtest::readFile(out + "/Exp/" + name), "data of " + name) << name;
+    EXPECT_EQ(std::distance(fs::directory_iterator(out + "/Exp"), {}), 3);
+}
+
+TEST_F(SevenZip, RelativeNamesAreStoredAsTheAbsoluteNamesTheyStandFor) {
+    zvtest::writeFile(root.file("work/x.zvf"), "x");
+    zvtest::writeFile(root.file("work/sub/y.zvf"), "y");
+    makeFile("Exp/z.zvf", "z");
+    const std::string work = fs::canonical(root.file("work")).string();
+    const fs::path previous = fs::current_path();
+    fs::current_path(work + "/sub");
+    TSevenZip archive;
+    archive.SZFileName = L"C:\\out.7z";
+    archive.Files.Add(L"../x.zvf");
+    archive.Files.Add(L"./y.zvf");
+    archive.Files.Add(L"C:\\Exp\\..\\Exp\\.\\z.zvf");
+    const int32_t result = archive.AddFiles();
+    fs::current_path(previous);
+    ASSERT_EQ(result, 0);
+    std::vector<std::string> expected = {"Exp/z.zvf", work.substr(1) + "/sub/y.zvf",
+                                         work.substr(1) + "/x.zvf"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(sortedValues(listing(driveC("out.7z")), "Path"),
+              expected[0] + "|" + expected[1] + "|" + expected[2]);
+}
+
 TEST_F(SevenZip, CancelFromProgressStopsWithCodeSixAndLeavesNoArchive) {
     makeFile("Exp/big.zvf", recordingBytes(4 << 20, 4));
     TSevenZip archive;

@@ -77,6 +77,17 @@ TEST_F(Callback, PathsLoseDriveRootAndUseSlashes) {
     EXPECT_EQ(callback->StripRootAndDrive(L"D:\\Other"), L"Other");
 }
 
+TEST_F(Callback, PathsHoldNoDotComponents) {
+    // An item never lands outside the folder it is extracted into.
+    EXPECT_EQ(path(L"C:\\Exp\\..\\..\\x.zvf"), L"x.zvf");
+    EXPECT_EQ(path(L"C:\\Exp\\.\\Sub\\..\\x.zvf"), L"Exp/x.zvf");
+    EXPECT_EQ(path(L"/home/op/./work//../x.zvf"), L"home/op/x.zvf");
+    EXPECT_EQ(path(L"\\\\server\\share\\..\\..\\x.zvf"), L"//x.zvf");
+    EXPECT_EQ(path(L"..\\x.zvf..\\.y"), L"x.zvf../.y");
+    owner.OnSetAddName = [](TSevenZip *, uint32_t, std::wstring &name) { name = L"../../x.zvf"; };
+    EXPECT_EQ(path(L"C:\\Exp\\x.zvf"), L"x.zvf");
+}
+
 TEST_F(Callback, PasswordIsHandedOutOnlyWhenSet) {
     int32_t defined = 7;
     BSTR password = nullptr;

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <set>
 
+#include "archive/SevenZipPeer.h"
 #include "container/GifFixtures.h"
 #include "container/GifImage.h"
 #include "container/ZVFAppender.h"
@@ -375,6 +376,40 @@ TEST_F(RangeExport, VideoWithoutTheArchiverLibraryKeepsTheFinishedFile) {
               "Could not load CreateObject function from 7za.dll\r\nPerhaps 7za.dll not found");
     expectPacked(exp("y.zvf"), frames, 0, 2);
     EXPECT_FALSE(fs::exists(exp("y.zvf.7z")));
+}
+
+TEST_F(RangeExport, ArchiveHoldsTheTargetWhateverItsNameAndNeverWithDotComponents) {
+    if (std::system("7z i >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "7z is not installed";
+    recordSeconds(3);
+    TZVFFormat zvf(source);
+    const std::string exported = fs::canonical(exp("")).string().substr(1) + "/";
+    struct Case {
+        std::string target, native, item;
+    };
+    const Case cases[] = {
+        {"C:\\Exp\\a*b.zvf", "a*b.zvf", "Exp/a*b.zvf"},                 // a star is no folder mask
+        {"C:\\Exp\\\xCF\xF0.zvf", "\xCF\xF0.zvf", "Exp/\xCF\xF0.zvf"},  // Windows-1251
+        {"../r.zvf", "r.zvf", exported + "r.zvf"},  // relative: as the absolute name
+        {"./s.zvf", "sub/s.zvf", exported + "sub/s.zvf"},
+    };
+    fs::create_directories(exp("sub"));
+    const fs::path previous = fs::current_path();
+    fs::current_path(exp("sub"));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.native);
+        zvf.ExportVideo(c.target, 0, 2, true);
+        const std::string archive = exp(c.native + ".7z");
+        const std::string list = zvtest::runPeer("7z l -slt " + zvtest::shellQuote(archive)).output;
+        EXPECT_EQ(zvtest::sltValues(list.substr(list.find("\n----------\n")), "Path"), c.item);
+        const std::string out = root.file("out/" + std::to_string(&c - cases));
+        ASSERT_EQ(zvtest::runPeer("7z x -o" + zvtest::shellQuote(out) + " " +
+                                  zvtest::shellQuote(archive) + " >/dev/null 2>&1")
+                      .status,
+                  0);
+        EXPECT_TRUE(zvtest::readFile(out + "/" + c.item) == zvtest::readFile(exp(c.native)));
+    }
+    fs::current_path(previous);
 }
 
 // Time intervals become index ranges: strict comparisons, searched from both ends.
