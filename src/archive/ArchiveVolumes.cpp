@@ -26,8 +26,10 @@ ArchiveVolumeWriter::ArchiveVolumeWriter(std::wstring archiveName, uint32_t volu
     ::clock_gettime(CLOCK_REALTIME, &fileDate_);
     if (!openVolume(1)) {
         closeAll();
-        throw TSevenZipAbort(zv::systemErrorText(
-            "Не удалось создать файл архива " + zv::wideToUtf8(archiveName_), lastOSError_));
+        throw TSevenZipAbort(
+            zv::systemErrorText("Не удалось создать файл архива " + zv::wideToUtf8(archiveName_),
+                                lastOSError_),
+            lastOSError_);
     }
     if (appendToSfx_) {
         position_ = volumes_.front().Size;

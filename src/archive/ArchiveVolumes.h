@@ -20,7 +20,8 @@ using TArrayOfFiles = std::vector<TFiles>;
 // is the component's "silent abort", which callers that follow the original quietly ignore.
 class TSevenZipAbort : public zv::Error {
 public:
-    using zv::Error::Error;
+    TSevenZipAbort(const std::string &what, int osError) : zv::Error(what), OSError(osError) {}
+    int OSError;  // errno of the failure
 };
 
 // The archive file(s) the library writes through the output stream: one file, or numbered

@@ -427,7 +427,8 @@ int32_t TSevenZip::AddFiles() {
     try {
         writer = ComPtr<TMyStreamWriter>::adopt(
             new TMyStreamWriter(SZFileName, volumeSize, appendToSfx, &LastOSError));
-    } catch (const TSevenZipAbort &) {
+    } catch (const TSevenZipAbort &abort) {
+        LastOSError = abort.OSError;
         // The stub copied above is not an archive: nothing of this build stays.
         if (appendToSfx)
             removeArchiveFiles({SZFileName});

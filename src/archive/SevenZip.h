@@ -143,8 +143,8 @@ public:
     // found (the archive file has been created and stays, empty), otherwise the library's
     // result code (negative OLE codes; 1 = stopped). A build that fails or is cancelled leaves
     // no archive file or volume behind. Throws TSevenZipAbort when the first archive file
-    // cannot be created. Upper-cases AddRootDir; with an SFX build changes SZFileName's
-    // extension to ".exe". A native relative name is stored as the
+    // cannot be created (its errno also goes to LastOSError). Upper-cases AddRootDir; with an SFX
+    // build changes SZFileName's extension to ".exe". A native relative name is stored as the
     // absolute name it stands for now, and no item path holds "." or ".." components: an item
     // never lands outside the folder it is extracted into.
     int32_t AddFiles();

@@ -20,6 +20,7 @@
 #include "container/ZVFformatUnit.h"
 #include "platform/DateTime.h"
 #include "platform/Error.h"
+#include "platform/File.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -39,6 +40,18 @@ constexpr size_t kCopyBuffer = size_t{4} << 20;
 void progress(const std::function<void(int64_t, int64_t)> &hook, int64_t done, int64_t total) {
     if (hook)
         hook(done, total);
+}
+
+// Why an archive build failed, as far as the writer knows: the system's reason (a full disk,
+// a folder without write permission), else what the library was left without.
+std::string archiveFailure(const TSevenZip &archive, int32_t result) {
+    if (const int err = archive.LastOSError.load())
+        return zv::systemErrorReason(err);
+    if (archive.LastErrCode.load() == SZ_NO_FILES_TO_ADD)
+        return "нет файла для архивации";
+    char code[48];
+    std::snprintf(code, sizeof code, "ошибка 7-Zip 0x%08X", static_cast<unsigned>(result));
+    return code;
 }
 
 std::string damagedFrame(int32_t index, const std::string &why) {
@@ -181,6 +194,10 @@ int32_t writePacked(zv::RandomFile &source, zv::RandomFile &out,
     zvf::encodeCount(count, 0);
     out.writeAt(count, sizeof count, zvf::kCountPosition);
     out.sync();
+    // Nothing of an older target stays behind the count: written over in place it would keep
+    // its entries and frames past the new ones, which anyone could recover (and the archive
+    // would carry on). The target becomes what a new file would be.
+    out.truncate(zvf::kCountSize);
 
     // Entries keep their size and date-time as they are; only the offset changes to the
     // packed position.
@@ -315,8 +332,9 @@ void TZVFFormat::ExportVideo(const std::string &target, int32_t first, int32_t l
 }
 
 void TZVFFormat::archiveExport(const std::string &target) {
+    const std::string name = target + ".7z";
     TSevenZip archive;
-    archive.SZFileName = zv::utf8ToWide(target + ".7z");
+    archive.SZFileName = zv::utf8ToWide(name);
     archive.LZMACompressStrength = TCompressStrength::NORMAL;
     archive.SetVolumeSize(0);
     // The target is a file whatever its name holds: "*" is an ordinary character here.
@@ -333,9 +351,21 @@ void TZVFFormat::archiveExport(const std::string &target) {
         if (CancelExport.load())
             sender->CancelRequested = true;
     };
-    // The archive is an extra beside the finished ZVF file; its result is not examined. A
-    // cancelled or failed build leaves no archive file.
-    (void)archive.AddFiles();
+    // A failed or cancelled build leaves no archive file. The finished ZVF file stays either
+    // way; a failure is the operator's to know, since the archive is what gets handed out.
+    int32_t result = 0;
+    try {
+        result = archive.AddFiles();
+    } catch (const TSevenZipAbort &) {
+        result = -1;  // the archive file could not be created; LastOSError says why
+    }
+    if (result == 0 || CancelExport.load())
+        return;
+    // A build that found nothing to add leaves its empty archive file: no archive either.
+    for (const std::wstring &volume : archive.VolumeNames)
+        ::unlink(zv::nativePath(zv::wideToUtf8(volume)).c_str());
+    throw zv::Error("Не удалось создать архив \"" + name +
+                    "\": " + archiveFailure(archive, result));
 }
 
 void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_t last) {

@@ -108,13 +108,14 @@ public:
 
     // Copies entries and frame bytes first .. last raw into target, packed from offset 0, and
     // with compress packs the finished target into target + ".7z" beside it (the target stays;
-    // the archive writer's result is not examined). An existing target is written over in place
-    // and keeps its length. Refused before the target is touched: the source file itself under
-    // any name, and an entry that names no readable frame (zvf::frameFault: a size of 0 or less,
-    // bytes outside the source's data area), so that every target passes the check. The count
-    // is written last (0, on the disk, before any entry; the real one after the frames are on
-    // the disk, and synced itself), so a target left by a failure or a power loss never claims a
-    // frame it does not hold; a cancelled export (CancelExport) counts the frames it has copied.
+    // an archive that cannot be made throws "Не удалось создать архив \"<name>\": <reason>" and
+    // leaves no archive). An existing target is written over in place and keeps nothing of its
+    // older self. Refused before the target is touched: the source file itself under any name, and
+    // an entry that names no readable frame (zvf::frameFault: a size of 0 or less, bytes outside
+    // the source's data area), so that every target passes the check. The count is written last (0,
+    // on the disk, before any entry; the real one after the frames are on the disk, and synced
+    // itself), so a target left by a failure or a power loss never claims a frame it does not hold;
+    // a cancelled export (CancelExport) counts the frames it has copied.
     void ExportVideo(const std::string &target, int32_t first, int32_t last, bool compress);
     void ExportVideoByTime(const std::string &target, bool compress, double start, double end);
 

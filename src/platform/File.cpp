@@ -121,6 +121,14 @@ public:
         zv::writeAt(fd_.get(), buffer, size, offset);
     }
     int64_t length() override { return fileLength(fd_.get()); }
+    void truncate(int64_t length) override {
+        int rc;
+        do {
+            rc = ::ftruncate(fd_.get(), static_cast<off_t>(length));
+        } while (rc != 0 && errno == EINTR);
+        if (rc != 0)
+            throw Error(systemErrorText("Ошибка записи в файл", errno));
+    }
     void sync() override { syncFile(fd_.get(), "Ошибка записи в файл"); }
     FileId id() override {
         struct stat st {};

@@ -74,6 +74,9 @@ public:
     // All size bytes at offset, growing the file as needed.
     virtual void writeAt(const void *buffer, size_t size, int64_t offset) = 0;
     virtual int64_t length() = 0;
+    // Sets the length to length bytes: what lies beyond is gone (a file rewritten in place loses
+    // the tail of its older, longer self).
+    virtual void truncate(int64_t length) = 0;
     // What was written reaches stable storage before this returns.
     virtual void sync() = 0;
     virtual FileId id() = 0;

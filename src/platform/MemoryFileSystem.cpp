@@ -62,6 +62,24 @@ struct MemoryFileSystem::Data {
         }
         length = std::max(length, offset + static_cast<int64_t>(size));
     }
+
+    void truncate(int64_t newLength) {
+        if (newLength < 0 || newLength > kMaxLength)
+            throw Error("Ошибка записи в файл: Invalid argument");
+        // Bytes past the new end read as zeros should the file grow again.
+        for (auto page = pages.begin(); page != pages.end();) {
+            const int64_t start = page->first * kPage;
+            if (start >= newLength) {
+                page = pages.erase(page);
+                continue;
+            }
+            if (start + kPage > newLength)
+                std::memset(page->second.get() + (newLength - start), 0,
+                            static_cast<size_t>(start + kPage - newLength));
+            ++page;
+        }
+        length = newLength;
+    }
 };
 
 namespace {
@@ -82,6 +100,13 @@ public:
         data_->journal.push_back("w " + std::to_string(offset) + " " + std::to_string(size));
     }
     int64_t length() override { return data_->length; }
+    void truncate(int64_t length) override {
+        if (!writable_)
+            throw Error("Ошибка записи в файл: Bad file descriptor");
+        failIfAsked();
+        data_->truncate(length);
+        data_->journal.push_back("t " + std::to_string(length));
+    }
     void sync() override {
         failIfAsked();
         data_->journal.push_back("s");

@@ -36,7 +36,8 @@ public:
     std::string contents(const std::string &name) const;
     void remove(const std::string &name);
 
-    // What happened to a file, in order: "w <position> <size>" per write, "s" per sync.
+    // What happened to a file, in order: "w <position> <size>" per write, "t <length>" per
+    // truncate, "s" per sync.
     const std::vector<std::string> &journal(const std::string &name) const;
     // The next write or sync of any file throws zv::Error with this text (once each).
     void failNextWrite(std::string text) { *failWrite_ = std::move(text); }

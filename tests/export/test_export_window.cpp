@@ -22,6 +22,7 @@
 #include <QTimeEdit>
 #include <QTimer>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <mutex>
@@ -299,6 +300,23 @@ TEST_F(ExportWindowTest, FolderThatCannotBeMadeClosesTheNoticeThenReportsAndWrit
     EXPECT_EQ(messages, std::vector<std::string>{"Ошибка экспорта: Неверная директория экспорта"});
     EXPECT_EQ(zvtest::readFile(exp("file")), "x");
     EXPECT_TRUE(f.isVisible());
+}
+
+TEST_F(ExportWindowTest, AnArchiveThatCannotBeMadeIsReportedAndTheFileStays) {
+    record(5);
+    TExportForm &f = open();
+    fs::create_directories(exp("w.zvf.7z"));  // a folder in the archive's place
+    choose(f.rbIntFrame);
+    f.seStartFrames->setValue(1);
+    f.seEndFrames->setValue(3);
+    f.edExportFile->setText("C:\\Exp\\w.zvf");
+    f.cbAddInZIP->setChecked(true);
+    exportNow();
+    EXPECT_EQ(messages, std::vector<std::string>{"Ошибка экспорта: Не удалось создать архив "
+                                                 "\"C:\\Exp\\w.zvf.7z\": " +
+                                                 zv::systemErrorReason(EISDIR)});
+    EXPECT_EQ(countOf(exp("w.zvf")), 3);
+    EXPECT_TRUE(fs::is_empty(exp("w.zvf.7z")));
 }
 
 TEST_F(ExportWindowTest, SuccessIsNotConfirmedAndTheWindowExportsAgain) {

@@ -87,6 +87,35 @@ int32_t countOf(const std::string &native) {
 
 using zvtest::errorOf;
 
+// The error that action raises in a child process whose files cannot grow past limit bytes
+// (as on a full disk: writes beyond it fail, and a write across it is cut short).
+std::string errorWithFileSizeLimit(rlim_t limit, const std::function<void()> &action) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        return "(no pipe)";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit rl {};
+        rl.rlim_cur = rl.rlim_max = limit;
+        ::setrlimit(RLIMIT_FSIZE, &rl);
+        const std::string message = errorOf(action);
+        (void)!::write(pipeFds[1], message.data(), message.size());
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string message;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        message.append(buffer, static_cast<size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return "(the child did not end)";
+    return message;
+}
+
 class RangeExport : public ::testing::Test {
 protected:
     zvtest::TempRoot root;
@@ -152,20 +181,16 @@ TEST_F(RangeExport, VideoRefusesBoundsOutsideTheFileBeforeWriting) {
     EXPECT_FALSE(fs::exists(exp("c.zvf")));
 }
 
-TEST_F(RangeExport, VideoOverALongerTargetKeepsItsLengthAndTail) {
+TEST_F(RangeExport, VideoOverALongerTargetLeavesNothingOfIt) {
     recordSeconds(10);
     TZVFFormat zvf(source);
     zvf.ExportVideo("C:\\Exp\\t.zvf", 0, 9, false);
-    const std::string before = zvtest::readFile(exp("t.zvf"));
-
     zvf.ExportVideo("C:\\Exp\\t.zvf", 6, 7, false);
-    const std::string after = zvtest::readFile(exp("t.zvf"));
-    ASSERT_EQ(after.size(), before.size());
+    zvf.ExportVideo("C:\\Exp\\new.zvf", 6, 7, false);
+    // The old entries and frames are gone, not merely unclaimed: the target is what a new file
+    // would be, and so is the archive made of it.
+    EXPECT_TRUE(zvtest::readFile(exp("t.zvf")) == zvtest::readFile(exp("new.zvf")));
     expectPacked(exp("t.zvf"), frames, 6, 7);
-    // Entries and data beyond the new ones keep their old bytes.
-    EXPECT_EQ(after.substr(2040, 8'000'000), before.substr(2040, 8'000'000));
-    const size_t newData = frames[6].gif.size() + frames[7].gif.size();
-    EXPECT_EQ(after.substr(kData + newData), before.substr(kData + newData));
 
     // Readers see the new frames only.
     TZVFFormat target("C:\\Exp\\t.zvf");
@@ -309,35 +334,10 @@ TEST_F(RangeExport, VideoOnAFullDiskReportsTheErrorAndClaimsNoMissingFrame) {
     const std::string original = zvtest::readFile(sourceNative);
     const std::string target = exp("full.zvf");
 
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(pipeFds[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit {};
-        limit.rlim_cur = limit.rlim_max = kData + 700'000;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        std::string message = "(no error)";
-        try {
-            TZVFFormat zvf(source);
-            zvf.ExportVideo(target, 0, 7, false);
-        } catch (const std::exception &e) {
-            message = e.what();
-        }
-        (void)!::write(pipeFds[1], message.data(), message.size());
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    std::string message;
-    char buffer[512];
-    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-        message.append(buffer, static_cast<size_t>(n));
-    ::close(pipeFds[0]);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
+    const std::string message = errorWithFileSizeLimit(kData + 700'000, [&] {
+        TZVFFormat zvf(source);
+        zvf.ExportVideo(target, 0, 7, false);
+    });
 
     EXPECT_EQ(message.find("Ошибка записи в файл"), 0u) << message;
     EXPECT_TRUE(zvtest::readFile(sourceNative) == original);
@@ -376,6 +376,26 @@ TEST_F(RangeExport, VideoWithoutTheArchiverLibraryKeepsTheFinishedFile) {
               "Could not load CreateObject function from 7za.dll\r\nPerhaps 7za.dll not found");
     expectPacked(exp("y.zvf"), frames, 0, 2);
     EXPECT_FALSE(fs::exists(exp("y.zvf.7z")));
+}
+
+TEST_F(RangeExport, AnArchiveThatCannotBeMadeIsReportedAndTheFinishedFileStays) {
+    recordSeconds(3);
+    TZVFFormat zvf(source);
+    // No room for the archive: its name leads to a device that is always full. (Only the
+    // owner may set the device's date, which the writer does first: other users fail there.)
+    fs::create_symlink("/dev/full", exp("f.zvf.7z"));
+    const int reason = ::geteuid() == 0 ? ENOSPC : EPERM;
+    EXPECT_EQ(errorOf([&] { zvf.ExportVideo("C:\\Exp\\f.zvf", 0, 2, true); }),
+              "Не удалось создать архив \"C:\\Exp\\f.zvf.7z\": " + zv::systemErrorReason(reason));
+    expectPacked(exp("f.zvf"), frames, 0, 2);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(exp("f.zvf.7z"))));
+
+    // A folder in the archive's place: the archive file cannot even be created.
+    fs::create_directories(exp("g.zvf.7z"));
+    EXPECT_EQ(errorOf([&] { zvf.ExportVideoByTime("C:\\Exp\\g.zvf", true, at(-1), at(9)); }),
+              "Не удалось создать архив \"C:\\Exp\\g.zvf.7z\": " + zv::systemErrorReason(EISDIR));
+    expectPacked(exp("g.zvf"), frames, 0, 2);
+    EXPECT_TRUE(fs::is_empty(exp("g.zvf.7z")));
 }
 
 TEST_F(RangeExport, ArchiveHoldsTheTargetWhateverItsNameAndNeverWithDotComponents) {
@@ -633,9 +653,9 @@ TEST(RangeExportDurability, TheCountIsWrittenBetweenTwoSyncsAndAFailedSyncLeaves
     zvf.ExportVideo("out.zvf", 0, 2, false);
     const std::vector<std::string> &journal = files.journal("out.zvf");
     ASSERT_GE(journal.size(), 4u);
-    // A count of 0, sync, entries, frames, sync, the count, sync.
-    EXPECT_EQ(std::vector<std::string>(journal.begin(), journal.begin() + 2),
-              (std::vector<std::string>{"w 0 4", "s"}));
+    // A count of 0, sync, the file cut behind it, entries, frames, sync, the count, sync.
+    EXPECT_EQ(std::vector<std::string>(journal.begin(), journal.begin() + 3),
+              (std::vector<std::string>{"w 0 4", "s", "t 4"}));
     EXPECT_EQ(std::vector<std::string>(journal.end() - 3, journal.end()),
               (std::vector<std::string>{"s", "w 0 4", "s"}));
     EXPECT_EQ(std::count(journal.begin(), journal.end(), "s"), 3);

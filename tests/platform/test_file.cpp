@@ -38,6 +38,15 @@ void expectSeamContract(zv::FileSystem &files, const std::string &name) {
     EXPECT_EQ(reader->readAt(bytes, 4, 13), 0u);
     EXPECT_EQ(reader->id(), writer->id());
     EXPECT_EQ(files.idOf(name), reader->id());
+    EXPECT_THROW(reader->truncate(0), zv::Error);
+
+    // Cut, the tail is gone: grown again, the file reads zeros there.
+    writer->truncate(11);
+    EXPECT_EQ(reader->length(), 11);
+    writer->writeAt("d", 1, 12);
+    EXPECT_EQ(reader->readAt(bytes, sizeof bytes, 9), 4u);
+    EXPECT_EQ(std::string(bytes, 4), std::string("\0a\0d", 4));
+    writer->truncate(13);
 }
 
 TEST(FileSeam, LocalFiles) {
@@ -65,8 +74,9 @@ TEST(FileSeam, LocalFiles) {
 TEST(FileSeam, MemoryFiles) {
     zv::MemoryFileSystem files;
     expectSeamContract(files, "a.bin");
-    EXPECT_EQ(files.contents("a.bin"), std::string(10, '\0') + "abc");
-    EXPECT_EQ(files.journal("a.bin"), (std::vector<std::string>{"w 10 3", "s"}));
+    EXPECT_EQ(files.contents("a.bin"), std::string(10, '\0') + std::string("a\0d", 3));
+    EXPECT_EQ(files.journal("a.bin"),
+              (std::vector<std::string>{"w 10 3", "s", "t 11", "w 12 1", "t 13"}));
 
     // Areas far apart cost only their pages; later areas win where they overlap.
     const int64_t far = int64_t{5} << 32;
