@@ -560,6 +560,19 @@ TEST_F(RangeExport, PicturesFolderFirstThenBounds) {
     EXPECT_TRUE(fs::is_empty(exp("made")));
 }
 
+TEST_F(RangeExport, PicturesOnAFullDiskKeepNoCutPictureAndSayWhy) {
+    recordSeconds(3);
+    fs::create_directories(exp("p"));
+    // Room for the first 20 bytes of a picture only.
+    const std::string message = errorWithFileSizeLimit(20, [&] {
+        TZVFFormat zvf(source);
+        zvf.ExportPictures("C:\\Exp\\p", 0, 2);
+    });
+    EXPECT_EQ(message, "Не удается записать файл \"" + exp("p/101231 120000.GIF") +
+                           "\": " + zv::systemErrorReason(EFBIG));
+    EXPECT_TRUE(fs::is_empty(exp("p")));
+}
+
 // A recording of count frames of frameSize bytes each, back to back; the bytes are random when
 // asked for (a 7z step then has work to report), otherwise a hole of the sparse file.
 void recordLargeFrames(const std::string &native, int32_t count, int32_t frameSize,
