@@ -13,5 +13,6 @@ add_dependencies(test_plugin_entry_points ZORVideo)
 
 zv_test(test_plugin_host plugin/test_plugin_host.cpp LIBS zorvideo_sample Qt6::Widgets)
 target_compile_definitions(test_plugin_host PRIVATE ZORVIDEO_TEST_WIDGETS
-    ZORVIDEO_HOST_PATH="$<TARGET_FILE:zorvideo-host>")
-add_dependencies(test_plugin_host zorvideo-host ZORVideo)
+    ZORVIDEO_HOST_PATH="$<TARGET_FILE:zorvideo-host>"
+    ZORVIDEO_SHOWVIDEO_PATH="$<TARGET_FILE:showvideo>")
+add_dependencies(test_plugin_host zorvideo-host showvideo ZORVideo)

@@ -1,6 +1,6 @@
 // zorvideo-host: a stand-in for the operator's workstation application. It loads the plug-in
 // libZORVideo.so with dlopen, hands it the menu "Сервис", answers its query, and offers a command
-// to open a recording through ShowFile. See usage() for the options.
+// to open a recording through ShowFile. See parseOptions() (or --help) for the options.
 //
 // --export is the one option that does not go through the plug-in, whose four entry points offer
 // no way to the export window: the host opens that window itself with the module's code, as the
@@ -8,18 +8,21 @@
 // pictured directly.
 #include <QAction>
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QTimer>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <variant>
 
 #include "HostWindow.h"
 #include "PluginLibrary.h"
 #include "ScreenshotTaker.h"
 #include "export/VideoExportUnit.h"
+#include "platform/CommandLine.h"
+#include "platform/FileNameText.h"
 #include "platform/Messages.h"
 #include "widgets/MessageBoxes.h"
 #include "widgets/WindowResources.h"
@@ -32,8 +35,8 @@ constexpr int32_t kServiceButtonsCode = 56;
 struct Options {
     QString plugin;
     std::optional<int32_t> answer;  // none: load instead of loadEx
-    QString show;
-    QString exportFile;
+    std::string show;               // the bytes as given
+    std::string exportFile;
     bool settings = false;
     QString screenshot;
 };
@@ -49,48 +52,55 @@ void hostQuery(HostVariant *answer, int32_t code, int32_t /*zero*/) {
     answer->lVal = g_serviceButtonsAnswer;
 }
 
-void usage(std::FILE *out) {
-    std::fprintf(
-        out,
-        "usage: zorvideo-host [--library PATH] [--query 0|1] [--show FILE] [--export FILE]\n"
-        "                     [--settings] [--screenshot PATH]\n"
-        "  --library PATH     the plug-in (default: libZORVideo.so beside this program,\n"
-        "                     else the installed one)\n"
-        "  --query N          call loadEx with a query answering N to code 56 (0 shows\n"
-        "                     the service buttons, 1 hides them); without it, load\n"
-        "  --show FILE        show the recording FILE through ShowFile at start\n"
-        "  --export FILE      open the export window over the recording FILE at start\n"
-        "  --settings         choose the plug-in's menu entry at start\n"
-        "  --screenshot PATH  save each window opened at start as PNG once painted,\n"
-        "                     close it, then quit\n"
-        "  --help             show this text\n");
-}
+// Parses the options before any GUI exists, so that --help, --version and wrong options need no
+// display. Returns the options, or the exit status when the host must not start.
+std::variant<Options, int> parseOptions(int argc, char **argv) {
+    auto option = [](const char *name, const char *description, const char *value = "") {
+        return QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(description),
+                                  QString::fromLatin1(value));
+    };
+    const QCommandLineOption library =
+        option("library",
+               "the plug-in (default: libZORVideo.so beside this program, else the installed one)",
+               "PATH");
+    const QCommandLineOption query =
+        option("query",
+               "call loadEx with a query answering N to code 56 (0 shows the service buttons, 1 "
+               "hides them); without it, load",
+               "N");
+    const QCommandLineOption show =
+        option("show", "show the recording FILE through ShowFile at start", "FILE");
+    const QCommandLineOption exportFile =
+        option("export", "open the export window over the recording FILE at start", "FILE");
+    const QCommandLineOption settings =
+        option("settings", "choose the plug-in's menu entry at start");
+    const QCommandLineOption screenshot =
+        option("screenshot",
+               "save each window opened at start as PNG once painted, close it, then quit", "PATH");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QString::fromUtf8("Loads libZORVideo.so as the operator's workstation application does "
+                          "and hands it the menu \"Сервис\"."));
+    parser.addOptions({library, query, show, exportFile, settings, screenshot});
+    if (const std::optional<int> answered = zv::answerCommandLine(
+            parser, zv::commandLineArguments(argc, argv), "zorvideo-host", {}, true))
+        return *answered;
 
-std::optional<Options> parse(const QStringList &args) {
     Options o;
-    for (int i = 1; i < args.size(); ++i) {
-        const QString &a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == QLatin1String("--library") && hasValue) {
-            o.plugin = args[++i];
-        } else if (a == QLatin1String("--query") && hasValue) {
-            bool ok = false;
-            const int value = args[++i].toInt(&ok);
-            if (!ok)
-                return std::nullopt;
-            o.answer = value;
-        } else if (a == QLatin1String("--show") && hasValue) {
-            o.show = args[++i];
-        } else if (a == QLatin1String("--export") && hasValue) {
-            o.exportFile = args[++i];
-        } else if (a == QLatin1String("--settings")) {
-            o.settings = true;
-        } else if (a == QLatin1String("--screenshot") && hasValue) {
-            o.screenshot = args[++i];
-        } else {
-            return std::nullopt;
-        }
+    bool ok = true;
+    if (parser.isSet(query))
+        o.answer = parser.value(query).toInt(&ok);
+    if (!ok || !parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "zorvideo-host: %s\n%s\n",
+                     ok ? "unexpected argument" : "--query needs a whole number",
+                     zv::commandLineHelp(parser, "zorvideo-host").c_str());
+        return 2;
     }
+    o.plugin = parser.value(library);
+    o.show = zv::qStringToFileName(parser.value(show));
+    o.exportFile = zv::qStringToFileName(parser.value(exportFile));
+    o.settings = parser.isSet(settings);
+    o.screenshot = parser.value(screenshot);
     return o;
 }
 
@@ -108,19 +118,13 @@ void showExportWindow(const std::string &fileName) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    // Before the application, which needs a display.
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            usage(stdout);
-            return 0;
-        }
-    }
+    QCoreApplication::setApplicationName(QStringLiteral("zorvideo-host"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZORVIDEO_VERSION));
+    const std::variant<Options, int> parsed = parseOptions(argc, argv);
+    if (const int *status = std::get_if<int>(&parsed))
+        return *status;
+    const Options *options = &std::get<Options>(parsed);
     QApplication app(argc, argv);
-    const std::optional<Options> options = parse(app.arguments());
-    if (!options) {
-        usage(stderr);
-        return 2;
-    }
     const QString pluginPath = options->plugin.isEmpty()
                                    ? QString::fromStdString(defaultPluginPath(
                                          QCoreApplication::applicationDirPath().toStdString()))
@@ -155,10 +159,10 @@ int main(int argc, char **argv) {
         plugin->load(window->pluginMenu());
     int status = 0;
     QTimer::singleShot(0, window.get(), [&] {
-        if (!options->show.isEmpty())
-            plugin->showFile(options->show.toUtf8().constData());
-        if (!options->exportFile.isEmpty())
-            showExportWindow(options->exportFile.toStdString());
+        if (!options->show.empty())
+            plugin->showFile(options->show.c_str());
+        if (!options->exportFile.empty())
+            showExportWindow(options->exportFile);
         if (options->settings) {
             if (QAction *entry = window->pluginEntry())
                 entry->trigger();

@@ -2,12 +2,17 @@
 // operator sees it. With --screenshot the window is saved as PNG once it has painted its first
 // frame, and closed; --frame-list shows the list of frames first.
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QPixmap>
 #include <QTimer>
 #include <QToolButton>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <variant>
 
+#include "platform/CommandLine.h"
+#include "platform/FileNameText.h"
 #include "platform/Paths.h"
 #include "viewer/ShowVideoUnit.h"
 #include "widgets/MessageBoxes.h"
@@ -15,31 +20,48 @@
 
 namespace {
 
-int usage() {
-    std::fprintf(stderr, "usage: showvideo FILE [--screenshot PATH] [--frame-list]\n");
-    return 2;
+struct Options {
+    std::string file;  // the bytes as given
+    QString screenshot;
+    bool frameList = false;
+};
+
+// Parses the options before any GUI exists, so that --help, --version and wrong options need no
+// display. Returns the options, or the exit status when the viewer must not start.
+std::variant<Options, int> parseOptions(int argc, char **argv) {
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QStringLiteral("save the window as PNG once it has painted its first frame, and close it"),
+        QStringLiteral("PATH"));
+    const QCommandLineOption frameList(QStringLiteral("frame-list"),
+                                       QStringLiteral("show the list of frames first"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Shows a recording in the viewer."));
+    parser.addOptions({screenshot, frameList});
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("the recording"));
+    if (const std::optional<int> answered = zv::answerCommandLine(
+            parser, zv::commandLineArguments(argc, argv), "showvideo", {}, true))
+        return *answered;
+    if (parser.positionalArguments().size() != 1) {
+        std::fprintf(stderr, "showvideo: one FILE expected\n%s\n",
+                     zv::commandLineHelp(parser, "showvideo").c_str());
+        return 2;
+    }
+    return Options{zv::qStringToFileName(parser.positionalArguments().front()),
+                   parser.value(screenshot), parser.isSet(frameList)};
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
+    QCoreApplication::setApplicationName(QStringLiteral("showvideo"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZORVIDEO_VERSION));
+    const std::variant<Options, int> parsed = parseOptions(argc, argv);
+    if (const int *status = std::get_if<int>(&parsed))
+        return *status;
+    const auto &[file, screenshot, frameList] = std::get<Options>(parsed);
+
     QApplication app(argc, argv);
-    std::string file;
-    QString screenshot;
-    bool frameList = false;
-    const QStringList args = app.arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size())
-            screenshot = args[++i];
-        else if (args[i] == QLatin1String("--frame-list"))
-            frameList = true;
-        else if (file.empty() && !args[i].startsWith(QLatin1String("--")))
-            file = args[i].toStdString();
-        else
-            return usage();
-    }
-    if (file.empty())
-        return usage();
     if (!zv::fileExists(file)) {
         std::fprintf(stderr, "showvideo: no such file: %s\n", file.c_str());
         return 1;

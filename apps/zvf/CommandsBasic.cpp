@@ -19,17 +19,11 @@
 
 namespace {
 
-using Args = std::vector<std::string>;
+using Args = ZvfArgs;
 
-void expectPositional(const Args &args, size_t min, size_t max) {
-    if (args.size() < min)
-        throw ZvfUsageError("missing arguments");
-    if (args.size() > max)
-        throw ZvfUsageError("too many arguments");
-}
-
-int runInfo(const Args &args) {
-    expectPositional(args, 1, 1);
+int runInfo(const Args &parsed) {
+    const std::vector<std::string> &args = parsed.positional;
+    expectPositional(parsed, 1, 1);
     requireExistingFile(args[0]);
     TZVFFormat zvf(args[0]);
     const int32_t n = zvf.FrameCount();
@@ -44,8 +38,9 @@ int runInfo(const Args &args) {
     return 0;
 }
 
-int runFrames(const Args &args) {
-    expectPositional(args, 1, 3);
+int runFrames(const Args &parsed) {
+    const std::vector<std::string> &args = parsed.positional;
+    expectPositional(parsed, 1, 3);
     requireExistingFile(args[0]);
     const int64_t firstArg =
         args.size() > 1 ? parseIntArg(args[1], "FIRST", 0, zvf::kCapacity - 1) : 0;
@@ -91,8 +86,9 @@ bool endsWithNoCase(const std::string &text, const std::string &tail) {
         [](unsigned char a, unsigned char b) { return std::tolower(a) == std::tolower(b); });
 }
 
-int runFrame(const Args &args) {
-    expectPositional(args, 3, 3);
+int runFrame(const Args &parsed) {
+    const std::vector<std::string> &args = parsed.positional;
+    expectPositional(parsed, 3, 3);
     const std::string &out = args[2];
     const bool png = endsWithNoCase(out, ".png");
     if (!png && !endsWithNoCase(out, ".gif"))
@@ -123,8 +119,9 @@ int runFrame(const Args &args) {
     return 0;
 }
 
-int runCheck(const Args &args) {
-    expectPositional(args, 1, 1);
+int runCheck(const Args &parsed) {
+    const std::vector<std::string> &args = parsed.positional;
+    expectPositional(parsed, 1, 1);
     requireExistingFile(args[0]);
     zvf::CheckResult result = zvf::checkFile(args[0]);
     for (const std::string &line : result.lines)
@@ -133,34 +130,31 @@ int runCheck(const Args &args) {
 }
 
 int runSample(const Args &args) {
-    std::vector<std::pair<std::string, std::string>> options;
-    Args positional =
-        splitOptions(args, {"--frames", "--delay", "--size", "--quality", "--start"}, options);
-    expectPositional(positional, 1, 1);
+    expectPositional(args, 1, 1);
     SampleOptions o;
-    for (const auto &[name, value] : options) {
-        if (name == "--frames") {
+    for (const auto &[name, value] : args.options) {
+        if (name == "frames") {
             o.frames = static_cast<int>(parseIntArg(value, "--frames", 0, zvf::kCapacity));
-        } else if (name == "--delay") {
+        } else if (name == "delay") {
             o.delayMs = static_cast<int>(parseIntArg(value, "--delay", 0, 86'400'000));
-        } else if (name == "--size") {
+        } else if (name == "size") {
             size_t x = value.find_first_of("xX");
             if (x == std::string::npos)
                 throw ZvfUsageError("--size must be WxH");
             o.width = static_cast<int>(parseIntArg(value.substr(0, x), "width", 16, 8192));
             o.height = static_cast<int>(parseIntArg(value.substr(x + 1), "height", 16, 8192));
-        } else if (name == "--quality") {
+        } else if (name == "quality") {
             o.quality = static_cast<int>(parseIntArg(value, "--quality", 4, 8));
             if (o.quality != 4 && o.quality != 8)
                 throw ZvfUsageError("--quality must be 4 or 8");
-        } else if (name == "--start") {
+        } else if (name == "start") {
             auto start = zv::parseDateTimeIso(value);
             if (!start)
                 throw ZvfUsageError("--start must be \"YYYY-MM-DD hh:mm:ss\"");
             o.start = *start;
         }
     }
-    writeSampleRecording(positional[0], o);
+    writeSampleRecording(args.positional[0], o);
     return 0;
 }
 
@@ -169,25 +163,37 @@ const ZvfRegistrar kInfo({"info",
                           "  prints \"size: <bytes>\", \"frames: <n>\" and, when n > 0,\n"
                           "  \"first: <date-time>\" and \"last: <date-time>\"\n"
                           "  (date-time: YYYY-MM-DD hh:mm:ss.zzz, local wall-clock time)",
-                          "size, frame count, first and last date-time", false, runInfo});
+                          "size, frame count, first and last date-time",
+                          false,
+                          {},
+                          runInfo});
 
 const ZvfRegistrar kFrames({"frames",
                             "zvf frames FILE [FIRST [LAST]]\n"
                             "  one line per frame: index TAB offset TAB size TAB date-time;\n"
                             "  LAST beyond the last frame is cut to it",
-                            "list the index entries", false, runFrames});
+                            "list the index entries",
+                            false,
+                            {},
+                            runFrames});
 
 const ZvfRegistrar kFrame({"frame",
                            "zvf frame FILE INDEX OUT\n"
                            "  decodes frame INDEX; OUT ending in .png writes PNG, .gif writes GIF\n"
                            "  (the picture as stored, without quantising)",
-                           "decode one frame to PNG or GIF", true, runFrame});
+                           "decode one frame to PNG or GIF",
+                           true,
+                           {},
+                           runFrame});
 
 const ZvfRegistrar kCheck({"check",
                            "zvf check FILE\n"
                            "  verifies the invariants of the format; one line per problem;\n"
                            "  exit status 1 if there is any",
-                           "verify the format's invariants", false, runCheck});
+                           "verify the format's invariants",
+                           false,
+                           {},
+                           runCheck});
 
 const ZvfRegistrar kSample(
     {"sample",
@@ -195,6 +201,9 @@ const ZvfRegistrar kSample(
      "                [--start \"YYYY-MM-DD hh:mm:ss\"]\n"
      "  writes a sample recording of rendered operator screens, replacing FILE;\n"
      "  defaults: 120 frames, 1000 ms, 1280x1024, quality 8 (256 colours), start now",
-     "write a sample recording", true, runSample});
+     "write a sample recording",
+     true,
+     {{"frames", "N"}, {"delay", "MS"}, {"size", "WxH"}, {"quality", "4|8"}, {"start", "TIME"}},
+     runSample});
 
 }  // namespace

@@ -18,26 +18,7 @@
 
 namespace {
 
-using Args = std::vector<std::string>;
-
-// Takes "--7z" out of args (allowed only where compress is offered); any other "--" word is an
-// unknown option. Negative numbers pass as positional arguments: the export refuses them itself.
-Args positionalArgs(const Args &args, size_t count, bool *compress) {
-    Args positional;
-    for (const std::string &a : args) {
-        if (compress && a == "--7z")
-            *compress = true;
-        else if (a.size() > 2 && a.compare(0, 2, "--") == 0)
-            throw ZvfUsageError("unknown option " + a);
-        else
-            positional.push_back(a);
-    }
-    if (positional.size() < count)
-        throw ZvfUsageError("missing arguments");
-    if (positional.size() > count)
-        throw ZvfUsageError("too many arguments");
-    return positional;
-}
+using Args = ZvfArgs;
 
 int32_t indexArg(const std::string &text, const char *what) {
     return static_cast<int32_t>(parseIntArg(text, what, std::numeric_limits<int32_t>::min(),
@@ -99,34 +80,27 @@ double numberArg(const std::string &text, const char *what) {
     return value;
 }
 
-// Takes the MP4 options out of args and returns the count positional arguments.
-Args mp4Args(const Args &args, size_t count, zv::Mp4ExportOptions &options) {
-    Args rest;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string &a = args[i];
-        if (a == "--no-timestamp") {
-            options.timeStamp = false;
-        } else if (a == "--speed" || a == "--max-gap") {
-            if (i + 1 == args.size())
-                throw ZvfUsageError(a + " needs a value");
-            double &value = a == "--speed" ? options.speed : options.maxGapSeconds;
-            value = numberArg(args[++i], a.c_str());
-        } else {
-            rest.push_back(a);
-        }
-    }
+// The MP4 options given, checked.
+zv::Mp4ExportOptions mp4Options(const Args &args) {
+    zv::Mp4ExportOptions options;
+    options.timeStamp = !args.has("no-timestamp");
+    if (args.has("speed"))
+        options.speed = numberArg(args.options.at("speed"), "--speed");
+    if (args.has("max-gap"))
+        options.maxGapSeconds = numberArg(args.options.at("max-gap"), "--max-gap");
     try {
         options.check();
     } catch (const zv::Error &e) {
         throw ZvfUsageError(e.what());
     }
-    return positionalArgs(rest, count, nullptr);
+    return options;
 }
 
 // export-mp4 (FIRST LAST) and, byTime, export-mp4-time (START END).
 int runExportMp4(const Args &args, bool byTime) {
-    zv::Mp4ExportOptions options;
-    const Args a = mp4Args(args, 4, options);
+    const zv::Mp4ExportOptions options = mp4Options(args);
+    expectPositional(args, 4, 4);
+    const std::vector<std::string> &a = args.positional;
     int32_t first = 0, last = 0;
     double start = 0, end = 0;
     if (byTime) {
@@ -148,33 +122,34 @@ int runExportMp4(const Args &args, bool byTime) {
 }
 
 int runExport(const Args &args) {
-    bool compress = false;
-    const Args a = positionalArgs(args, 4, &compress);
+    expectPositional(args, 4, 4);
+    const std::vector<std::string> &a = args.positional;
     const int32_t first = indexArg(a[2], "FIRST");
     const int32_t last = indexArg(a[3], "LAST");
     requireExistingFile(a[0]);
     TZVFFormat zvf(a[0]);
     ProgressLine line(true);
     line.attach(zvf);
-    zvf.ExportVideo(a[1], first, last, compress);
+    zvf.ExportVideo(a[1], first, last, args.has("7z"));
     return 0;
 }
 
 int runExportTime(const Args &args) {
-    bool compress = false;
-    const Args a = positionalArgs(args, 4, &compress);
+    expectPositional(args, 4, 4);
+    const std::vector<std::string> &a = args.positional;
     const double start = timeArg(a[2], "START");
     const double end = timeArg(a[3], "END");
     requireExistingFile(a[0]);
     TZVFFormat zvf(a[0]);
     ProgressLine line(true);
     line.attach(zvf);
-    zvf.ExportVideoByTime(a[1], compress, start, end);
+    zvf.ExportVideoByTime(a[1], args.has("7z"), start, end);
     return 0;
 }
 
 int runPictures(const Args &args) {
-    const Args a = positionalArgs(args, 4, nullptr);
+    expectPositional(args, 4, 4);
+    const std::vector<std::string> &a = args.positional;
     const int32_t first = indexArg(a[2], "FIRST");
     const int32_t last = indexArg(a[3], "LAST");
     requireExistingFile(a[0]);
@@ -186,7 +161,8 @@ int runPictures(const Args &args) {
 }
 
 int runPicturesTime(const Args &args) {
-    const Args a = positionalArgs(args, 4, nullptr);
+    expectPositional(args, 4, 4);
+    const std::vector<std::string> &a = args.positional;
     const double start = timeArg(a[2], "START");
     const double end = timeArg(a[3], "END");
     requireExistingFile(a[0]);
@@ -197,12 +173,18 @@ int runPicturesTime(const Args &args) {
     return 0;
 }
 
+const ZvfOption kSevenZip{"7z", ""};
+
 const ZvfRegistrar kExport(
     {"export",
      "zvf export SRC DST FIRST LAST [--7z]\n"
      "  copies frames FIRST..LAST (inclusive, either order) of SRC into the ZVF file DST,\n"
-     "  written over in place when it exists; --7z also packs DST into DST.7z (DST stays)",
-     "export a range of frames into a new ZVF file", false, runExport});
+     "  written over in place when it exists (nothing of its older content stays); --7z\n"
+     "  also packs DST into DST.7z (DST stays; an archive that cannot be made fails)",
+     "export a range of frames into a new ZVF file",
+     false,
+     {kSevenZip},
+     runExport});
 
 const ZvfRegistrar kExportTime(
     {"export-time",
@@ -210,22 +192,33 @@ const ZvfRegistrar kExportTime(
      "  like export, for the frames taken strictly after START and strictly before END\n"
      "  (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\", local wall-clock time); an interval\n"
      "  between two neighbouring frames exports both",
-     "export a time interval into a new ZVF file", false, runExportTime});
+     "export a time interval into a new ZVF file",
+     false,
+     {kSevenZip},
+     runExportTime});
 
 const ZvfRegistrar kPictures(
     {"pictures",
      "zvf pictures SRC DIR FIRST LAST\n"
      "  decodes frames FIRST..LAST and writes each as DIR/\"YYMMDD hhnnss.GIF\" (its date-time;\n"
      "  more frames of one second get _2, _3, ...); DIR is created with its parents",
-     "export a range of frames as GIF pictures", false, runPictures});
+     "export a range of frames as GIF pictures",
+     false,
+     {},
+     runPictures});
 
 const ZvfRegistrar kPicturesTime(
     {"pictures-time",
      "zvf pictures-time SRC DIR START END\n"
      "  like pictures, for the frames taken strictly after START and strictly before END\n"
      "  (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\")",
-     "export a time interval as GIF pictures", false, runPicturesTime});
+     "export a time interval as GIF pictures",
+     false,
+     {},
+     runPicturesTime});
 
+const std::vector<ZvfOption> kMp4OptionNames = {
+    {"speed", "X"}, {"max-gap", "S"}, {"no-timestamp", ""}};
 const char kMp4Options[] =
     "  --speed X         plays X seconds of the recording in one (default 1; 0.01..10000)\n"
     "  --max-gap S       a pause longer than S seconds of playback is cut to S (default 2)\n"
@@ -239,7 +232,7 @@ const ZvfRegistrar kExportMp4(
                  "  exists. Frames that cannot be read repeat the one before them and are\n"
                  "  reported at the end (exit 1, the video is written)\n") +
          kMp4Options,
-     "export a range of frames into an MP4 video", true,
+     "export a range of frames into an MP4 video", true, kMp4OptionNames,
      [](const Args &args) { return runExportMp4(args, false); }});
 
 const ZvfRegistrar kExportMp4Time(
@@ -249,7 +242,7 @@ const ZvfRegistrar kExportMp4Time(
                  "  like export-mp4, for the frames taken strictly after START and strictly\n"
                  "  before END (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\")\n") +
          kMp4Options,
-     "export a time interval into an MP4 video", true,
+     "export a time interval into an MP4 video", true, kMp4OptionNames,
      [](const Args &args) { return runExportMp4(args, true); }});
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "ZvfCommand.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <map>
@@ -44,23 +43,11 @@ int64_t parseIntArg(const std::string &text, const char *what, int64_t min, int6
     return v;
 }
 
-std::vector<std::string> splitOptions(const std::vector<std::string> &args,
-                                      const std::vector<std::string> &known,
-                                      std::vector<std::pair<std::string, std::string>> &values) {
-    std::vector<std::string> positional;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string &a = args[i];
-        if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-            if (std::find(known.begin(), known.end(), a) == known.end())
-                throw ZvfUsageError("unknown option " + a);
-            if (i + 1 >= args.size())
-                throw ZvfUsageError("option " + a + " needs a value");
-            values.emplace_back(a, args[++i]);
-        } else {
-            positional.push_back(a);
-        }
-    }
-    return positional;
+void expectPositional(const ZvfArgs &args, size_t min, size_t max) {
+    if (args.positional.size() < min)
+        throw ZvfUsageError("missing arguments");
+    if (args.positional.size() > max)
+        throw ZvfUsageError("too many arguments");
 }
 
 void requireExistingFile(const std::string &fileName) {

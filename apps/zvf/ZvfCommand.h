@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -10,17 +11,37 @@
 // static ZvfRegistrar, so adding a command touches no other file:
 //
 //     static ZvfRegistrar reg({"info", "zvf info FILE", "print size, count, first and last",
-//                              false, &runInfo});
+//                              false, {}, &runInfo});
 //
+// The dispatcher parses the command line with QCommandLineParser (the command's options, then
+// its positional arguments, in any order; "--" ends the options) before anything else runs.
 // A command returns the exit status (0 success, 1 failure). It throws ZvfUsageError for wrong
 // arguments (exit 2, the usage on stderr) and zv::Error for a failure (exit 1, the message on
 // stderr). "--help" is answered by the dispatcher before the command runs.
+
+// An option of a command: "--name VALUE" when valueName is set, a flag "--name" otherwise (the
+// usage text describes it).
+struct ZvfOption {
+    std::string name;       // without the dashes
+    std::string valueName;  // empty for a flag
+};
+
+// A command's arguments as parsed: the positional ones in order, with the bytes as given (a
+// file name need not be UTF-8), and the options given, by name (a flag maps to "", an option
+// given twice to its last value).
+struct ZvfArgs {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> options;
+    bool has(const std::string &name) const { return options.count(name) != 0; }
+};
+
 struct ZvfCommand {
     std::string name;
     std::string usage;      // the full usage text, first line "zvf NAME ..."
     std::string summary;    // one line for "zvf --help"
     bool needsGui = false;  // the dispatcher makes a QGuiApplication (offscreen by default) first
-    std::function<int(const std::vector<std::string> &args)> run;  // args after the name
+    std::vector<ZvfOption> options;
+    std::function<int(const ZvfArgs &args)> run;
 };
 
 class ZvfUsageError : public std::runtime_error {
@@ -39,11 +60,8 @@ struct ZvfRegistrar {
 
 // Argument helpers shared by the commands; they throw ZvfUsageError.
 int64_t parseIntArg(const std::string &text, const char *what, int64_t min, int64_t max);
-// Splits "--name value" options off args; returns the positional arguments. Unknown options and
-// a missing value are usage errors. values receives the options found (last one wins).
-std::vector<std::string> splitOptions(const std::vector<std::string> &args,
-                                      const std::vector<std::string> &known,
-                                      std::vector<std::pair<std::string, std::string>> &values);
+// Between min and max positional arguments.
+void expectPositional(const ZvfArgs &args, size_t min, size_t max);
 // Fails with zv::Error "Файл не найден: NAME" unless the (mapped) file exists: reading commands
 // must not create files.
 void requireExistingFile(const std::string &fileName);

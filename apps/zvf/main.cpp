@@ -1,70 +1,104 @@
 // zvf: the command line over ZVF recordings, for people who handle them without the host.
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "ZvfCommand.h"
+#include "platform/CommandLine.h"
+#include "platform/FileNameText.h"
 
 namespace {
 
-void printOverview(std::FILE *out) {
-    std::fputs("usage: zvf COMMAND ARGS...   (zvf COMMAND --help for details)\n\ncommands:\n", out);
-    for (const ZvfCommand *c : zvfCommands())
-        std::fprintf(out, "  %-16s %s\n", c->name.c_str(), c->summary.c_str());
+std::string overview() {
+    std::string text =
+        "usage: zvf COMMAND ARGS...   (zvf COMMAND --help for details)\n"
+        "       zvf --version\n\ncommands:\n";
+    for (const ZvfCommand *c : zvfCommands()) {
+        char line[160];
+        std::snprintf(line, sizeof line, "  %-16s %s\n", c->name.c_str(), c->summary.c_str());
+        text += line;
+    }
+    return text;
 }
 
-bool isHelp(const std::string &a) {
-    return a == "--help" || a == "-h";
+// The command's options and positional arguments, in any order ("--" ends the options); its
+// --help and wrong options are answered here, with the status to exit with.
+std::optional<ZvfArgs> parseCommand(const ZvfCommand &command, const QStringList &arguments,
+                                    int &status) {
+    QCommandLineParser parser;
+    for (const ZvfOption &o : command.options)
+        parser.addOption(QCommandLineOption(QString::fromStdString(o.name), QString(),
+                                            QString::fromStdString(o.valueName)));
+    if (const std::optional<int> answered =
+            zv::answerCommandLine(parser, arguments, "zvf " + command.name, command.usage, false)) {
+        status = *answered;
+        return std::nullopt;
+    }
+    ZvfArgs args;
+    for (const QString &p : parser.positionalArguments())
+        args.positional.push_back(zv::qStringToFileName(p));
+    for (const ZvfOption &o : command.options) {
+        const QString name = QString::fromStdString(o.name);
+        if (parser.isSet(name))
+            args.options[o.name] = zv::qStringToFileName(parser.value(name));
+    }
+    return args;
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
-        printOverview(stderr);
-        return 2;
-    }
-    if (isHelp(args[0])) {
-        printOverview(stdout);
-        return 0;
-    }
-    const ZvfCommand *command = findZvfCommand(args[0]);
-    if (!command) {
-        std::fprintf(stderr, "zvf: unknown command \"%s\"\n", args[0].c_str());
-        printOverview(stderr);
-        return 2;
-    }
-    std::vector<std::string> rest(args.begin() + 1, args.end());
-    for (const std::string &a : rest) {
-        if (isHelp(a)) {
-            std::printf("%s\n", command->usage.c_str());
-            return 0;
-        }
-    }
-
+int runCommand(const ZvfCommand &command, const ZvfArgs &args, int argc, char **argv) {
     // The tool never shows a window: rendering happens on the offscreen platform unless the
     // caller asks for another one.
     std::unique_ptr<QGuiApplication> app;
-    if (command->needsGui) {
+    if (command.needsGui) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
     }
     try {
-        int status = command->run(rest);
+        int status = command.run(args);
         std::fflush(stdout);
         return status;
     } catch (const ZvfUsageError &e) {
-        std::fprintf(stderr, "zvf %s: %s\n%s\n", command->name.c_str(), e.what(),
-                     command->usage.c_str());
+        std::fprintf(stderr, "zvf %s: %s\n%s\n", command.name.c_str(), e.what(),
+                     command.usage.c_str());
         return 2;
     } catch (const std::exception &e) {
         std::fflush(stdout);
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication::setApplicationName(QStringLiteral("zvf"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZORVIDEO_VERSION));
+
+    // The tool's own options stand before the command; everything after it is the command's.
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QStringList arguments = zv::commandLineArguments(argc, argv);
+    if (const std::optional<int> answered =
+            zv::answerCommandLine(parser, arguments, "zvf", overview(), true))
+        return *answered;
+    const QStringList rest = parser.positionalArguments();
+    if (rest.isEmpty()) {
+        std::fputs(overview().c_str(), stderr);
+        return 2;
+    }
+    const std::string name = zv::qStringToFileName(rest.front());
+    const ZvfCommand *command = findZvfCommand(name);
+    if (!command) {
+        std::fprintf(stderr, "zvf: unknown command \"%s\"\n%s", name.c_str(), overview().c_str());
+        return 2;
+    }
+    int status = 0;
+    const std::optional<ZvfArgs> args = parseCommand(*command, rest, status);
+    return args ? runCommand(*command, *args, argc, argv) : status;
 }

@@ -138,6 +138,13 @@ TEST_F(ZvfTool, UsageHelpAndMissingFiles) {
     EXPECT_EQ(zvf({"sample", q(file), "--size", "64"}).status, 2);
     EXPECT_EQ(zvf({"sample", q(file), "--start", "2010-12-31"}).status, 2);
     EXPECT_EQ(zvf({"sample", q(file), "--colour", "1"}).status, 2);
+    EXPECT_EQ(zvf({"sample", q(file), "--frames"}).status, 2);
+    zvtest::ToolOutcome version = zvf({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("zvf ", 0), 0u) << version.out;
+    // Options and positional arguments in any order; "--" ends the options.
+    EXPECT_EQ(zvf({"sample", "--frames", "2", q(file), "--size", "16x16"}).status, 0);
+    EXPECT_EQ(zvf({"info", "--", q(file)}).status, 0);
 
     const std::string missing = root.file("missing.zvf");
     zvtest::ToolOutcome r = zvf({"info", q(missing)});

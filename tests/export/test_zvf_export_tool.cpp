@@ -93,7 +93,10 @@ TEST_F(ZvfExportTool, FailuresExitWithTheOperationsMessage) {
          "Неверно указан временной интервал экспорта"},
         {{"export", "C:\\none.zvf", "C:\\Exp\\c.zvf", "0", "0"}, 1, "Файл не найден"},
         {{"export-time", src, "C:\\Exp\\c.zvf", "yesterday", "2011-01-01 00:00:00"}, 2, "START"},
-        {{"pictures", src, "C:\\Exp\\c", "0", "1", "--7z"}, 2, "unknown option --7z"},
+        {{"pictures", src, "C:\\Exp\\c", "0", "1", "--7z"}, 2, "Unknown option '7z'"},
+        {{"export", src, "C:\\Exp\\c.zvf", "0", "1", "--7z=yes"},
+         2,
+         "Unexpected value after '--7z'"},
     };
     for (const Case &c : cases) {
         zvtest::ToolOutcome r = zvf(c.args);
@@ -101,6 +104,26 @@ TEST_F(ZvfExportTool, FailuresExitWithTheOperationsMessage) {
         EXPECT_TRUE(contains(r.err, c.message)) << r.err;
     }
     EXPECT_FALSE(fs::exists(file("drive_c/Exp/c.zvf")));
+}
+
+TEST_F(ZvfExportTool, AnArchiveThatCannotBeMadeFailsTheExportAndTheFileStays) {
+    fs::create_directories(file("drive_c/Exp/d.zvf.7z"));  // a folder in the archive's place
+    zvtest::ToolOutcome r = zvf({"export", src, "C:\\Exp\\d.zvf", "1", "3", "--7z"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("Не удалось создать архив \"C:\\Exp\\d.zvf.7z\": ", 0), 0u) << r.err;
+    EXPECT_EQ(countOf(file("drive_c/Exp/d.zvf")), 3);
+}
+
+TEST_F(ZvfExportTool, NamesReachTheExportAsTheirBytes) {
+    // A Windows-1251 name ("Пр"), as copied from Windows, given through the shell as bytes.
+    fs::create_directories(file("drive_c/Exp"));
+    zvtest::ToolOutcome r = zvtest::runTool(
+        QStringLiteral("/bin/sh"),
+        {"-c", "exec \"$0\" export \"$1\" \"$2$(printf '\\317\\360.zvf')\" 0 2 --7z", ZVF_TOOL, src,
+         q(file("drive_c/Exp/"))});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(countOf(file("drive_c/Exp/\xCF\xF0.zvf")), 3);
+    EXPECT_GT(fs::file_size(file("drive_c/Exp/\xCF\xF0.zvf.7z")), 0u);
 }
 
 TEST_F(ZvfExportTool, TimesCopiedFromTheListingBoundTheInterval) {
@@ -165,8 +188,10 @@ TEST_F(ZvfExportTool, Mp4CommandsTakeTheirOptionsAndTheExportsMessages) {
          "Неверно указан временной интервал экспорта"},
         {{"export-mp4", src, "C:\\Exp\\c.mp4", "0", "1", "--speed", "0"}, 2, "Скорость"},
         {{"export-mp4", src, "C:\\Exp\\c.mp4", "0", "1", "--max-gap", "2s"}, 2, "--max-gap"},
-        {{"export-mp4", src, "C:\\Exp\\c.mp4", "0", "1", "--speed"}, 2, "needs a value"},
-        {{"export-mp4", src, "C:\\Exp\\c.mp4", "0", "1", "--7z"}, 2, "unknown option --7z"},
+        {{"export-mp4", src, "C:\\Exp\\c.mp4", "0", "1", "--speed"},
+         2,
+         "Missing value after '--speed'"},
+        {{"export-mp4", src, "C:\\Exp\\c.mp4", "0", "1", "--7z"}, 2, "Unknown option '7z'"},
     };
     for (const Case &c : cases) {
         r = zvf(c.args);

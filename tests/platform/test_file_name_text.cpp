@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 
+#include "platform/CommandLine.h"
 #include "platform/FileNameText.h"
 
 namespace {
@@ -57,4 +58,13 @@ TEST(FileNameText, EveryNameComesBackAsItsBytes) {
         ASSERT_EQ(zv::utf16ToFileName(zv::fileNameToUtf16(name)), name) << round;
         ASSERT_EQ(zv::qStringToFileName(zv::fileNameToQString(name)), name) << round;
     }
+}
+
+TEST(FileNameText, CommandLineArgumentsKeepTheirBytes) {
+    std::string program = "zvf", name = "C:\\Exp\\\xCF\xF0\xE8\xEC\xE5\xF0.zvf", star = "a*.zvf";
+    char *argv[] = {program.data(), name.data(), star.data()};
+    const QStringList arguments = zv::commandLineArguments(3, argv);
+    ASSERT_EQ(arguments.size(), 3);
+    EXPECT_EQ(zv::qStringToFileName(arguments[1]), name);
+    EXPECT_EQ(arguments[2], QStringLiteral("a*.zvf"));
 }

@@ -3,15 +3,18 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
 
 #include "platform/Paths.h"
 #include "recording/SampleRecording.h"
 #include "support/TempRoot.h"
+#include "support/ToolProcess.h"
 
 namespace {
 
@@ -105,6 +108,37 @@ TEST_F(HostTest, OpensTheExportWindowOverAFile) {
     const QImage picture(shot("export.png"));
     ASSERT_FALSE(picture.isNull());
     EXPECT_EQ(picture.size(), QSize(420, 376));
+}
+
+// Run without any display and without the offscreen platform: the options are answered before
+// the windows need one.
+zvtest::ToolOutcome runWithoutDisplay(const char *program, const QStringList &arguments) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    return zvtest::runTool(QString::fromUtf8(program), arguments, env);
+}
+
+TEST_F(HostTest, HelpVersionAndWrongOptionsNeedNoDisplay) {
+    for (const char *program : {ZORVIDEO_HOST_PATH, ZORVIDEO_SHOWVIDEO_PATH}) {
+        const std::string name = QFileInfo(QString::fromUtf8(program)).fileName().toStdString();
+        SCOPED_TRACE(name);
+        zvtest::ToolOutcome r = runWithoutDisplay(program, {QStringLiteral("--help")});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("--screenshot <PATH>"), std::string::npos) << r.out;
+        r = runWithoutDisplay(program, {QStringLiteral("--version")});
+        EXPECT_EQ(r.status, 0) << r.err;
+        const QRegularExpression version(QString::fromStdString("^" + name + " \\d+\\.\\d+\n$"));
+        EXPECT_TRUE(version.match(QString::fromStdString(r.out)).hasMatch()) << r.out;
+        r = runWithoutDisplay(program, {QStringLiteral("--bogus")});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("bogus"), std::string::npos) << r.err;
+        r = runWithoutDisplay(program, {QStringLiteral("--screenshot")});
+        EXPECT_EQ(r.status, 2);
+    }
+    EXPECT_EQ(runWithoutDisplay(ZORVIDEO_HOST_PATH, {"--query", "yes"}).status, 2);
+    EXPECT_EQ(runWithoutDisplay(ZORVIDEO_HOST_PATH, {"extra"}).status, 2);
+    EXPECT_EQ(runWithoutDisplay(ZORVIDEO_SHOWVIDEO_PATH, {}).status, 2);
 }
 
 TEST_F(HostTest, AMissingPluginEndsWithAnError) {

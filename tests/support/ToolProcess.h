@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <string>
@@ -15,8 +16,11 @@ struct ToolOutcome {
     std::string err;
 };
 
-inline ToolOutcome runTool(const QString &program, const QStringList &args) {
+inline ToolOutcome runTool(
+    const QString &program, const QStringList &args,
+    const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment()) {
     QProcess p;
+    p.setProcessEnvironment(env);
     p.start(program, args);
     const bool finished = p.waitForFinished(120'000);
     ToolOutcome r;
