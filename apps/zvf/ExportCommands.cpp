@@ -13,6 +13,7 @@
 #include "ZvfCommand.h"
 #include "container/Mp4Export.h"
 #include "container/ZVFformatUnit.h"
+#include "export/PictureFolder.h"
 #include "platform/DateTime.h"
 #include "platform/Error.h"
 
@@ -147,29 +148,29 @@ int runExportTime(const Args &args) {
     return 0;
 }
 
-int runPictures(const Args &args) {
+// pictures (FIRST LAST) and, byTime, pictures-time (START END). The folder is made first, as
+// the export window makes it: one that cannot be made fails with "Неверная директория экспорта".
+int runPictures(const Args &args, bool byTime) {
     expectPositional(args, 4, 4);
     const std::vector<std::string> &a = args.positional;
-    const int32_t first = indexArg(a[2], "FIRST");
-    const int32_t last = indexArg(a[3], "LAST");
+    int32_t first = 0, last = 0;
+    double start = 0, end = 0;
+    if (byTime) {
+        start = timeArg(a[2], "START");
+        end = timeArg(a[3], "END");
+    } else {
+        first = indexArg(a[2], "FIRST");
+        last = indexArg(a[3], "LAST");
+    }
     requireExistingFile(a[0]);
     TZVFFormat zvf(a[0]);
     ProgressLine line(false);
     line.attach(zvf);
-    zvf.ExportPictures(a[1], first, last);
-    return 0;
-}
-
-int runPicturesTime(const Args &args) {
-    expectPositional(args, 4, 4);
-    const std::vector<std::string> &a = args.positional;
-    const double start = timeArg(a[2], "START");
-    const double end = timeArg(a[3], "END");
-    requireExistingFile(a[0]);
-    TZVFFormat zvf(a[0]);
-    ProgressLine line(false);
-    line.attach(zvf);
-    zvf.ExportPicturesByTime(a[1], start, end);
+    zv::makePictureFolder(a[1]);
+    if (byTime)
+        zvf.ExportPicturesByTime(a[1], start, end);
+    else
+        zvf.ExportPictures(a[1], first, last);
     return 0;
 }
 
@@ -201,11 +202,12 @@ const ZvfRegistrar kPictures(
     {"pictures",
      "zvf pictures SRC DIR FIRST LAST\n"
      "  decodes frames FIRST..LAST and writes each as DIR/\"YYMMDD hhnnss.GIF\" (its date-time;\n"
-     "  more frames of one second get _2, _3, ...); DIR is created with its parents",
+     "  more frames of one second get _2, _3, ...); DIR is created with its parents (a DIR\n"
+     "  that cannot be created fails)",
      "export a range of frames as GIF pictures",
      false,
      {},
-     runPictures});
+     [](const Args &args) { return runPictures(args, false); }});
 
 const ZvfRegistrar kPicturesTime(
     {"pictures-time",
@@ -215,7 +217,7 @@ const ZvfRegistrar kPicturesTime(
      "export a time interval as GIF pictures",
      false,
      {},
-     runPicturesTime});
+     [](const Args &args) { return runPictures(args, true); }});
 
 const std::vector<ZvfOption> kMp4OptionNames = {
     {"speed", "X"}, {"max-gap", "S"}, {"no-timestamp", ""}};

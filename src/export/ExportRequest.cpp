@@ -1,30 +1,15 @@
 #include "export/ExportRequest.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "container/Mp4Export.h"
 #include "container/ZVFformatUnit.h"
-#include "platform/Error.h"
-#include "platform/Paths.h"
+#include "export/PictureFolder.h"
 
 namespace zv {
 
 namespace {
 
-// ForceDirectories: the folder and all its missing parents; false when it is not a folder then.
-bool forceDirectories(const std::string &folder) {
-    if (folder.empty())
-        return false;
-    const std::filesystem::path native = nativePath(folder);
-    std::error_code error;
-    std::filesystem::create_directories(native, error);
-    return std::filesystem::is_directory(native, error);
-}
-
 void exportPictures(TZVFFormat &zvf, const ExportRequest &r) {
-    if (!forceDirectories(r.path))
-        throw Error("Неверная директория экспорта");
+    makePictureFolder(r.path);
     if (r.interval == ExportInterval::Time)
         zvf.ExportPicturesByTime(r.path, r.start, r.end);
     else

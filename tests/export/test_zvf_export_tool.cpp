@@ -97,7 +97,13 @@ TEST_F(ZvfExportTool, FailuresExitWithTheOperationsMessage) {
         {{"export", src, "C:\\Exp\\c.zvf", "0", "1", "--7z=yes"},
          2,
          "Unexpected value after '--7z'"},
+        // A folder that cannot be made, as the export window says it.
+        {{"pictures", src, "C:\\Exp\\file\\sub", "0", "1"}, 1, "Неверная директория экспорта"},
+        {{"pictures-time", src, "C:\\Exp\\file", "2010-01-01 00:00:00", "2011-01-01 00:00:00"},
+         1,
+         "Неверная директория экспорта"},
     };
+    zvtest::writeFile(file("drive_c/Exp/file"), "not a folder");
     for (const Case &c : cases) {
         zvtest::ToolOutcome r = zvf(c.args);
         EXPECT_EQ(r.status, c.status) << c.args.join(' ').toStdString();
