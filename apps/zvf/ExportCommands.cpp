@@ -34,6 +34,30 @@ double timeArg(const std::string &text, const char *what) {
     return *value;
 }
 
+// The positional arguments SRC DST and an interval: frames FIRST LAST or, byTime, date-times
+// START END.
+struct IntervalArgs {
+    std::string source, target;
+    bool byTime = false;
+    int32_t first = 0, last = 0;
+    double start = 0, end = 0;
+};
+
+IntervalArgs intervalArgs(const Args &args, bool byTime) {
+    expectPositional(args, 4, 4);
+    const std::vector<std::string> &a = args.positional;
+    IntervalArgs r{a[0], a[1], byTime};
+    if (byTime) {
+        r.start = timeArg(a[2], "START");
+        r.end = timeArg(a[3], "END");
+    } else {
+        r.first = indexArg(a[2], "FIRST");
+        r.last = indexArg(a[3], "LAST");
+    }
+    requireExistingFile(r.source);
+    return r;
+}
+
 // One line on stderr, rewritten in place, when a person is watching; nothing in a pipe or a log.
 class ProgressLine {
 public:
@@ -100,77 +124,42 @@ zv::Mp4ExportOptions mp4Options(const Args &args) {
 // export-mp4 (FIRST LAST) and, byTime, export-mp4-time (START END).
 int runExportMp4(const Args &args, bool byTime) {
     const zv::Mp4ExportOptions options = mp4Options(args);
-    expectPositional(args, 4, 4);
-    const std::vector<std::string> &a = args.positional;
-    int32_t first = 0, last = 0;
-    double start = 0, end = 0;
-    if (byTime) {
-        start = timeArg(a[2], "START");
-        end = timeArg(a[3], "END");
-    } else {
-        first = indexArg(a[2], "FIRST");
-        last = indexArg(a[3], "LAST");
-    }
-    requireExistingFile(a[0]);
-    TZVFFormat zvf(a[0]);
+    const IntervalArgs r = intervalArgs(args, byTime);
+    TZVFFormat zvf(r.source);
     ProgressLine line(false);
     line.attach(zvf);
     if (byTime)
-        zv::exportMp4ByTime(zvf, a[1], start, end, options);
+        zv::exportMp4ByTime(zvf, r.target, r.start, r.end, options);
     else
-        zv::exportMp4(zvf, a[1], first, last, options);
+        zv::exportMp4(zvf, r.target, r.first, r.last, options);
     return 0;
 }
 
-int runExport(const Args &args) {
-    expectPositional(args, 4, 4);
-    const std::vector<std::string> &a = args.positional;
-    const int32_t first = indexArg(a[2], "FIRST");
-    const int32_t last = indexArg(a[3], "LAST");
-    requireExistingFile(a[0]);
-    TZVFFormat zvf(a[0]);
+// export and, byTime, export-time.
+int runExport(const Args &args, bool byTime) {
+    const IntervalArgs r = intervalArgs(args, byTime);
+    TZVFFormat zvf(r.source);
     ProgressLine line(true);
     line.attach(zvf);
-    zvf.ExportVideo(a[1], first, last, args.has("7z"));
+    if (byTime)
+        zvf.ExportVideoByTime(r.target, args.has("7z"), r.start, r.end);
+    else
+        zvf.ExportVideo(r.target, r.first, r.last, args.has("7z"));
     return 0;
 }
 
-int runExportTime(const Args &args) {
-    expectPositional(args, 4, 4);
-    const std::vector<std::string> &a = args.positional;
-    const double start = timeArg(a[2], "START");
-    const double end = timeArg(a[3], "END");
-    requireExistingFile(a[0]);
-    TZVFFormat zvf(a[0]);
-    ProgressLine line(true);
-    line.attach(zvf);
-    zvf.ExportVideoByTime(a[1], args.has("7z"), start, end);
-    return 0;
-}
-
-// pictures (FIRST LAST) and, byTime, pictures-time (START END). The folder is made first, as
-// the export window makes it: one that cannot be made fails with "Неверная директория экспорта".
+// pictures and, byTime, pictures-time. The folder is made first, as the export window makes it:
+// one that cannot be made fails with "Неверная директория экспорта".
 int runPictures(const Args &args, bool byTime) {
-    expectPositional(args, 4, 4);
-    const std::vector<std::string> &a = args.positional;
-    int32_t first = 0, last = 0;
-    double start = 0, end = 0;
-    if (byTime) {
-        start = timeArg(a[2], "START");
-        end = timeArg(a[3], "END");
-    } else {
-        first = indexArg(a[2], "FIRST");
-        last = indexArg(a[3], "LAST");
-    }
-    requireExistingFile(a[0]);
-    TZVFFormat zvf(a[0]);
+    const IntervalArgs r = intervalArgs(args, byTime);
+    TZVFFormat zvf(r.source);
     ProgressLine line(false);
     line.attach(zvf);
-    zv::makePictureFolder(a[1]);
+    zv::makePictureFolder(r.target);
     if (byTime)
-        zvf.ExportPicturesByTime(a[1], start, end);
+        zvf.ExportPicturesByTime(r.target, r.start, r.end);
     else
-        zvf.ExportPictures(a[1], first, last);
+        zvf.ExportPictures(r.target, r.first, r.last);
     return 0;
 }
 
@@ -185,7 +174,7 @@ const ZvfRegistrar kExport(
      "export a range of frames into a new ZVF file",
      false,
      {kSevenZip},
-     runExport});
+     [](const Args &args) { return runExport(args, false); }});
 
 const ZvfRegistrar kExportTime(
     {"export-time",
@@ -196,7 +185,7 @@ const ZvfRegistrar kExportTime(
      "export a time interval into a new ZVF file",
      false,
      {kSevenZip},
-     runExportTime});
+     [](const Args &args) { return runExport(args, true); }});
 
 const ZvfRegistrar kPictures(
     {"pictures",

@@ -24,6 +24,7 @@
 #include "platform/File.h"
 #include "platform/MemoryFileSystem.h"
 #include "platform/Messages.h"
+#include "support/ErrorInChild.h"
 #include "support/ErrorOf.h"
 #include "support/RawZvf.h"
 #include "support/TempRoot.h"
@@ -90,30 +91,14 @@ using zvtest::errorOf;
 // The error that action raises in a child process whose files cannot grow past limit bytes
 // (as on a full disk: writes beyond it fail, and a write across it is cut short).
 std::string errorWithFileSizeLimit(rlim_t limit, const std::function<void()> &action) {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0)
-        return "(no pipe)";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(pipeFds[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit rl {};
-        rl.rlim_cur = rl.rlim_max = limit;
-        ::setrlimit(RLIMIT_FSIZE, &rl);
-        const std::string message = errorOf(action);
-        (void)!::write(pipeFds[1], message.data(), message.size());
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    std::string message;
-    char buffer[512];
-    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-        message.append(buffer, static_cast<size_t>(n));
-    ::close(pipeFds[0]);
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return "(the child did not end)";
-    return message;
+    return zvtest::errorInChild(
+        [limit] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit rl {};
+            rl.rlim_cur = rl.rlim_max = limit;
+            return ::setrlimit(RLIMIT_FSIZE, &rl) == 0 ? "" : "(no limit)";
+        },
+        action);
 }
 
 class RangeExport : public ::testing::Test {

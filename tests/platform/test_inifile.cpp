@@ -17,6 +17,7 @@
 #include "platform/Cp1251.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
+#include "support/ErrorInChild.h"
 #include "support/TempRoot.h"
 
 namespace {
@@ -229,33 +230,13 @@ TEST(IniFileRead, BareCarriageReturnsEndLinesToo) {
 // Runs action in a child process, as the user nobody when asked and we are root (so that file
 // rights apply); returns the message of the zv::Error it raised, or "(no error)".
 std::string errorInChild(const std::function<void()> &action, bool asNobody) {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0)
-        return "(pipe failed)";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(pipeFds[0]);
-        std::string message = "(no error)";
-        if (asNobody && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-            message = "(cannot become nobody)";
-        else
-            try {
-                action();
-            } catch (const zv::Error &e) {
-                message = e.what();
-            }
-        (void)!::write(pipeFds[1], message.data(), message.size());
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    std::string message;
-    char buffer[512];
-    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-        message.append(buffer, static_cast<size_t>(n));
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return message;
+    return zvtest::errorInChild(
+        [asNobody]() -> std::string {
+            if (asNobody && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                return "(cannot become nobody)";
+            return "";
+        },
+        action);
 }
 
 std::vector<std::string> folderEntries(const std::string &folder) {
