@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "container/ZVFConstants.h"
@@ -40,6 +41,27 @@ void writeRecording(const std::string &path, int32_t frames, int32_t frameSize, 
     const int32_t count = frames;
     zv::writeAt(fd.get(), &count, sizeof count, zvf::kCountPosition);
     ::fsync(fd.get());
+}
+
+std::filesystem::path workFolder(const std::string &name) {
+    const char *base = std::getenv("ZORVIDEO_BENCH_DIR");
+    const std::filesystem::path folder =
+        (base ? std::filesystem::path(base) : std::filesystem::temp_directory_path()) / name;
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+int runBenchmarks(int argc, char **argv, const std::filesystem::path &folder) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::filesystem::remove_all(folder);
+    return 0;
+}
+
+benchmark::internal::Benchmark *withMinimum(benchmark::internal::Benchmark *b) {
+    return b->ComputeStatistics(
+        "min", [](const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); });
 }
 
 }  // namespace zvbench

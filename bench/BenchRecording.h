@@ -1,6 +1,9 @@
 #pragma once
 
+#include <benchmark/benchmark.h>
+
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace zvbench {
@@ -10,5 +13,16 @@ namespace zvbench {
 // (they are not GIF pictures: a ZVF export copies them raw); without, the data area is a hole of
 // a sparse file, for benchmarks that read only the index. Synced to disk before returning.
 void writeRecording(const std::string &path, int32_t frames, int32_t frameSize, bool fillBytes);
+
+// The folder a benchmark program works in, made if missing: name under $ZORVIDEO_BENCH_DIR, or
+// under the temporary folder.
+std::filesystem::path workFolder(const std::string &name);
+
+// Runs the benchmarks that the command line selects, then removes folder. Returns main's status.
+int runBenchmarks(int argc, char **argv, const std::filesystem::path &folder);
+
+// Adds the minimum of the repetitions to the statistics, for figures on a shared machine where
+// the median carries the load of others.
+benchmark::internal::Benchmark *withMinimum(benchmark::internal::Benchmark *b);
 
 }  // namespace zvbench

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <filesystem>
 
+#include "BenchRecording.h"
 #include "container/GifImage.h"
 #include "container/ZVFformatUnit.h"
 #include "recording/SampleRecording.h"
@@ -48,8 +49,7 @@ int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    g_dir = fs::temp_directory_path() / "zorvideo-bench-pictures";
-    fs::create_directories(g_dir);
+    g_dir = zvbench::workFolder("zorvideo-bench-pictures");
     g_file = (g_dir / "sample.zvf").string();
     SampleOptions o;
     o.frames = kFrames;
@@ -57,9 +57,5 @@ int main(int argc, char **argv) {
     o.start = 46000.5;
     writeSampleRecording(g_file, o);
 
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    fs::remove_all(g_dir);
-    return 0;
+    return zvbench::runBenchmarks(argc, argv, g_dir);
 }

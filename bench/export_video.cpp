@@ -66,15 +66,8 @@ BENCHMARK(BM_ExportVideo1GB)
 }  // namespace
 
 int main(int argc, char **argv) {
-    g_dir = fs::path(std::getenv("ZORVIDEO_BENCH_DIR") ? std::getenv("ZORVIDEO_BENCH_DIR")
-                                                       : fs::temp_directory_path().string()) /
-            "zorvideo-bench-export";
-    fs::create_directories(g_dir);
+    g_dir = zvbench::workFolder("zorvideo-bench-export");
     g_source = (g_dir / "source.zvf").string();
     zvbench::writeRecording(g_source, kFrames, kFrameSize, true);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    fs::remove_all(g_dir);
-    return 0;
+    return zvbench::runBenchmarks(argc, argv, g_dir);
 }

@@ -20,6 +20,7 @@
 #include "export/VideoExportUnit.h"
 #include "export/WaitFormUnit.h"
 #include "platform/Messages.h"
+#include "widgets/SpinEdit.h"
 
 namespace {
 
@@ -102,24 +103,13 @@ void BM_Export1GBWithTheZvfTool(benchmark::State &state) {
 BENCHMARK(BM_DragMoveOnAFullRecording)->Unit(benchmark::kMicrosecond);
 // Run with --benchmark_enable_random_interleaving=true so that both see the same disk state and
 // load; compare the minimum and the median of the repetitions.
-BENCHMARK(BM_Export1GBWithTheZvfTool)
-    ->Iterations(1)
-    ->Repetitions(9)
-    ->ComputeStatistics("min",
-                        [](const std::vector<double> &v) {
-                            return *std::min_element(v.begin(), v.end());
-                        })
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Export1GBThroughTheWindow)
-    ->Iterations(1)
-    ->Repetitions(9)
-    ->ComputeStatistics("min",
-                        [](const std::vector<double> &v) {
-                            return *std::min_element(v.begin(), v.end());
-                        })
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+void nineSingleRuns(benchmark::internal::Benchmark *b) {
+    zvbench::withMinimum(b->Iterations(1)->Repetitions(9))
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_Export1GBWithTheZvfTool)->Apply(nineSingleRuns);
+BENCHMARK(BM_Export1GBThroughTheWindow)->Apply(nineSingleRuns);
 
 }  // namespace
 
@@ -131,17 +121,10 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "export_window_bench: %s\n", text.c_str());
         std::exit(1);
     });
-    g_dir = fs::path(std::getenv("ZORVIDEO_BENCH_DIR") ? std::getenv("ZORVIDEO_BENCH_DIR")
-                                                       : fs::temp_directory_path().string()) /
-            "zorvideo-bench-export-window";
-    fs::create_directories(g_dir);
+    g_dir = zvbench::workFolder("zorvideo-bench-export-window");
     g_full = (g_dir / "full.zvf").string();
     g_source = (g_dir / "source.zvf").string();
     zvbench::writeRecording(g_full, kFullRecording, 40'000, false);
     zvbench::writeRecording(g_source, kFrames, kFrameSize, true);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    fs::remove_all(g_dir);
-    return 0;
+    return zvbench::runBenchmarks(argc, argv, g_dir);
 }
