@@ -9,7 +9,7 @@
 
 #include "container/GifImage.h"
 #include "container/ZVFformatUnit.h"
-#include "recording/SampleRecording.h"
+#include "recorder/SampleRecording.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "BenchRecording.h"
 #include "container/Mp4Export.h"
 #include "container/ZVFformatUnit.h"
-#include "recording/SampleRecording.h"
+#include "recorder/SampleRecording.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "container/GifImage.h"
 #include "container/Mp4Export.h"
 #include "container/ZVFformatUnit.h"
-#include "recording/SampleRecording.h"
+#include "recorder/SampleRecording.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "BenchRecording.h"
 #include "container/GifImage.h"
 #include "container/ZVFformatUnit.h"
-#include "recording/SampleRecording.h"
+#include "recorder/SampleRecording.h"
 
 namespace {
 

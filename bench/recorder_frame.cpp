@@ -27,9 +27,9 @@
 #include "container/GifImage.h"
 #include "platform/DateTime.h"
 #include "platform/ScreenCapture.h"
-#include "recording/FrameEncoding.h"
-#include "recording/RecordingWriter.h"
-#include "recording/SampleRecording.h"
+#include "recorder/FrameEncoding.h"
+#include "recorder/RecordingWriter.h"
+#include "recorder/SampleRecording.h"
 #include "support/XServer.h"
 
 namespace {

@@ -30,6 +30,7 @@
 #include "platform/ProcessStart.h"
 #include "platform/WindowList.h"
 #include "recording/VideoUnit.h"
+#include "support/Fakes.h"
 #include "support/TestWindows.h"
 #include "support/XServer.h"
 
@@ -76,9 +77,9 @@ zvtest::TestWindows &manyWindows() {
 void runIsServiceRunning(benchmark::State &state) {
     std::unique_ptr<zv::WindowList> list = zv::makeX11WindowList();
     TRecordingSettings settings;
-    zv::FakeProcessStarter processes;
-    zv::FakeAutostart autostart;
-    zv::FakeFreeSpace freeSpace;
+    zvtest::FakeProcessStarter processes;
+    zvtest::FakeAutostart autostart;
+    zvtest::FakeFreeSpace freeSpace;
     TVideoForm form(settings, {&zv::systemClock(), list.get(), &processes, &autostart, &freeSpace});
     const int server = displayServerPid();
     const double serverBefore = server ? processCpuMs(server) : 0;
@@ -112,10 +113,10 @@ BENCHMARK(BM_IsServiceRunning_Openbox)->Unit(benchmark::kMillisecond)->UseRealTi
 // the paint and input events that must keep coming.
 void BM_StopWaitLongestTickGap(benchmark::State &state) {
     TRecordingSettings settings;
-    zv::FakeWindowList windows;
-    zv::FakeProcessStarter processes;
-    zv::FakeAutostart autostart;
-    zv::FakeFreeSpace freeSpace;
+    zvtest::FakeWindowList windows;
+    zvtest::FakeProcessStarter processes;
+    zvtest::FakeAutostart autostart;
+    zvtest::FakeFreeSpace freeSpace;
     TVideoForm form(settings, {&zv::systemClock(), &windows, &processes, &autostart, &freeSpace});
     form.show();
     double longest = 0;

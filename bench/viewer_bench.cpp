@@ -39,7 +39,7 @@
 #include "container/ZVFformatUnit.h"
 #include "platform/File.h"
 #include "platform/Messages.h"
-#include "recording/SampleRecording.h"
+#include "recorder/SampleRecording.h"
 #include "viewer/FrameListModel.h"
 #include "viewer/ShowVideoUnit.h"
 #include "viewer/VideoPlayer.h"

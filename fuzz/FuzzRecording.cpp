@@ -37,7 +37,7 @@ bool onlyDateTimeProblems(const zvf::CheckResult &result) {
 }
 
 // Exports the whole file and checks the target; a refusal must carry a message.
-void exportWhole(TZVFFormat &zvf, zv::MemoryFileSystem &files, int32_t count, bool byTime) {
+void exportWhole(TZVFFormat &zvf, zvtest::MemoryFileSystem &files, int32_t count, bool byTime) {
     files.remove("out.zvf");
     try {
         if (byTime)
@@ -58,7 +58,7 @@ void exportWhole(TZVFFormat &zvf, zv::MemoryFileSystem &files, int32_t count, bo
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    zv::MemoryFileSystem files;
+    zvtest::MemoryFileSystem files;
     zvfuzz::putRecording(files, "rec.zvf", data, size);
     TZVFFormat zvf("rec.zvf", files);
 

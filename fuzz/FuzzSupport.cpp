@@ -26,7 +26,7 @@ RecordingLayout layOut(const uint8_t *data, size_t size) {
     return l;
 }
 
-void putRecording(zv::MemoryFileSystem &files, const std::string &name, const uint8_t *data,
+void putRecording(zvtest::MemoryFileSystem &files, const std::string &name, const uint8_t *data,
                   size_t size) {
     const RecordingLayout l = layOut(data, size);
     if (size < 6) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/MemoryFileSystem.h"
+#include "support/MemoryFileSystem.h"
 
 // What the fuzz targets share: a failed property aborts (libFuzzer then keeps the input), and the
 // layout by which a fuzzer's bytes become a recording.
@@ -38,7 +38,7 @@ struct RecordingLayout {
 RecordingLayout layOut(const uint8_t *data, size_t size);
 
 // Puts the laid-out file into files under name.
-void putRecording(zv::MemoryFileSystem &files, const std::string &name, const uint8_t *data,
+void putRecording(zvtest::MemoryFileSystem &files, const std::string &name, const uint8_t *data,
                   size_t size);
 
 // The inverse, for seeds: a recording's areas as fuzzer bytes (an index longer than 65,535

@@ -57,7 +57,7 @@ void gifSeeds(const fs::path &folder) {
 }
 
 void recordingSeeds(const fs::path &folder) {
-    zv::MemoryFileSystem files;
+    zvtest::MemoryFileSystem files;
     files.setFile("empty.zvf", {}, 0);
     {
         ZVFAppender writer("one.zvf", files);

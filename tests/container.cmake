@@ -6,7 +6,6 @@ zv_test(test_gif_image container/test_gif_image.cpp LIBS zorvideo_container_fixt
 zv_test(test_zvf_format container/test_zvf_format.cpp LIBS zorvideo_container_fixtures)
 zv_test(test_zvf_appender container/test_zvf_appender.cpp)
 zv_test(test_zvf_check container/test_zvf_check.cpp)
-zv_test(test_sample_recording container/test_sample_recording.cpp WIDGETS LIBS zorvideo_sample)
 zv_test(test_zvf_tool container/test_zvf_tool.cpp LIBS zorvideo_container_fixtures Qt6::Gui)
 target_compile_definitions(test_zvf_tool PRIVATE ZVF_TOOL="$<TARGET_FILE:zvf>")
 add_dependencies(test_zvf_tool zvf)

@@ -9,9 +9,3 @@ zv_test(test_videounit_x11 recording/test_videounit_x11.cpp WIDGETS X11)
 target_compile_definitions(test_videounit_x11 PRIVATE
     ZV_RECORDER_STANDIN="$<TARGET_FILE:zv_recorder_standin>")
 add_dependencies(test_videounit_x11 zv_recorder_standin)
-zv_test(test_rotation recording/test_rotation.cpp)
-zv_test(test_recorder recording/test_recorder.cpp)
-zv_test(test_recorder_program recording/test_recorder_program.cpp X11)
-target_compile_definitions(test_recorder_program PRIVATE
-    ZV_RECORDER="$<TARGET_FILE:ZORVideoService>")
-add_dependencies(test_recorder_program ZORVideoService)

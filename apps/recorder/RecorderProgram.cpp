@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "RecorderLog.h"
+#include "ProgramLog.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/Error.h"
@@ -19,7 +19,7 @@
 #include "platform/ScreenCapture.h"
 #include "platform/ServiceWindows.h"
 #include "platform/WindowList.h"
-#include "recording/Recorder.h"
+#include "recorder/Recorder.h"
 
 using zv::LogLevel;
 
@@ -57,8 +57,8 @@ private:
 };
 
 TRecordingSettings loadSettings(const std::string &config) {
-    std::string problem;
-    TRecordingSettings settings = zv::readRecorderSettings(config, problem);
+    TRecordingSettings settings;
+    const std::string problem = zv::readRecordingSettings(config, settings);
     if (!problem.empty())
         logLine(LogLevel::Warning, problem + "; действуют настройки по умолчанию");
     return settings;
@@ -134,8 +134,8 @@ int runRecorder(const RecorderOptions &options) {
                                 std::to_string(::getpid()) + "), снимки экрана через " +
                                 screen->method() + ", файл настроек \"" + config + "\"");
 
-    zv::RecorderServices services{*screen, zv::systemFreeSpace(), zv::systemClock(),
-                                  &zv::nowDateTime, recorderLog()};
+    zv::RecorderEnvironment services{*screen, zv::systemFreeSpace(), zv::systemClock(),
+                                     &zv::nowDateTime, recorderLog()};
     zv::Recorder recorder(services, loadSettings(config));
     if (options.once)
         return recorder.takeFrame() ? 0 : 1;

@@ -15,7 +15,7 @@
 #include "platform/DateTime.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
-#include "recording/SampleRecording.h"
+#include "recorder/SampleRecording.h"
 
 namespace {
 

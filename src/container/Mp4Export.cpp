@@ -18,10 +18,10 @@
 #include "container/GifImage.h"
 #include "container/PlaybackTiming.h"
 #include "container/ZVFformatUnit.h"
+#include "platform/DateTimeText.h"
 #include "platform/Error.h"
 #include "platform/File.h"
 #include "platform/Paths.h"
-#include "viewer/DateTimeText.h"
 
 namespace zv {
 

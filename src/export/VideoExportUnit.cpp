@@ -27,14 +27,14 @@
 #include "export/StripMapping.h"
 #include "export/WaitFormUnit.h"
 #include "platform/DateTime.h"
+#include "platform/DateTimeText.h"
 #include "platform/Error.h"
 #include "platform/Messages.h"
 #include "platform/Paths.h"
-#include "recording/VideoControls.h"
-#include "viewer/DateTimeText.h"
 #include "widgets/FormPlacement.h"
 #include "widgets/SpinEdit.h"
 #include "widgets/TahomaFont.h"
+#include "widgets/VideoControls.h"
 
 namespace {
 

@@ -106,15 +106,4 @@ AutostartStore &systemAutostart() {
     return store;
 }
 
-void FakeAutostart::add(const std::string &name, const std::string &nativeProgram) {
-    if (refuseWrites)
-        throw Error("Нет прав на запись");
-    entries[name] = nativeProgram;
-}
-
-void FakeAutostart::remove(const std::string &name) {
-    if (refuseWrites || !entries.erase(name))
-        throw Error("Нет прав на запись");
-}
-
 }  // namespace zv

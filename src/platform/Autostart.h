@@ -39,16 +39,4 @@ std::string desktopEntryText(std::string_view name, std::string_view nativeProgr
 // The process-wide store over autostartFolder(). Never null; lives for the whole process.
 AutostartStore &systemAutostart();
 
-// For tests: entries in memory; with refuseWrites every add and remove throws, as a folder
-// without write rights does.
-class FakeAutostart : public AutostartStore {
-public:
-    void add(const std::string &name, const std::string &nativeProgram) override;
-    void remove(const std::string &name) override;
-    bool contains(const std::string &name) override { return entries.count(name) != 0; }
-
-    std::map<std::string, std::string> entries;  // name -> program
-    bool refuseWrites = false;
-};
-
 }  // namespace zv

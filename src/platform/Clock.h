@@ -17,21 +17,4 @@ public:
 // The process-wide steady clock. Never null; lives for the whole process.
 Clock &systemClock();
 
-// For tests: time moves only when told to, sleeps advance it at once.
-class FakeClock : public Clock {
-public:
-    explicit FakeClock(uint32_t start = 0) : now_(start) {}
-    uint32_t tickCount() override { return now_; }
-    void sleepMs(uint32_t ms) override {
-        now_ += ms;
-        slept_ += ms;
-    }
-    void advance(uint32_t ms) { now_ += ms; }
-    uint64_t totalSlept() const { return slept_; }
-
-private:
-    uint32_t now_;
-    uint64_t slept_ = 0;
-};
-
 }  // namespace zv

@@ -55,7 +55,7 @@ std::string systemErrorText(const std::string &what, int err);
 // ---------------------------------------------------------------------------------------------
 // The file seam of the recording code: the frame store, the range export, the check and the
 // appender reach files only through a FileSystem handed to them. localFileSystem() is the real
-// one; MemoryFileSystem (MemoryFileSystem.h) keeps files in memory for tests and fuzzing.
+// one; the tests' MemoryFileSystem keeps files in memory for tests and fuzzing.
 
 // Tells two opens of one file apart from opens of two files, whatever names led to them.
 struct FileId {

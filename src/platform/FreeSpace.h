@@ -32,16 +32,4 @@ public:
 // The process-wide source. Never null; lives for the whole process.
 FreeSpaceSource &systemFreeSpace();
 
-// For tests: the same answer for every path, and the last path asked about.
-class FakeFreeSpace : public FreeSpaceSource {
-public:
-    std::optional<int64_t> freeBytes(std::string_view path) override {
-        lastPath = path;
-        return bytes;
-    }
-
-    std::optional<int64_t> bytes;
-    std::string lastPath;
-};
-
 }  // namespace zv

@@ -18,16 +18,4 @@ public:
 // The process-wide starter. Never null; lives for the whole process.
 ProcessStarter &systemProcessStarter();
 
-// For tests: records what it was asked to start and answers result.
-class FakeProcessStarter : public ProcessStarter {
-public:
-    bool startDetached(const std::string &nativeProgram) override {
-        started.push_back(nativeProgram);
-        return result;
-    }
-
-    std::vector<std::string> started;
-    bool result = true;
-};
-
 }  // namespace zv

@@ -53,30 +53,4 @@ struct PixelLayout {
 void convertToXrgb(const uint8_t *data, const PixelLayout &layout, int width, int height,
                    size_t bytesPerLine, uint32_t *out);
 
-// For tests: hands out a picture of its own, of one colour until told otherwise.
-class FakeScreenSource : public ScreenSource {
-public:
-    FakeScreenSource(int width, int height, uint32_t colour = 0)
-        : width_(width), height_(height), pixels_(static_cast<size_t>(width) * height, colour) {}
-    ScreenImage grab() override {
-        ++grabs_;
-        if (!failure_.empty())
-            throw Error(failure_);
-        return {pixels_.data(), width_, height_, static_cast<size_t>(width_)};
-    }
-    const char *method() const override { return "fake"; }
-    std::vector<uint32_t> &pixels() { return pixels_; }
-    void fill(uint32_t colour) { pixels_.assign(pixels_.size(), colour); }
-    // A non-empty text makes every grab fail with it.
-    void failWith(std::string text) { failure_ = std::move(text); }
-    int grabs() const { return grabs_; }
-
-private:
-    int width_;
-    int height_;
-    std::vector<uint32_t> pixels_;
-    std::string failure_;
-    int grabs_ = 0;
-};
-
 }  // namespace zv

@@ -51,25 +51,4 @@ std::unique_ptr<WindowList> makeX11WindowList(std::string displayName = {});
 // The process-wide list of $DISPLAY. Never null; lives for the whole process; UI thread only.
 WindowList &systemWindowList();
 
-// For tests: a list set by hand; sendQuit records the window and answers whether it is listed.
-class FakeWindowList : public WindowList {
-public:
-    std::vector<TopLevelWindow> windows() override {
-        ++reads;
-        return list;
-    }
-    bool sendQuit(uint32_t window) override {
-        quitSent.push_back(window);
-        for (const TopLevelWindow &w : list) {
-            if (w.id == window)
-                return true;
-        }
-        return false;
-    }
-
-    std::vector<TopLevelWindow> list;
-    std::vector<uint32_t> quitSent;
-    int reads = 0;
-};
-
 }  // namespace zv

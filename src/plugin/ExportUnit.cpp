@@ -13,8 +13,11 @@
 #include <memory>
 #include <string>
 
+#include "export/VideoExportUnit.h"
+#include "platform/Error.h"
 #include "platform/Messages.h"
 #include "platform/Paths.h"
+#include "recorder/RecordingWriter.h"
 #include "recording/RecorderControl.h"
 #include "recording/RecordingSettings.h"
 #include "recording/VideoUnit.h"
@@ -50,15 +53,6 @@ ModuleState &module() {
     return state;
 }
 
-// Creates the folder of the recording file when it is missing. Only the last level: when its
-// parent is missing too, nothing is created. Any failure is passed over.
-void createRecordingFolder(const std::string &outFile) {
-    const std::string folder = zv::folderPart(outFile);
-    if (folder.empty())
-        return;
-    (void)::mkdir(zv::nativePath(folder).c_str(), 0777);
-}
-
 // The recorder of the install this library belongs to: found from the library's own file, so
 // that an installed tree works wherever it lies. In a build tree nothing is there.
 std::string installedRecorder() {
@@ -68,6 +62,13 @@ std::string installedRecorder() {
     std::string library = info.dli_fname;
     const std::string folder = library.substr(0, library.rfind('/') + 1);
     return folder + ZORVIDEO_RECORDER_FROM_PLUGIN;
+}
+
+// The one place the viewer is opened: the host's ShowFile and the settings window's button.
+// One viewer per showing, destroyed also when the showing ends in an error.
+void openViewer(const std::string &fileName) {
+    const auto viewer = std::make_unique<TShowVideoForm>();
+    viewer->ShowVideoFile(fileName);
 }
 
 void showSettingsWindow() {
@@ -85,11 +86,18 @@ void load(QMenu *menu) {
     unload();
 
     m.SettingsWindow = std::make_unique<TVideoForm>(m.RecordingSettings);
+    m.SettingsWindow->setShowFile(openViewer);
+    m.SettingsWindow->setExportFile(zv::showExportWindow);
     m.SettingsWindow->LoadSettings();
     // Before the recording folder: a first start on a fresh root gets C:\VELD from the recorder's
     // link, and the folder of the recording inside it.
     zv::linkInstalledRecorder(installedRecorder());
-    createRecordingFolder(m.RecordingSettings.OutFile);
+    // Only the last level, and a folder that cannot be made is passed over: the recorder makes
+    // the rest and says why when it cannot.
+    try {
+        zv::makeRecordingFolder(m.RecordingSettings.OutFile, zv::FolderLevels::LastOnly);
+    } catch (const zv::Error &) {
+    }
 
     if (menu) {
         auto item = std::make_unique<QAction>(QString::fromUtf8("Видео запись"));
@@ -114,8 +122,7 @@ void showFile(const char *fileName) {
     const std::string name = fileName ? fileName : "";
     if (name.empty() || !zv::fileExists(name))
         return;
-    const auto viewer = std::make_unique<TShowVideoForm>();
-    viewer->ShowVideoFile(name);
+    openViewer(name);
 }
 
 void unload() {

@@ -15,7 +15,7 @@
 
 namespace zv {
 
-RecorderServices RecorderServices::system() {
+RecorderControlServices RecorderControlServices::system() {
     return {&systemClock(), &systemWindowList(), &systemProcessStarter(), &systemAutostart(),
             &systemFreeSpace()};
 }

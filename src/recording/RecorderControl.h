@@ -13,7 +13,7 @@ class WindowList;
 
 // The services through which the settings window starts, stops, watches and registers the
 // recorder. The objects are not owned and must outlive whoever holds the bundle.
-struct RecorderServices {
+struct RecorderControlServices {
     Clock *clock;
     WindowList *windows;
     ProcessStarter *processes;
@@ -22,7 +22,7 @@ struct RecorderServices {
 
     // The real ones: the steady clock, the X display, detached processes, the XDG autostart
     // folder and statvfs.
-    static RecorderServices system();
+    static RecorderControlServices system();
 };
 
 // Points of contact with the recorder; they stay as the recorder and its users know them.

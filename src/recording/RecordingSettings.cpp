@@ -23,8 +23,14 @@ void readRecordingSettings(const IniFile &file, TRecordingSettings &s) {
     s.RecursiveRecord = file.readBool(section, kKeyRecursiveRecord, s.RecursiveRecord);
 }
 
-void readRecordingSettings(const std::string &iniPath, TRecordingSettings &settings) {
-    readRecordingSettings(IniFile(iniPath), settings);
+std::string readRecordingSettings(const std::string &iniPath, TRecordingSettings &settings) {
+    const IniFile file(iniPath);
+    if (!file.readError().empty())
+        return "Не удается прочитать файл настроек \"" + iniPath + "\": " + file.readError();
+    if (!fileExists(iniPath))
+        return "Нет файла настроек \"" + iniPath + "\"";
+    readRecordingSettings(file, settings);
+    return {};
 }
 
 void writeRecordingSettings(IniFile &file, const TRecordingSettings &s) {

@@ -35,9 +35,10 @@ inline constexpr const char *kKeyMaxFileSize = "zvMaxFileSize";
 inline constexpr const char *kKeyRecursiveRecord = "zvRecursiveRecord";
 
 // Reads the seven keys, each with the field's current value as its default, into settings.
-// Never throws; a missing or unreadable file leaves the fields as they are.
+// Never throws; a missing or unreadable file leaves the fields as they are, and the second form
+// then says why (empty when the file was read), for whoever must tell.
 void readRecordingSettings(const IniFile &file, TRecordingSettings &settings);
-void readRecordingSettings(const std::string &iniPath, TRecordingSettings &settings);
+std::string readRecordingSettings(const std::string &iniPath, TRecordingSettings &settings);
 
 // Sets the seven keys in the file's copy in memory, in key order.
 void writeRecordingSettings(IniFile &file, const TRecordingSettings &settings);

@@ -17,17 +17,15 @@
 #include <algorithm>
 #include <iterator>
 
-#include "export/VideoExportUnit.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 #include "platform/Paths.h"
 #include "platform/ProcessStart.h"
-#include "recording/VideoControls.h"
-#include "viewer/ShowVideoUnit.h"
 #include "widgets/FormPlacement.h"
 #include "widgets/SpinEdit.h"
 #include "widgets/Switch.h"
 #include "widgets/TahomaFont.h"
+#include "widgets/VideoControls.h"
 
 namespace {
 
@@ -124,9 +122,10 @@ QString formatFixed2(double value, const QString &decimalPoint) {
 }  // namespace zv
 
 TVideoForm::TVideoForm(TRecordingSettings &settings, QWidget *parent)
-    : TVideoForm(settings, zv::RecorderServices::system(), parent) {}
+    : TVideoForm(settings, zv::RecorderControlServices::system(), parent) {}
 
-TVideoForm::TVideoForm(TRecordingSettings &settings, zv::RecorderServices services, QWidget *parent)
+TVideoForm::TVideoForm(TRecordingSettings &settings, zv::RecorderControlServices services,
+                       QWidget *parent)
     : QDialog(parent), settings_(settings), services_(services) {
     setObjectName(QStringLiteral("VideoForm"));
     setWindowTitle(QString::fromUtf8("Запись\\просмотр видеозаписей"));
@@ -141,12 +140,6 @@ TVideoForm::TVideoForm(TRecordingSettings &settings, zv::RecorderServices servic
     runDialog_ = [](QFileDialog &dialog) {
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
     };
-    showFile_ = [](const std::string &fileName) {
-        // One viewer per showing, destroyed also when the showing ends in an error.
-        auto viewer = std::make_unique<TShowVideoForm>();
-        viewer->ShowVideoFile(fileName);
-    };
-    exportFile_ = zv::showExportWindow;
 
     FormPlacement1 = std::make_unique<zv::FormPlacement>(this, objectName());
     FormPlacement1->restore();

@@ -8,7 +8,7 @@
 #include "recording/HostQuery.h"
 #include "recording/RecorderControl.h"
 #include "recording/RecordingSettings.h"
-#include "recording/VideoControls.h"
+#include "widgets/VideoControls.h"
 
 class QCheckBox;
 class QFileDialog;
@@ -42,15 +42,15 @@ public:
     // Runs a prepared open or save dialog; returns the chosen full name, empty when cancelled.
     // Replaceable so that tests need no modal loop.
     using FileDialogRunner = std::function<QString(QFileDialog &dialog)>;
-    // Shows one recorded file and returns when the operator has closed it. The default opens
-    // the viewer window modally.
+    // Shows one recorded file and returns when the operator has closed it. Whoever creates the
+    // window hands it in (the plug-in: the viewer, modally); without one the button does nothing.
     using ShowFileFn = std::function<void(const std::string &fileName)>;
     // Opens the export window over one recorded file and returns when the operator has closed
-    // it. The default shows the export window modally.
+    // it. Handed in like ShowFileFn.
     using ExportFileFn = std::function<void(const std::string &fileName)>;
 
     explicit TVideoForm(TRecordingSettings &settings, QWidget *parent = nullptr);
-    TVideoForm(TRecordingSettings &settings, zv::RecorderServices services,
+    TVideoForm(TRecordingSettings &settings, zv::RecorderControlServices services,
                QWidget *parent = nullptr);
     ~TVideoForm() override;
 
@@ -140,7 +140,7 @@ private:
     ShowFileFn showFile_;
     ExportFileFn exportFile_;
     std::unique_ptr<zv::FormPlacement> FormPlacement1;
-    zv::RecorderServices services_;
+    zv::RecorderControlServices services_;
 
     // Monitoring state; it survives from one showing to the next.
     bool ServiceRunning = false;

@@ -1,6 +1,6 @@
 #include "viewer/FrameListModel.h"
 
-#include "viewer/DateTimeText.h"
+#include "platform/DateTimeText.h"
 
 namespace zv {
 

@@ -15,7 +15,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "viewer/DateTimeText.h"
+#include "platform/DateTimeText.h"
 #include "viewer/FrameListModel.h"
 #include "viewer/ShowVideoUnit.h"
 #include "viewer/VideoPlayer.h"

@@ -20,10 +20,10 @@
 #include <utility>
 
 #include "container/ZVFformatUnit.h"
+#include "platform/DateTimeText.h"
 #include "platform/Error.h"
 #include "platform/Messages.h"
 #include "platform/Paths.h"
-#include "viewer/DateTimeText.h"
 #include "viewer/FrameListModel.h"
 #include "viewer/VideoPlayer.h"
 #include "widgets/FormPlacement.h"

@@ -10,8 +10,8 @@
 #include "container/ZVFCheck.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/Error.h"
-#include "platform/MemoryFileSystem.h"
 #include "platform/Messages.h"
+#include "support/MemoryFileSystem.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ TEST(FrameRule, EdgesOfTheDataArea) {
 }
 
 TEST(FrameReader, RecordsOfAFileInMemory) {
-    zv::MemoryFileSystem files;
+    zvtest::MemoryFileSystem files;
     const std::vector<uint8_t> gif = zvtest::smallGif(3);
     {
         ZVFAppender writer("rec.zvf", files);
@@ -91,7 +91,7 @@ TEST(FrameReader, RecordsOfAFileInMemory) {
 
 TEST(FrameReader, TheFrameStoreCheckAndExportOverMemoryFiles) {
     // A sparse recording whose frames lie beyond 4 GB costs no memory for the hole.
-    zv::MemoryFileSystem files;
+    zvtest::MemoryFileSystem files;
     const std::vector<uint8_t> gif = zvtest::smallGif(1);
     const int64_t far = (int64_t{1} << 32) + 12'345;
     uint8_t head[4], entries[40];
@@ -122,7 +122,7 @@ TEST(FrameReader, TheFrameStoreCheckAndExportOverMemoryFiles) {
 }
 
 TEST(FrameReader, TryLoadFrameGivesTheFailureAsAValueAndShowsNothing) {
-    zv::MemoryFileSystem files;
+    zvtest::MemoryFileSystem files;
     const char notGif[] = "not a gif";
     uint8_t head[4], entry[20];
     zvf::encodeCount(head, 1);

@@ -35,11 +35,11 @@
 #include "export/ExportRequest.h"
 #include "export/WaitFormUnit.h"
 #include "platform/DateTime.h"
+#include "platform/DateTimeText.h"
 #include "platform/File.h"
 #include "platform/Messages.h"
 #include "support/RawZvf.h"
 #include "support/TempRoot.h"
-#include "viewer/DateTimeText.h"
 #include "widgets/SpinEdit.h"
 
 namespace fs = std::filesystem;

@@ -14,7 +14,7 @@
 #include "container/ZVFAppender.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/Error.h"
-#include "recording/SampleRecording.h"
+#include "recorder/SampleRecording.h"
 #include "support/ErrorOf.h"
 #include "support/TempRoot.h"
 #include "support/ToolProcess.h"

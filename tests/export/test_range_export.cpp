@@ -22,10 +22,10 @@
 #include "platform/DateTime.h"
 #include "platform/Error.h"
 #include "platform/File.h"
-#include "platform/MemoryFileSystem.h"
 #include "platform/Messages.h"
 #include "support/ErrorInChild.h"
 #include "support/ErrorOf.h"
+#include "support/MemoryFileSystem.h"
 #include "support/RawZvf.h"
 #include "support/TempRoot.h"
 
@@ -639,7 +639,7 @@ TEST_F(RangeExport, CancelledPicturesKeepThoseSaved) {
 }
 
 TEST(RangeExportDurability, TheCountIsWrittenBetweenTwoSyncsAndAFailedSyncLeavesItZero) {
-    zv::MemoryFileSystem files;
+    zvtest::MemoryFileSystem files;
     {
         ZVFAppender writer("rec.zvf", files);
         for (int i = 0; i < 3; ++i) {

@@ -12,7 +12,7 @@
 #include <filesystem>
 
 #include "platform/Error.h"
-#include "platform/MemoryFileSystem.h"
+#include "support/MemoryFileSystem.h"
 #include "support/TempRoot.h"
 
 namespace {
@@ -72,7 +72,7 @@ TEST(FileSeam, LocalFiles) {
 }
 
 TEST(FileSeam, MemoryFiles) {
-    zv::MemoryFileSystem files;
+    zvtest::MemoryFileSystem files;
     expectSeamContract(files, "a.bin");
     EXPECT_EQ(files.contents("a.bin"), std::string(10, '\0') + std::string("a\0d", 3));
     EXPECT_EQ(files.journal("a.bin"),

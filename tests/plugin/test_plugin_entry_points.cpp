@@ -27,7 +27,7 @@
 
 #include "platform/Paths.h"
 #include "platform/Variant.h"
-#include "recording/SampleRecording.h"
+#include "recorder/SampleRecording.h"
 #include "support/TempRoot.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <QStringList>
 
 #include "platform/Paths.h"
-#include "recording/SampleRecording.h"
+#include "recorder/SampleRecording.h"
 #include "support/TempRoot.h"
 #include "support/ToolProcess.h"
 

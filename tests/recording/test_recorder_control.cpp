@@ -12,8 +12,9 @@
 
 #include "platform/Messages.h"
 #include "platform/Paths.h"
-#include "recording/FakeRecorderServices.h"
 #include "recording/VideoUnit.h"
+#include "support/FakeControlServices.h"
+#include "support/Fakes.h"
 #include "support/TempRoot.h"
 
 namespace {
@@ -42,7 +43,7 @@ TEST(RecorderChecks, FullCheckAfterMoreThan3000MsOnAWrappingTick) {
 }
 
 TEST(RecorderChecks, LowDiskSpaceIncludesEqualityAndNeverForANegativeLimit) {
-    zv::FakeFreeSpace space;
+    zvtest::FakeFreeSpace space;
     space.bytes = 1000 * kMiB;
     EXPECT_TRUE(zv::lowDiskSpace(space, "C:\\VELD\\x.zvf", 1000));
     EXPECT_EQ(space.lastPath, "C:\\VELD\\x.zvf");
@@ -63,7 +64,7 @@ TEST(RecorderChecks, LowDiskSpaceIncludesEqualityAndNeverForANegativeLimit) {
 
 TEST(RecorderChecks, RunKeyActionIsSilentAndOnlyTheTestAnswers) {
     zvtest::TempRoot root;
-    zv::FakeAutostart store;
+    zvtest::FakeAutostart store;
     EXPECT_FALSE(zv::runKeyAction(store, "ZORVideo", zv::kRunKeyTest));
     EXPECT_FALSE(zv::runKeyAction(store, "ZORVideo", zv::kRunKeyAdd));
     EXPECT_EQ(store.entries.at("ZORVideo"), zv::nativePath("C:\\VELD\\ZORVideoService.exe"));
@@ -79,7 +80,7 @@ TEST(RecorderChecks, RunKeyActionIsSilentAndOnlyTheTestAnswers) {
 }
 
 TEST(RecorderChecks, RecorderFoundByItsExactTitleInAnyCase) {
-    zv::FakeWindowList windows;
+    zvtest::FakeWindowList windows;
     windows.list = {{1, "ZorvideoService2"}, {2, "TempForm2"}};
     EXPECT_FALSE(zv::isRecorderRunning(windows));
     EXPECT_FALSE(zv::stopRecorder(windows));
@@ -178,7 +179,7 @@ protected:
     }
 
     zvtest::TempRoot root;
-    zvtest::FakeRecorderServices fakes;
+    zvtest::FakeControlServices fakes;
     TRecordingSettings settings;
     std::vector<std::string> messages;
     zv::ScopedMessageHandler recorder{

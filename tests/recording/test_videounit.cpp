@@ -20,7 +20,8 @@
 #include "platform/Error.h"
 #include "platform/Messages.h"
 #include "recording/DefaultConfig.h"
-#include "recording/FakeRecorderServices.h"
+#include "support/FakeControlServices.h"
+#include "support/Fakes.h"
 #include "support/TempRoot.h"
 #include "widgets/SpinEdit.h"
 #include "widgets/Switch.h"
@@ -62,7 +63,7 @@ protected:
     void apply() { QTest::mouseClick(form->BitBtn1, Qt::LeftButton); }
 
     zvtest::TempRoot root;
-    zvtest::FakeRecorderServices services;
+    zvtest::FakeControlServices services;
     TRecordingSettings settings;
     std::vector<std::string> messages;
     zv::ScopedMessageHandler recorder{

@@ -35,11 +35,12 @@
 #include "container/ZVFformatUnit.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
+#include "platform/DateTimeText.h"
 #include "platform/File.h"
 #include "platform/Messages.h"
 #include "platform/Paths.h"
+#include "support/Fakes.h"
 #include "support/TempRoot.h"
-#include "viewer/DateTimeText.h"
 #include "viewer/FrameListModel.h"
 #include "viewer/Recordings.h"
 #include "viewer/VideoPlayer.h"
@@ -79,7 +80,7 @@ protected:
     }
 
     zvtest::TempRoot root;
-    zv::FakeClock clock;
+    zvtest::FakeClock clock;
     std::vector<std::string> messages;
     const std::string file = "C:\\VELD\\ZORVIDEO\\Test.zvf";
 

@@ -25,6 +25,7 @@
 #include <string>
 
 #include "platform/Messages.h"
+#include "support/Fakes.h"
 #include "support/TempRoot.h"
 #include "support/TestWindows.h"
 #include "viewer/Recordings.h"
@@ -109,7 +110,7 @@ protected:
     }
 
     zvtest::TempRoot root;
-    zv::FakeClock clock;
+    zvtest::FakeClock clock;
     const std::string file = root.file("rec.zvf");
 };
 

@@ -14,6 +14,7 @@
 #include "platform/Error.h"
 #include "platform/Messages.h"
 #include "platform/Paths.h"
+#include "support/Fakes.h"
 #include "support/RawZvf.h"
 #include "support/TempRoot.h"
 #include "viewer/Recordings.h"
@@ -55,7 +56,7 @@ protected:
 
     zvtest::TempRoot root;
     const std::string file = root.file("rec.zvf");
-    zv::FakeClock clock{1000};
+    zvtest::FakeClock clock{1000};
     zv::VideoPlayer player{clock};
     std::vector<int32_t> positions;
     std::vector<std::string> failures;

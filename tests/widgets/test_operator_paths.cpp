@@ -14,8 +14,9 @@
 #include "platform/Cp1251.h"
 #include "platform/DateTime.h"
 #include "platform/Messages.h"
-#include "recording/FakeRecorderServices.h"
 #include "recording/VideoUnit.h"
+#include "support/FakeControlServices.h"
+#include "support/Fakes.h"
 #include "support/TempRoot.h"
 #include "viewer/Recordings.h"
 #include "viewer/ShowVideoUnit.h"
@@ -30,7 +31,7 @@ protected:
 };
 
 TEST_F(OperatorPathsTest, SettingsWindowStoresTheDrivePathOfTheChosenFile) {
-    zvtest::FakeRecorderServices services;
+    zvtest::FakeControlServices services;
     TRecordingSettings settings;
     TVideoForm form(settings, services.bundle());
     QString answer;

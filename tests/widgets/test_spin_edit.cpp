@@ -19,8 +19,9 @@
 #include "platform/Cp1251.h"
 #include "platform/DateTime.h"
 #include "platform/Messages.h"
-#include "recording/FakeRecorderServices.h"
 #include "recording/VideoUnit.h"
+#include "support/FakeControlServices.h"
+#include "support/Fakes.h"
 #include "support/TempRoot.h"
 
 namespace {
@@ -88,7 +89,7 @@ TEST_F(SpinEditTest, TypingPassesThroughValuesOutsideTheLimitsAndRefusesOtherKey
 TEST(SpinFields, SettingsWindowAppliesTheNearestLimitOfWhatWasTyped) {
     QLocale::setDefault(QLocale::c());
     zvtest::TempRoot root;
-    zvtest::FakeRecorderServices services;
+    zvtest::FakeControlServices services;
     TRecordingSettings settings;
     zv::ScopedMessageHandler quiet{[](const std::string &, zv::MessageKind) {}};
     TVideoForm form(settings, services.bundle());

@@ -28,8 +28,9 @@
 #include "export/VideoExportUnit.h"
 #include "platform/DateTime.h"
 #include "platform/Messages.h"
-#include "recording/FakeRecorderServices.h"
 #include "recording/VideoUnit.h"
+#include "support/FakeControlServices.h"
+#include "support/Fakes.h"
 #include "support/TempRoot.h"
 #include "viewer/Recordings.h"
 #include "viewer/ShowVideoUnit.h"
@@ -180,7 +181,7 @@ TEST_F(WindowLayoutTest, TheWindowsUseTahoma) {
 }
 
 TEST_F(WindowLayoutTest, SettingsWindowCaptionsFitAndStayClearOfTheFields) {
-    zvtest::FakeRecorderServices services;
+    zvtest::FakeControlServices services;
     TRecordingSettings settings;
     TVideoForm form(settings, services.bundle());
     form.LoadSettings();

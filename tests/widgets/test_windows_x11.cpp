@@ -11,8 +11,9 @@
 
 #include "platform/Cp1251.h"
 #include "platform/Messages.h"
-#include "recording/FakeRecorderServices.h"
 #include "recording/VideoUnit.h"
+#include "support/FakeControlServices.h"
+#include "support/Fakes.h"
 #include "support/TempRoot.h"
 #include "support/TestWindows.h"
 #include "widgets/SpinEdit.h"
@@ -48,7 +49,7 @@ protected:
 
     zvtest::TempRoot root;
     zvtest::WindowManager manager{root.path()};
-    zvtest::FakeRecorderServices services;
+    zvtest::FakeControlServices services;
     TRecordingSettings settings;
     zv::ScopedMessageHandler quiet{[](const std::string &, zv::MessageKind) {}};
 };

@@ -1,4 +1,4 @@
-#include "recording/VideoControls.h"
+#include "widgets/VideoControls.h"
 
 #include <QMouseEvent>
 #include <QPainter>

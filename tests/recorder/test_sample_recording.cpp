@@ -1,4 +1,4 @@
-#include "recording/SampleRecording.h"
+#include "recorder/SampleRecording.h"
 
 #include <gtest/gtest.h>
 

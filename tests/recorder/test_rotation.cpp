@@ -10,8 +10,8 @@
 #include "container/ZVFformatUnit.h"
 #include "platform/DateTime.h"
 #include "platform/Error.h"
-#include "recording/RecordingWriter.h"
-#include "recording/RotatedFiles.h"
+#include "recorder/RecordingWriter.h"
+#include "recorder/RotatedFiles.h"
 #include "support/RawZvf.h"
 #include "support/TempRoot.h"
 

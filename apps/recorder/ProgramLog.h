@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "recording/RecorderLog.h"
+#include "recorder/RecorderLog.h"
 
 // The recorder's log: one line per event, "YYYY-MM-DD hh:mm:ss.zzz LEVEL text", on stderr, and
 // in the system journal when one runs (unless stderr already goes there).

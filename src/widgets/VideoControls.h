@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QPixmap>
 
-// Pieces of the settings window that are not the window itself.
+// Controls and pictures of the settings and export windows that are not the windows themselves.
 
 namespace zv {
 

@@ -1,4 +1,4 @@
-#include "recording/FrameEncoding.h"
+#include "recorder/FrameEncoding.h"
 
 #include "container/GifImage.h"
 #include "container/ZVFAppender.h"

@@ -8,9 +8,10 @@
 #include "container/ZVFCheck.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/DateTime.h"
-#include "recording/DiskGuard.h"
-#include "recording/FrameSchedule.h"
-#include "recording/Recorder.h"
+#include "recorder/DiskGuard.h"
+#include "recorder/FrameSchedule.h"
+#include "recorder/Recorder.h"
+#include "support/Fakes.h"
 #include "support/TempRoot.h"
 
 namespace fs = std::filesystem;
@@ -147,9 +148,9 @@ class Engine : public ::testing::Test {
 protected:
     zvtest::TempRoot root;
     Collected log;
-    zv::FakeScreenSource screen{64, 48, 0x00FF8000};
-    zv::FakeFreeSpace space;              // a terabyte
-    zv::FakeClock clock{4'294'967'000u};  // wraps during the test
+    zvtest::FakeScreenSource screen{64, 48, 0x00FF8000};
+    zvtest::FakeFreeSpace space;              // a terabyte
+    zvtest::FakeClock clock{4'294'967'000u};  // wraps during the test
     double wallClock = *zv::parseDateTimeIso("2024-03-10 08:15:30");
     TRecordingSettings settings;
 
@@ -160,7 +161,7 @@ protected:
         settings.WaitForNextFrame = 100;
         settings.OutFile = "C:\\VELD\\rec.zvf";
     }
-    zv::RecorderServices services() {
+    zv::RecorderEnvironment services() {
         return {screen, space, clock, [this] { return wallClock; }, log.log()};
     }
     std::string file() { return root.file("drive_c/VELD/rec.zvf"); }
@@ -274,14 +275,16 @@ TEST_F(Engine, ABusyMachineSkipsSlotsAndLowSpacePausesFrames) {
 
 TEST(RecorderSettings, FileProblemsGiveTheDefaults) {
     zvtest::TempRoot root;
-    std::string problem;
-    EXPECT_EQ(zv::readRecorderSettings(root.file("none.ini"), problem), TRecordingSettings{});
+    TRecordingSettings read;
+    std::string problem = zv::readRecordingSettings(root.file("none.ini"), read);
+    EXPECT_EQ(read, TRecordingSettings{});
     EXPECT_NE(problem.find("Нет файла настроек"), std::string::npos) << problem;
     fs::create_directory(root.file("folder.ini"));
-    EXPECT_EQ(zv::readRecorderSettings(root.file("folder.ini"), problem), TRecordingSettings{});
+    problem = zv::readRecordingSettings(root.file("folder.ini"), read);
+    EXPECT_EQ(read, TRecordingSettings{});
     EXPECT_NE(problem.find("Не удается прочитать"), std::string::npos) << problem;
     std::ofstream(root.file("ok.ini")) << "[zorvideo]\nzvEnableRec=1\nzvWaitForNextFrame=x\n";
-    const TRecordingSettings read = zv::readRecorderSettings(root.file("ok.ini"), problem);
+    problem = zv::readRecordingSettings(root.file("ok.ini"), read);
     EXPECT_TRUE(problem.empty()) << problem;
     EXPECT_TRUE(read.EnableRec);
     EXPECT_EQ(read.WaitForNextFrame, 1000);

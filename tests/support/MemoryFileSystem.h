@@ -8,7 +8,7 @@
 
 #include "platform/File.h"
 
-namespace zv {
+namespace zvtest {
 
 // Files held in memory, for tests and fuzzing: the frame store over bytes without a disk. Files
 // are sparse (bytes never written read as zero and cost nothing, so a frame 4 GB into a file is
@@ -16,13 +16,13 @@ namespace zv {
 // tests can see the order in which a writer makes its data durable.
 //
 // Files stay alive while the file system or an open file holds them. Not thread-safe.
-class MemoryFileSystem final : public FileSystem {
+class MemoryFileSystem final : public zv::FileSystem {
 public:
     MemoryFileSystem();
     ~MemoryFileSystem() override;
 
-    std::unique_ptr<RandomFile> open(const std::string &name, OpenMode mode) override;
-    std::optional<FileId> idOf(const std::string &name) override;
+    std::unique_ptr<zv::RandomFile> open(const std::string &name, OpenMode mode) override;
+    std::optional<zv::FileId> idOf(const std::string &name) override;
 
     // Creates or replaces a file: the given areas of bytes at their positions (later areas win
     // where they overlap), and the given length (at least the end of the last area).
@@ -52,4 +52,4 @@ private:
     std::shared_ptr<std::string> failWrite_ = std::make_shared<std::string>();
 };
 
-}  // namespace zv
+}  // namespace zvtest

@@ -1,9 +1,9 @@
-#include "recording/Recorder.h"
+#include "recorder/Recorder.h"
 
 #include "platform/Error.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
-#include "recording/FrameEncoding.h"
+#include "recorder/FrameEncoding.h"
 
 namespace zv {
 
@@ -27,20 +27,7 @@ uint32_t frameDelayMs(int32_t waitForNextFrame) {
     return static_cast<uint32_t>(std::max(waitForNextFrame, kMinFrameDelayMs));
 }
 
-TRecordingSettings readRecorderSettings(const std::string &iniPath, std::string &problem) {
-    TRecordingSettings settings;
-    const IniFile file(iniPath);
-    problem.clear();
-    if (!file.readError().empty())
-        problem = "Не удается прочитать файл настроек \"" + iniPath + "\": " + file.readError();
-    else if (!fileExists(iniPath))
-        problem = "Нет файла настроек \"" + iniPath + "\"";
-    if (problem.empty())
-        readRecordingSettings(file, settings);
-    return settings;
-}
-
-Recorder::Recorder(RecorderServices services, const TRecordingSettings &settings)
+Recorder::Recorder(RecorderEnvironment services, const TRecordingSettings &settings)
     : s_(std::move(services)),
       settings_(settings),
       lastTick_(s_.clock.tickCount()),

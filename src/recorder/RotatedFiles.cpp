@@ -1,4 +1,4 @@
-#include "recording/RotatedFiles.h"
+#include "recorder/RotatedFiles.h"
 
 #include <algorithm>
 #include <cstdio>

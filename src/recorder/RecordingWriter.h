@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/File.h"
-#include "recording/RecorderLog.h"
+#include "recorder/RecorderLog.h"
 
 class ZVFAppender;
 
@@ -59,9 +59,15 @@ private:
     std::optional<double> lastDateTime_;
 };
 
-// Makes the folder of a recording file when it is missing: every missing level below the drive
-// for a mapped drive path (<root>/drive_<x> must exist), every missing level for another path.
-// Throws zv::Error naming the folder when it cannot be made.
-void makeRecordingFolder(const std::string &nativeFile);
+// How much of a missing recording folder makeRecordingFolder makes.
+enum class FolderLevels {
+    LastOnly,     // the last level only: nothing when its parent is missing too (the module's load)
+    WithParents,  // every missing level below the drive (the recorder)
+};
+
+// Makes the folder of a recording file (an operator path or a native one) when it is missing.
+// A mapped drive path never makes its drive (<root>/drive_<x> must exist). Throws zv::Error naming
+// the folder when a level that should be made cannot be.
+void makeRecordingFolder(const std::string &file, FolderLevels levels);
 
 }  // namespace zv

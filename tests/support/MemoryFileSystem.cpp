@@ -1,4 +1,4 @@
-#include "platform/MemoryFileSystem.h"
+#include "support/MemoryFileSystem.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,9 @@
 
 #include "platform/Error.h"
 
-namespace zv {
+namespace zvtest {
+
+using namespace zv;
 
 namespace {
 
@@ -186,4 +188,4 @@ const std::vector<std::string> &MemoryFileSystem::journal(const std::string &nam
     return data ? data->journal : kNone;
 }
 
-}  // namespace zv
+}  // namespace zvtest

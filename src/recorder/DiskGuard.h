@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/FreeSpace.h"
-#include "recording/RecorderLog.h"
+#include "recorder/RecorderLog.h"
 
 namespace zv {
 

@@ -1,4 +1,4 @@
-#include "recording/SampleRecording.h"
+#include "recorder/SampleRecording.h"
 
 #include <QFont>
 #include <QGuiApplication>
@@ -16,7 +16,7 @@
 #include "platform/Error.h"
 #include "platform/File.h"
 #include "platform/Paths.h"
-#include "recording/FrameEncoding.h"
+#include "recorder/FrameEncoding.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "viewer/DateTimeText.h"
+#include "platform/DateTimeText.h"
 
 #include <QDate>
 #include <QLocale>

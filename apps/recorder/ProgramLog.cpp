@@ -1,4 +1,4 @@
-#include "RecorderLog.h"
+#include "ProgramLog.h"
 
 #include <sys/stat.h>
 #include <syslog.h>

@@ -1,4 +1,4 @@
-#include "recording/FrameSchedule.h"
+#include "recorder/FrameSchedule.h"
 
 #include <algorithm>
 

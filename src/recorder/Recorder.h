@@ -11,17 +11,17 @@
 #include "platform/File.h"
 #include "platform/FreeSpace.h"
 #include "platform/ScreenCapture.h"
-#include "recording/DiskGuard.h"
-#include "recording/FrameSchedule.h"
-#include "recording/RecorderLog.h"
+#include "recorder/DiskGuard.h"
+#include "recorder/FrameSchedule.h"
+#include "recorder/RecorderLog.h"
+#include "recorder/RecordingWriter.h"
 #include "recording/RecordingSettings.h"
-#include "recording/RecordingWriter.h"
 
 namespace zv {
 
 // What the recorder takes from its surroundings; tests hand in fakes. Everything referred to
 // must outlive the recorder.
-struct RecorderServices {
+struct RecorderEnvironment {
     ScreenSource &screen;
     FreeSpaceSource &freeSpace;
     Clock &clock;                      // the schedule's steady clock
@@ -40,7 +40,7 @@ struct RecorderServices {
 // tried again at the next slot; nothing here throws. Not thread-safe.
 class Recorder {
 public:
-    Recorder(RecorderServices services, const TRecordingSettings &settings);
+    Recorder(RecorderEnvironment services, const TRecordingSettings &settings);
     ~Recorder();
 
     // New settings, used from the next frame on. Logs what changed.
@@ -63,7 +63,7 @@ private:
     void report(LogLevel level, const std::string &what);
     void recovered();
 
-    RecorderServices s_;
+    RecorderEnvironment s_;
     TRecordingSettings settings_;
     uint32_t lastTick_;
     uint64_t elapsedMs_ = 0;
@@ -77,10 +77,5 @@ private:
 
 // The delay between frames that the recorder uses for a WaitForNextFrame value: at least 40 ms.
 uint32_t frameDelayMs(int32_t waitForNextFrame);
-
-// Reads the recorder's settings from the configuration file at iniPath into settings, starting
-// from the defaults. A file that is missing or cannot be read gives the defaults; problem then
-// says why (empty when the file was read).
-TRecordingSettings readRecorderSettings(const std::string &iniPath, std::string &problem);
 
 }  // namespace zv

@@ -1,9 +1,9 @@
-#include "recording/DiskGuard.h"
+#include "recorder/DiskGuard.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "recording/RotatedFiles.h"
+#include "recorder/RotatedFiles.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "recording/RecordingWriter.h"
+#include "recorder/RecordingWriter.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,8 +13,8 @@
 #include "platform/DateTime.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
-#include "recording/FrameEncoding.h"
-#include "recording/RotatedFiles.h"
+#include "recorder/FrameEncoding.h"
+#include "recorder/RotatedFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -77,15 +77,21 @@ bool renameNoReplace(const std::string &from, const std::string &to) {
 
 }  // namespace
 
-void makeRecordingFolder(const std::string &nativeFile) {
+void makeRecordingFolder(const std::string &file, FolderLevels levels) {
+    const std::string nativeFile = nativePath(file);
     const fs::path folder = fs::path(nativeFile).parent_path();
     std::error_code ec;
     if (folder.empty() || fs::is_directory(folder, ec))
         return;
-    const fs::path drive = driveFolderOf(nativeFile);
-    if (!drive.empty() && !fs::is_directory(drive, ec))
-        throw Error("Нет диска " + quoted(drive.string()) + " для файла " + quoted(nativeFile));
-    fs::create_directories(folder, ec);
+    if (levels == FolderLevels::LastOnly) {
+        if (fs::is_directory(folder.parent_path(), ec))
+            fs::create_directory(folder, ec);
+    } else {
+        const fs::path drive = driveFolderOf(nativeFile);
+        if (!drive.empty() && !fs::is_directory(drive, ec))
+            throw Error("Нет диска " + quoted(drive.string()) + " для файла " + quoted(nativeFile));
+        fs::create_directories(folder, ec);
+    }
     if (ec)
         throw Error("Не удается создать папку " + quoted(folder.string()) + ": " + ec.message());
 }
@@ -103,7 +109,7 @@ void RecordingWriter::close() {
 }
 
 void RecordingWriter::open(const std::string &file) {
-    makeRecordingFolder(file);
+    makeRecordingFolder(file, FolderLevels::WithParents);
     if (!files_.idOf(file))
         createEmptyRecording(file);
     std::unique_ptr<RandomFile> inspect = files_.open(file, FileSystem::OpenMode::Read);
