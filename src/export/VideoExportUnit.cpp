@@ -1,5 +1,6 @@
 #include "export/VideoExportUnit.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QFileDialog>
@@ -31,6 +32,7 @@
 #include "platform/Error.h"
 #include "platform/Messages.h"
 #include "platform/Paths.h"
+#include "widgets/FileDialogs.h"
 #include "widgets/FormPlacement.h"
 #include "widgets/SpinEdit.h"
 #include "widgets/TahomaFont.h"
@@ -161,9 +163,7 @@ TExportForm::TExportForm(QWidget *parent) : QDialog(parent, Qt::Tool) {
     sd1->setDefaultSuffix(QStringLiteral("zvf"));
     sd1->setOption(QFileDialog::DontConfirmOverwrite, true);
 
-    runDialog_ = [](QFileDialog &dialog) {
-        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
-    };
+    runDialog_ = zv::execFileDialog;
     exportCall_ = zv::runExportRequest;
     FormStorage1 = std::make_unique<zv::FormPlacement>(this, QStringLiteral("TExportForm"));
     setFixedWidth(kClientWidth);
@@ -419,7 +419,8 @@ const char kStoredFocus[] = "ActiveControl";
 }  // namespace
 
 void TExportForm::restoreStorage() {
-    FormStorage1->restore();
+    if (!FormStorage1->restore())
+        zv::placeAtTopLeft(this);
     QLineEdit *edits[] = {edExportDir, edExportFile};
     for (size_t i = 0; i < std::size(edits); ++i)
         edits[i]->setText(FormStorage1->value(kStoredTexts[i], edits[i]->text()).toString());

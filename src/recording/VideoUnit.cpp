@@ -21,6 +21,7 @@
 #include "platform/Messages.h"
 #include "platform/Paths.h"
 #include "platform/ProcessStart.h"
+#include "widgets/FileDialogs.h"
 #include "widgets/FormPlacement.h"
 #include "widgets/SpinEdit.h"
 #include "widgets/Switch.h"
@@ -137,9 +138,7 @@ TVideoForm::TVideoForm(TRecordingSettings &settings, zv::RecorderControlServices
     arrangeTabOrder();
     connectHandlers();
 
-    runDialog_ = [](QFileDialog &dialog) {
-        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
-    };
+    runDialog_ = zv::execFileDialog;
 
     FormPlacement1 = std::make_unique<zv::FormPlacement>(this, objectName());
     FormPlacement1->restore();

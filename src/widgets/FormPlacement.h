@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QVariant>
+#include <functional>
 
 class QWidget;
 
@@ -17,8 +18,8 @@ public:
     // The form is not owned; name is the window's name (its objectName when empty).
     explicit FormPlacement(QWidget *form, QString name = {});
 
-    // Puts the window where it was last saved; does nothing when nothing is stored yet.
-    void restore();
+    // Puts the window where it was last saved; false, with nothing done, when nothing is stored.
+    bool restore();
     // Stores position, size and state.
     void save();
     // Stores a placement taken earlier with QWidget::saveGeometry (the normal placement of a
@@ -35,5 +36,13 @@ private:
     QWidget *form_;
     QString name_;
 };
+
+// Runs action once, when the window is next exposed (shown and drawn by the window manager).
+void onFirstExpose(QWidget *window, std::function<void()> action);
+
+// Puts a window that has no stored placement with its frame (title bar included) at the top-left
+// corner of its screen's available area, so that the title bar and its close button are on the
+// screen under any window manager. Before the window is first exposed (from its showEvent).
+void placeAtTopLeft(QWidget *window);
 
 }  // namespace zv

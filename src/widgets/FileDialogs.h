@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+class QFileDialog;
+
+namespace zv {
+
+// Runs a prepared file or folder dialog modally: the chosen full name, empty when cancelled.
+// A completion list of the dialog's name field that is still open when the dialog closes (the
+// name typed, then Return) is closed with it: it would otherwise take the next window's first key.
+QString execFileDialog(QFileDialog &dialog);
+
+}  // namespace zv
