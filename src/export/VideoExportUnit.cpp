@@ -499,8 +499,7 @@ void TExportForm::SpeedButton2Click() {
     QFileDialog chooser(this, QString::fromUtf8("Укажите каталог для експорта"),
                         QString::fromStdString(zv::nativePath(edExportDir->text().toStdString())));
     chooser.setObjectName(QStringLiteral("FolderDialog"));
-    chooser.setFileMode(QFileDialog::Directory);
-    chooser.setOption(QFileDialog::ShowDirsOnly, true);
+    zv::makePlainFolderChooser(chooser);
     const QString chosen = runDialog_ ? runDialog_(chooser) : QString();
     if (!chosen.isEmpty())
         edExportDir->setText(QString::fromStdString(zv::operatorPath(chosen.toStdString())));

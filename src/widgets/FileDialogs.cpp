@@ -18,4 +18,18 @@ QString execFileDialog(QFileDialog &dialog) {
     return accepted ? dialog.selectedFiles().value(0) : QString();
 }
 
+void makePlainFolderChooser(QFileDialog &dialog) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    dialog.setOption(QFileDialog::ReadOnly, true);
+    // The parts of Qt's dialog by their object names; the name field keeps working hidden, as
+    // the choice in the list fills it.
+    for (const char *name : {"newFolderButton", "fileNameLabel", "fileNameEdit", "fileTypeLabel",
+                             "fileTypeCombo"}) {
+        if (QWidget *part = dialog.findChild<QWidget *>(QString::fromLatin1(name)))
+            part->hide();
+    }
+}
+
 }  // namespace zv

@@ -75,6 +75,15 @@ TEST_F(OperatorPathsTest, ExportWindowFillsDrivePathsFromItsDialogs) {
     form.SpeedButton1Click();
     EXPECT_EQ(form.edExportFile->text(), QStringLiteral("D:\\Exp\\a.zvf"));
     answer = QString::fromStdString(root.file("drive_d/Exp/pictures"));
+    form.setDialogRunner([&](QFileDialog &chooser) {
+        // The plain folder chooser: nothing to make a folder with, nowhere to type a name.
+        for (const char *part : {"newFolderButton", "fileNameEdit"}) {
+            const QWidget *w = chooser.findChild<QWidget *>(QString::fromLatin1(part));
+            EXPECT_TRUE(w && w->isHidden()) << part;
+        }
+        EXPECT_EQ(chooser.fileMode(), QFileDialog::Directory);
+        return answer;
+    });
     form.SpeedButton2Click();
     EXPECT_EQ(form.edExportDir->text(), QStringLiteral("D:\\Exp\\pictures"));
     answer = QStringLiteral("/srv/pictures");
