@@ -12,7 +12,10 @@ namespace zv {
 namespace {
 
 const char *const kFontFolder = "/usr/share/wine/fonts/";
-const char *const kFontFiles[] = {"tahoma.ttf", "tahomabd.ttf"};
+// Only the regular face: fonts-wine's bold Tahoma draws one-pixel stems at the windows' 11 px, so
+// that bold texts looked regular. Without a bold face of the family, Qt draws bold by thickening
+// the regular one, with the same advances, every glyph of it included.
+const char *const kFontFiles[] = {"tahoma.ttf"};
 
 bool onGuiThread() {
     const QCoreApplication *app = QGuiApplication::instance();

@@ -3,8 +3,8 @@
 namespace zv {
 
 // What the windows were laid out with, made available to this process once:
-// - Tahoma (regular and bold) from Debian's fonts-wine, where the system has no Tahoma of its
-//   own; every window's captions were measured in it;
+// - Tahoma from Debian's fonts-wine, where the system has no Tahoma of its own; every window's
+//   captions were measured in it (its bold is the regular face thickened);
 // - Qt's Russian translation of its standard dialogs and buttons (qtbase_ru.qm of
 //   qt6-translations-l10n), installed on the application: the file dialogs speak as the windows.
 // Call on the GUI thread once the QApplication exists: the plug-in does at its first entry, the
