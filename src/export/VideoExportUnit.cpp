@@ -229,6 +229,7 @@ void TExportForm::buildTimePanel(QVBoxLayout *stack) {
         label->setText(QString::fromUtf8(text));
         label->setWordWrap(true);
         date = place<QDateEdit>(Step2_1, dateName, {left + 84, 34, 112, 21});
+        date->setLocale(zv::dateTimeLocale());
         date->setCalendarPopup(true);
         time = place<QTimeEdit>(Step2_1, timeName, {left + 84, 58, 112, 21});
         time->setDisplayFormat(QStringLiteral("HH:mm:ss"));

@@ -29,8 +29,12 @@ QString longTimeFormatWithoutZone(const QLocale &locale) {
 
 }  // namespace
 
+QLocale dateTimeLocale() {
+    return QLocale(QLocale::Russian, QLocale::Russia);
+}
+
 QString dateTimeEditFormat() {
-    const QLocale locale;
+    const QLocale locale = dateTimeLocale();
     QString date = locale.dateFormat(QLocale::ShortFormat);
     // A two-digit year cannot be typed into a field of another century.
     if (!date.contains(QLatin1String("yyyy")))
@@ -55,7 +59,7 @@ double fromQDateTime(const QDateTime &value) {
 
 QString dateTimeText(double value) {
     const DateTimeFields f = decodeDateTime(value);
-    const QLocale locale;
+    const QLocale locale = dateTimeLocale();
     const QDate date(f.year, f.month, f.day);
     QString text = locale.toString(date, QLocale::ShortFormat);
     if (f.hour == 0 && f.minute == 0 && f.second == 0 && f.msec == 0)

@@ -1,11 +1,16 @@
 #pragma once
 
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 
 namespace zv {
 
-// A frame's date-time (days since 1899-12-30, local time) as the operator reads it: the locale's
+// The locale of every date-time the module shows or reads: Russian, whatever the system's locale
+// (the windows are Russian; "10 Mar 2024" beside Russian captions would not be).
+QLocale dateTimeLocale();
+
+// A frame's date-time (days since 1899-12-30, local time) as the operator reads it: the Russian
 // short date, a blank and the locale's long time without a time-zone name; only the date when the
 // value falls exactly on midnight.
 QString dateTimeText(double value);

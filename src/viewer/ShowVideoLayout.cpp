@@ -264,6 +264,7 @@ void TShowVideoForm::buildGoTimeRow(QWidget *panel) {
         makeLabel(panel, "lbGoTime", QStringLiteral("Перейти ко времени:"), 8, kGoTimeTop + 3);
     edGoTime = new QDateTimeEdit(panel);
     edGoTime->setObjectName(QStringLiteral("edGoTime"));
+    edGoTime->setLocale(zv::dateTimeLocale());
     edGoTime->setDisplayFormat(zv::dateTimeEditFormat());
     edGoTime->setCalendarPopup(true);
     // Only a click or Ctrl+G puts the focus here: typing into the field would keep the arrows,

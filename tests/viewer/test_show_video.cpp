@@ -759,14 +759,25 @@ TEST_F(ShowVideoTest, ControlsAnchoredRightFollowThePanelsWidth) {
 }
 
 TEST(DateTimeText, TimeIsLeftOutExactlyAtMidnight) {
-    const QLocale locale;
-    const QString date = locale.toString(QDate(2024, 3, 5), QLocale::ShortFormat);
+    const QString date = QStringLiteral("05.03.2024");
     EXPECT_EQ(zv::dateTimeText(zv::encodeDateTime({2024, 3, 5, 0, 0, 0, 0})), date);
     const QString withTime = zv::dateTimeText(zv::encodeDateTime({2024, 3, 5, 10, 20, 30, 0}));
     EXPECT_TRUE(withTime.startsWith(date + QLatin1Char(' '))) << withTime.toStdString();
     EXPECT_TRUE(withTime.contains(QStringLiteral("10:20:30"))) << withTime.toStdString();
     // A millisecond after midnight is no longer midnight.
     EXPECT_NE(zv::dateTimeText(zv::encodeDateTime({2024, 3, 5, 0, 0, 0, 1})), date);
+}
+
+TEST(DateTimeText, DateTimesAreRussianWhateverTheSystemLocale) {
+    for (const QLocale &system : {QLocale::c(), QLocale(QLocale::English, QLocale::UnitedStates),
+                                  QLocale(QLocale::German, QLocale::Germany)}) {
+        QLocale::setDefault(system);
+        EXPECT_EQ(zv::dateTimeText(zv::encodeDateTime({2024, 3, 10, 9, 5, 7, 0})),
+                  QStringLiteral("10.03.2024 09:05:07"))
+            << system.name().toStdString();
+        EXPECT_EQ(zv::dateTimeEditFormat(), QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+    }
+    QLocale::setDefault(QLocale::system());
 }
 
 }  // namespace
