@@ -100,7 +100,7 @@ TEST_P(WindowListTest, QuitMessageReachesTheWindow) {
     ASSERT_TRUE(target);
     EXPECT_EQ(target->id, temp);
     ASSERT_TRUE(list->sendQuit(target->id));
-    EXPECT_EQ(windows.waitDeleteWindow(2000), temp);
+    EXPECT_EQ(windows.waitDeleteWindow(30000), temp);
 
     windows.destroy(recorder);
     EXPECT_FALSE(list->sendQuit(recorder));
@@ -144,7 +144,7 @@ TEST_P(WindowListTest, FramesOfAManagerThatDoesNotListItsClients) {
     EXPECT_FALSE(byId(all, decoration));
     EXPECT_EQ(byId(all, plain)->title, "plain");
     ASSERT_TRUE(list->sendQuit(client));
-    EXPECT_EQ(windows.waitDeleteWindow(2000), client);
+    EXPECT_EQ(windows.waitDeleteWindow(30000), client);
 }
 
 INSTANTIATE_TEST_SUITE_P(Display, WindowListTest, ::testing::Values(false, true),

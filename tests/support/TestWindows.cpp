@@ -185,10 +185,10 @@ WindowManager::WindowManager(const std::string &homeFolder) {
     bool ready = false;
     try {
         TestWindows probe;
-        const auto end = Clock::now() + std::chrono::seconds(10);
+        const auto end = Clock::now() + std::chrono::seconds(60);
         while (!ready && Clock::now() < end) {
             const uint32_t window = probe.create("probe", true);
-            ready = probe.waitManaged(window, 500);
+            ready = probe.waitManaged(window, 2000);
             probe.destroy(window);
         }
     } catch (const std::runtime_error &) {

@@ -37,7 +37,7 @@ public:
     // Waits up to timeoutMs for a window manager to have taken the window in: WM_STATE set on
     // it, and listed among the manager's clients when the manager lists them. False on
     // timeout.
-    bool waitManaged(uint32_t window, int timeoutMs = 5000);
+    bool waitManaged(uint32_t window, int timeoutMs = 30000);
     // Waits up to timeoutMs for a WM_DELETE_WINDOW client message to one of our windows and
     // returns that window; nullopt on timeout. timeoutMs < 0 waits for ever.
     std::optional<uint32_t> waitDeleteWindow(int timeoutMs);
