@@ -101,12 +101,9 @@ int runFrame(const Args &parsed) {
         throw zv::Error("Кадр " + std::to_string(index) + " вне файла: кадров " +
                         std::to_string(n));
     zv::GifImage image;
-    if (std::optional<std::string> failure = zvf.TryLoadFrame(static_cast<int32_t>(index), image)) {
-        // The message box breaks the line with a bare carriage return; a terminal would print the
-        // second line over the first.
-        std::replace(failure->begin(), failure->end(), '\r', '\n');
-        throw zv::Error(*failure);
-    }
+    const zv::Status loaded = zvf.TryLoadFrame(static_cast<int32_t>(index), image);
+    if (!loaded.ok())
+        throw zv::Error(TZVFFormat::LoadFailureText(loaded.reason(), '\n'));
     const std::string native = zv::nativePath(out);
     if (png) {
         QImage picture(reinterpret_cast<const uchar *>(image.pixels()), image.width(),

@@ -17,6 +17,7 @@
 #include "container/FrameCanvas.h"
 #include "container/GifImage.h"
 #include "container/PlaybackTiming.h"
+#include "container/ZVFFrameReader.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/DateTimeText.h"
 #include "platform/Error.h"
@@ -28,23 +29,6 @@ namespace zv {
 namespace {
 
 const char kPartSuffix[] = ".part";
-
-// The reason in a failure text of TZVFFormat::TryLoadFrame (what follows its first line).
-std::string reasonOf(const std::string &failure) {
-    const size_t cut = failure.find('\r');
-    return cut == std::string::npos ? failure : failure.substr(cut + 1);
-}
-
-// Frames that could not be read: how many, and the first.
-struct Failures {
-    int64_t count = 0;
-    std::string first;
-
-    void note(int32_t index, const std::string &failure) {
-        if (count++ == 0)
-            first = "кадр " + std::to_string(index) + ": " + reasonOf(failure);
-    }
-};
 
 std::string cannotOpen(const std::string &nativeFile, int err) {
     return systemErrorText("Не удается открыть файл \"" + nativeFile + "\"", err);
@@ -111,7 +95,7 @@ public:
         PartFile part(native);
         const int32_t firstGood = firstReadable(first, last);
         if (firstGood > last)
-            throw Error("Не удалось прочитать ни одного кадра экспорта (" + failures_.first + ")");
+            throw Error("Не удалось прочитать ни одного кадра экспорта (" + failures_.first() + ")");
 
         FrameCanvas canvas(current_.width(), current_.height());
         Mp4Writer writer(part.path(), canvas.width(), canvas.height(), options_.encoding);
@@ -120,10 +104,10 @@ public:
         writer.finish(timing.lastDuration(followingDateTime(end)));
         part.renameTo(native);
 
-        if (end == last && failures_.count > 0)
-            throw Error("Кадров, которые не удалось прочитать: " + std::to_string(failures_.count) +
+        if (end == last && failures_.count() > 0)
+            throw Error("Кадров, которые не удалось прочитать: " + std::to_string(failures_.count()) +
                         " из " + std::to_string(int64_t{last} - first + 1) +
-                        "; в видео вместо них повторён предыдущий кадр (" + failures_.first + ")");
+                        "; в видео вместо них повторён предыдущий кадр (" + failures_.first() + ")");
     }
 
 private:
@@ -131,10 +115,10 @@ private:
     // ones before it are failures.
     int32_t firstReadable(int32_t first, int32_t last) {
         for (int32_t i = first; i <= last; ++i) {
-            if (const std::optional<std::string> failure = zvf_.TryLoadFrame(i, current_))
-                failures_.note(i, *failure);
-            else
+            const Status status = zvf_.TryLoadFrame(i, current_);
+            if (status.ok())
                 return i;
+            failures_.note(i, status);
         }
         return last + 1;
     }
@@ -177,10 +161,11 @@ private:
             return;
         }
         if (i > firstGood) {
-            if (const std::optional<std::string> failure = zvf_.TryLoadFrame(i, next_))
-                failures_.note(i, *failure);
-            else
+            const Status status = zvf_.TryLoadFrame(i, next_);
+            if (status.ok())
                 std::swap(current_, next_);
+            else
+                failures_.note(i, status);
         }
         canvas.paintFrame(current_);
     }
@@ -206,7 +191,7 @@ private:
     const Mp4ExportOptions &options_;
     GifImage current_;  // the picture shown now
     GifImage next_;     // where the next frame is decoded
-    Failures failures_;
+    zvf::FailedFrames failures_;
 };
 
 }  // namespace

@@ -386,8 +386,7 @@ void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_
 
     // How many pictures of each second this export has written, to name the next one.
     std::unordered_map<int64_t, int> perSecond;
-    int64_t failed = 0;
-    std::string firstFailure;
+    zvf::FailedFrames failed;
     std::vector<TZVFFrameEntry> entries;
     std::vector<uint8_t> bytes;
     zv::GifImage image;
@@ -406,16 +405,14 @@ void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_
         ReadFrameEntries(at, want, entries);
         for (int32_t k = 0; k < want; ++k) {
             const int32_t i = at + k;
-            try {
+            const zv::Status read = zv::statusOf([&] {
                 if (k >= static_cast<int32_t>(entries.size()))
                     throw zv::Error(kIndexEnds);
                 zvf::readFrameBytes(*Stream, entries[static_cast<size_t>(k)], bytes);
                 image.loadFromBytes(bytes.data(), bytes.size());
-            } catch (const std::exception &e) {
-                const bool outOfMemory = dynamic_cast<const std::bad_alloc *>(&e) != nullptr;
-                if (failed++ == 0)
-                    firstFailure = "кадр " + std::to_string(i) + ": " +
-                                   (outOfMemory ? "Недостаточно памяти" : e.what());
+            });
+            if (!read.ok()) {
+                failed.note(i, read);
                 if (!frameDone(i))
                     return;
                 continue;
@@ -437,10 +434,10 @@ void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_
         }
         at += want;
     }
-    if (failed > 0)
+    if (failed.count() > 0)
         throw zv::Error(
-            "Не сохранено кадров, которые не удалось прочитать: " + std::to_string(failed) +
-            " из " + std::to_string(total) + " (" + firstFailure + ")");
+            "Не сохранено кадров, которые не удалось прочитать: " + std::to_string(failed.count()) +
+            " из " + std::to_string(total) + " (" + failed.first() + ")");
 }
 
 std::pair<int32_t, int32_t> TZVFFormat::ExportRange(int32_t first, int32_t last) const {

@@ -108,7 +108,7 @@ TEST(FrameReader, TheFrameStoreCheckAndExportOverMemoryFiles) {
     TZVFFormat zvf("rec.zvf", files);
     ASSERT_EQ(zvf.FrameCount(), 2);
     zv::GifImage image;
-    EXPECT_EQ(zvf.TryLoadFrame(1, image), std::nullopt);
+    EXPECT_TRUE(zvf.TryLoadFrame(1, image).ok());
     EXPECT_EQ(image.pixels()[0], zvtest::argb(zvtest::distinctPalette(8, 1)[0]));
     EXPECT_EQ(zvf::checkFile("rec.zvf", SIZE_MAX, files).problems, 0);
 
@@ -133,18 +133,20 @@ TEST(FrameReader, TryLoadFrameGivesTheFailureAsAValueAndShowsNothing) {
         [&](const std::string &text, zv::MessageKind) { shown.push_back(text); });
     TZVFFormat zvf("rec.zvf", files);
     zv::GifImage image;
-    const std::optional<std::string> failure = zvf.TryLoadFrame(0, image);
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->find("Ошибка получения данных из файла видео:\r"), 0u);
-    EXPECT_GT(failure->size(), std::strlen("Ошибка получения данных из файла видео:\r"));
+    const zv::Status failure = zvf.TryLoadFrame(0, image);
+    ASSERT_FALSE(failure.ok());
+    // The reason alone: the operator's message is made where it is shown.
+    EXPECT_FALSE(failure.reason().empty());
+    EXPECT_EQ(failure.reason().find("Ошибка получения"), std::string::npos);
     EXPECT_TRUE(image.empty());
     EXPECT_TRUE(shown.empty());
-    const std::optional<std::string> outside = zvf.TryLoadFrame(-1, image);
-    ASSERT_TRUE(outside);
-    EXPECT_NE(outside->find("Недопустимый номер кадра: -1"), std::string::npos);
-    // LoadFrame shows the same text.
+    const zv::Status outside = zvf.TryLoadFrame(-1, image);
+    ASSERT_FALSE(outside.ok());
+    EXPECT_EQ(outside.reason(), "Недопустимый номер кадра: -1");
+    // LoadFrame shows the message made of the same reason.
     EXPECT_FALSE(zvf.LoadFrame(0, image));
-    EXPECT_EQ(shown, std::vector<std::string>{*failure});
+    EXPECT_EQ(shown, std::vector<std::string>{"Ошибка получения данных из файла видео:\r" +
+                                              failure.reason()});
 }
 
 }  // namespace
