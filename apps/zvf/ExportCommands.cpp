@@ -1,6 +1,6 @@
 // The export commands: export, export-time, pictures, pictures-time, export-mp4,
-// export-mp4-time. They call the range export of TZVFFormat and the MP4 export, the same
-// operations the export window calls.
+// export-mp4-time. Each builds an export request and hands it to the one runner the export
+// window calls.
 #include <unistd.h>
 
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include "ZvfCommand.h"
 #include "container/Mp4Export.h"
 #include "container/ZVFformatUnit.h"
-#include "export/PictureFolder.h"
+#include "export/ExportRequest.h"
 #include "platform/DateTime.h"
 #include "platform/Error.h"
 
@@ -34,25 +34,27 @@ double timeArg(const std::string &text, const char *what) {
     return *value;
 }
 
-// The positional arguments SRC DST and an interval: frames FIRST LAST or, byTime, date-times
-// START END.
-struct IntervalArgs {
-    std::string source, target;
-    bool byTime = false;
-    int32_t first = 0, last = 0;
-    double start = 0, end = 0;
+// The request of an export command: SRC, DST and an interval, frames FIRST LAST or, byTime,
+// date-times START END. The source must exist (an export never creates it).
+struct ParsedExport {
+    std::string source;
+    zv::ExportRequest request;
 };
 
-IntervalArgs intervalArgs(const Args &args, bool byTime) {
+ParsedExport exportArgs(const Args &args, zv::ExportTarget target, bool byTime) {
     expectPositional(args, 4, 4);
     const std::vector<std::string> &a = args.positional;
-    IntervalArgs r{a[0], a[1], byTime};
+    ParsedExport r{a[0], {}};
+    r.request.target = target;
+    r.request.path = a[1];
     if (byTime) {
-        r.start = timeArg(a[2], "START");
-        r.end = timeArg(a[3], "END");
+        r.request.interval = zv::ExportInterval::Time;
+        r.request.start = timeArg(a[2], "START");
+        r.request.end = timeArg(a[3], "END");
     } else {
-        r.first = indexArg(a[2], "FIRST");
-        r.last = indexArg(a[3], "LAST");
+        r.request.interval = zv::ExportInterval::Frames;
+        r.request.first = indexArg(a[2], "FIRST");
+        r.request.last = indexArg(a[3], "LAST");
     }
     requireExistingFile(r.source);
     return r;
@@ -121,46 +123,34 @@ zv::Mp4ExportOptions mp4Options(const Args &args) {
     return options;
 }
 
+// Every export command: the one runner the export window calls, with a progress line in bytes
+// for a ZVF export and in frames otherwise.
+int runExport(const ParsedExport &parsed) {
+    TZVFFormat zvf(parsed.source);
+    ProgressLine line(parsed.request.target == zv::ExportTarget::Video);
+    line.attach(zvf);
+    zv::runExportRequest(zvf, parsed.request);
+    return 0;
+}
+
 // export-mp4 (FIRST LAST) and, byTime, export-mp4-time (START END).
 int runExportMp4(const Args &args, bool byTime) {
     const zv::Mp4ExportOptions options = mp4Options(args);
-    const IntervalArgs r = intervalArgs(args, byTime);
-    TZVFFormat zvf(r.source);
-    ProgressLine line(false);
-    line.attach(zvf);
-    if (byTime)
-        zv::exportMp4ByTime(zvf, r.target, r.start, r.end, options);
-    else
-        zv::exportMp4(zvf, r.target, r.first, r.last, options);
-    return 0;
+    ParsedExport parsed = exportArgs(args, zv::ExportTarget::Mp4, byTime);
+    parsed.request.mp4 = options;
+    return runExport(parsed);
 }
 
 // export and, byTime, export-time.
-int runExport(const Args &args, bool byTime) {
-    const IntervalArgs r = intervalArgs(args, byTime);
-    TZVFFormat zvf(r.source);
-    ProgressLine line(true);
-    line.attach(zvf);
-    if (byTime)
-        zvf.ExportVideoByTime(r.target, args.has("7z"), r.start, r.end);
-    else
-        zvf.ExportVideo(r.target, r.first, r.last, args.has("7z"));
-    return 0;
+int runVideoExport(const Args &args, bool byTime) {
+    ParsedExport parsed = exportArgs(args, zv::ExportTarget::Video, byTime);
+    parsed.request.compress = args.has("7z");
+    return runExport(parsed);
 }
 
-// pictures and, byTime, pictures-time. The folder is made first, as the export window makes it:
-// one that cannot be made fails with "Неверная директория экспорта".
+// pictures and, byTime, pictures-time.
 int runPictures(const Args &args, bool byTime) {
-    const IntervalArgs r = intervalArgs(args, byTime);
-    TZVFFormat zvf(r.source);
-    ProgressLine line(false);
-    line.attach(zvf);
-    zv::makePictureFolder(r.target);
-    if (byTime)
-        zvf.ExportPicturesByTime(r.target, r.start, r.end);
-    else
-        zvf.ExportPictures(r.target, r.first, r.last);
-    return 0;
+    return runExport(exportArgs(args, zv::ExportTarget::Pictures, byTime));
 }
 
 const ZvfOption kSevenZip{"7z", ""};
@@ -174,7 +164,7 @@ const ZvfRegistrar kExport(
      "export a range of frames into a new ZVF file",
      false,
      {kSevenZip},
-     [](const Args &args) { return runExport(args, false); }});
+     [](const Args &args) { return runVideoExport(args, false); }});
 
 const ZvfRegistrar kExportTime(
     {"export-time",
@@ -185,7 +175,7 @@ const ZvfRegistrar kExportTime(
      "export a time interval into a new ZVF file",
      false,
      {kSevenZip},
-     [](const Args &args) { return runExport(args, true); }});
+     [](const Args &args) { return runVideoExport(args, true); }});
 
 const ZvfRegistrar kPictures(
     {"pictures",

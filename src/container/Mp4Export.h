@@ -21,6 +21,8 @@ struct Mp4ExportOptions {
 
     // Throws zv::Error naming the first value outside its range.
     void check() const;
+
+    friend bool operator==(const Mp4ExportOptions &, const Mp4ExportOptions &) = default;
 };
 
 // Export of a range of frames of a recording into an MP4 file with one H.264 stream, each frame

@@ -17,6 +17,8 @@ struct Mp4Encoding {
     std::string preset = "faster";
     std::string tune = "stillimage";  // empty: none
     std::string params;               // x264's own options, "key=value:key=value"; may be empty
+
+    friend bool operator==(const Mp4Encoding &, const Mp4Encoding &) = default;
 };
 
 // Writes one MP4 file with one H.264 video stream (yuv420p, BT.709, limited range) through
