@@ -33,6 +33,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchRecording.h"
 #include "container/GifImage.h"
 #include "container/ZVFAppender.h"
 #include "container/ZVFConstants.h"
@@ -461,8 +462,5 @@ BENCHMARK(BM_MemoryWhileViewing)->Unit(benchmark::kMillisecond)->Iterations(1);
 int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return zvbench::runBenchmarks(argc, argv);
 }
