@@ -31,7 +31,11 @@ TEST(FrameRule, EdgesOfTheDataArea) {
         {0, 101, FrameFault::BeyondEnd},
         {1, 100, FrameFault::BeyondEnd},
         {INT64_MAX, 1, FrameFault::BeyondEnd},
-        {INT64_MAX - 50, INT32_MAX, FrameFault::BeyondEnd},
+        {INT64_MAX - 50, 1000, FrameFault::BeyondEnd},
+        // A claim above 256 MB is damage for every reader, whatever the file's length.
+        {0, zvf::kMaxFrameSize, FrameFault::BeyondEnd},
+        {0, zvf::kMaxFrameSize + 1, FrameFault::TooLarge},
+        {INT64_MAX - 50, INT32_MAX, FrameFault::TooLarge},
         {0, 0, FrameFault::Size},
         {-1, 0, FrameFault::Size},  // the size is named first
         {0, INT32_MIN, FrameFault::Size},
@@ -79,12 +83,20 @@ TEST(FrameReader, RecordsOfAFileInMemory) {
     EXPECT_FALSE(zvf::readEntry(*file, zvf::kCapacity, e));
 
     // A damaged entry is refused before anything is allocated for its claim.
-    e.Size = INT32_MAX;
+    e.Size = 1'000'000;
     try {
         zvf::readFrameBytes(*file, e, bytes);
         FAIL() << "read a frame beyond the end";
     } catch (const zv::Error &error) {
         EXPECT_EQ(std::string(error.what()), zvf::frameFaultText(FrameFault::BeyondEnd, e));
+    }
+    e.Size = INT32_MAX;
+    try {
+        zvf::readFrameBytes(*file, e, bytes);
+        FAIL() << "read a frame of 2 GB";
+    } catch (const zv::Error &error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Недопустимый размер кадра: 2147483647 (больше 256 МБ)");
     }
     EXPECT_LT(bytes.capacity(), 1'000'000u);
 }

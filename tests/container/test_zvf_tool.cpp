@@ -112,7 +112,7 @@ TEST_F(ZvfTool, CheckAndDamagedFrames) {
     }
     zvtest::ToolOutcome bad = zvf({"check", q(file)});
     EXPECT_EQ(bad.status, 1);
-    EXPECT_EQ(bad.out, "entry 2: size 0 is not positive\n");
+    EXPECT_EQ(bad.out, "запись 2: размер 0 не больше нуля\n");
     zvtest::ToolOutcome frame = zvf({"frame", q(file), "1", q(root.file("x.png"))});
     EXPECT_EQ(frame.status, 1);
     EXPECT_NE(frame.err.find("Ошибка получения данных из файла видео:\n"), std::string::npos)
