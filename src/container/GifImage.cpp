@@ -12,6 +12,7 @@
 
 #include "platform/Error.h"
 #include "platform/File.h"
+#include "platform/PartFile.h"
 
 namespace zv {
 
@@ -405,33 +406,9 @@ std::vector<uint8_t> GifImage::saveToBytes() const {
 }
 
 void GifImage::saveToFile(const std::string &nativeFile) const {
+    // Whole or not at all, and never through a link planted under the name (PartFile.h).
     const std::vector<uint8_t> bytes = saveToBytes();
-    const std::string what = "Не удается записать файл \"" + nativeFile + "\"";
-    int fd;
-    do {
-        fd = ::open(nativeFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        throw Error(systemErrorText(what, errno));
-    UniqueFd out(fd);
-    int err = 0;
-    for (size_t done = 0; done < bytes.size() && err == 0;) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n > 0)
-            done += static_cast<size_t>(n);
-        else if (n == 0)
-            err = ENOSPC;
-        else if (errno != EINTR)
-            err = errno;
-    }
-    if (err == 0 && ::close(out.release()) != 0)
-        err = errno;
-    if (err != 0) {
-        // A cut picture is no picture: nothing of it stays (a full disk, a size limit).
-        out.reset();
-        ::unlink(nativeFile.c_str());
-        throw Error(systemErrorText(what, err));
-    }
+    writeWholeFile(nativeFile, bytes.data(), bytes.size());
 }
 
 std::vector<uint8_t> GifImage::encodeRgb(const uint8_t *rgb, int width, int height, int colours) {

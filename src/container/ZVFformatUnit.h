@@ -147,6 +147,8 @@ private:
     std::pair<int32_t, int32_t> exportRangeOfTimes(double start, double end) const;
     // The 7z step of ExportVideo: packs the finished target into target + ".7z".
     void archiveExport(const std::string &target);
+    // Refuses a native output name that leads to the recording (by device and inode).
+    void refuseSource(const std::string &native) const;
 
     zv::FileSystem &files_;
     std::unique_ptr<zv::RandomFile> Stream;
