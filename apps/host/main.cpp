@@ -125,6 +125,7 @@ int main(int argc, char **argv) {
         return *status;
     const Options *options = &std::get<Options>(parsed);
     QApplication app(argc, argv);
+    zv::installQtTranslation();
     const QString pluginPath = options->plugin.isEmpty()
                                    ? QString::fromStdString(defaultPluginPath(
                                          QCoreApplication::applicationDirPath().toStdString()))

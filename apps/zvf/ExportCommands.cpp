@@ -29,8 +29,8 @@ int32_t indexArg(const std::string &text, const char *what) {
 double timeArg(const std::string &text, const char *what) {
     auto value = zv::parseDateTimeIso(text);
     if (!value)
-        throw ZvfUsageError(std::string(what) + " must be \"YYYY-MM-DD hh:mm:ss[.zzz]\", not \"" +
-                            text + "\"");
+        throw ZvfUsageError(std::string(what) +
+                            ": ожидается \"ГГГГ-ММ-ДД чч:мм:сс[.ззз]\", а не \"" + text + "\"");
     return *value;
 }
 
@@ -103,7 +103,7 @@ double numberArg(const std::string &text, const char *what) {
     char *end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
     if (text.empty() || end != text.c_str() + text.size())
-        throw ZvfUsageError(std::string(what) + " must be a number, not \"" + text + "\"");
+        throw ZvfUsageError(std::string(what) + ": ожидается число, а не \"" + text + "\"");
     return value;
 }
 
@@ -136,6 +136,7 @@ int runExport(const ParsedExport &parsed) {
 // export-mp4 (FIRST LAST) and, byTime, export-mp4-time (START END).
 int runExportMp4(const Args &args, bool byTime) {
     const zv::Mp4ExportOptions options = mp4Options(args);
+    zv::showEncoderLog(args.has("verbose"));
     ParsedExport parsed = exportArgs(args, zv::ExportTarget::Mp4, byTime);
     parsed.request.mp4 = options;
     return runExport(parsed);
@@ -199,11 +200,12 @@ const ZvfRegistrar kPicturesTime(
      [](const Args &args) { return runPictures(args, true); }});
 
 const std::vector<ZvfOption> kMp4OptionNames = {
-    {"speed", "X"}, {"max-gap", "S"}, {"no-timestamp", ""}};
+    {"speed", "X"}, {"max-gap", "S"}, {"no-timestamp", ""}, {"verbose", ""}};
 const char kMp4Options[] =
     "  --speed X         plays X seconds of the recording in one (default 1; 0.01..10000)\n"
     "  --max-gap S       a pause longer than S seconds of playback is cut to S (default 2)\n"
-    "  --no-timestamp    no date-time in the top right-hand corner of the picture";
+    "  --no-timestamp    no date-time in the top right-hand corner of the picture\n"
+    "  --verbose         FFmpeg's own log on stderr (English), for finding a fault";
 
 const ZvfRegistrar kExportMp4(
     {"export-mp4",

@@ -66,9 +66,42 @@ struct MapCloser {
 };
 using MapPtr = std::unique_ptr<ColorMapObject, MapCloser>;
 
+// giflib's error codes in the module's words (its own texts are English).
+const char *gifErrorText(int code) {
+    switch (code) {
+        case D_GIF_ERR_NOT_GIF_FILE:
+            return "Данные не являются изображением GIF";
+        case D_GIF_ERR_NO_SCRN_DSCR:
+            return "В изображении GIF нет описания экрана";
+        case D_GIF_ERR_NO_IMAG_DSCR:
+            return "В изображении GIF нет описания картинки";
+        case D_GIF_ERR_NO_COLOR_MAP:
+        case E_GIF_ERR_NO_COLOR_MAP:
+            return "В изображении GIF нет палитры";
+        case D_GIF_ERR_WRONG_RECORD:
+            return "Неверный тип записи в изображении GIF";
+        case D_GIF_ERR_DATA_TOO_BIG:
+        case E_GIF_ERR_DATA_TOO_BIG:
+            return "Картинка GIF больше своего экрана";
+        case D_GIF_ERR_NOT_ENOUGH_MEM:
+        case E_GIF_ERR_NOT_ENOUGH_MEM:
+            return "Недостаточно памяти";
+        case D_GIF_ERR_IMAGE_DEFECT:
+            return "Изображение GIF повреждено";
+        case D_GIF_ERR_EOF_TOO_SOON:
+        case D_GIF_ERR_READ_FAILED:
+            return "Изображение GIF обрывается";
+        case E_GIF_ERR_WRITE_FAILED:
+        case E_GIF_ERR_DISK_IS_FULL:
+            return "Ошибка записи изображения GIF";
+        default:
+            return nullptr;
+    }
+}
+
 [[noreturn]] void throwGif(int code) {
-    const char *text = GifErrorString(code);
-    throw Error(text ? text : "GIF error");
+    const char *text = gifErrorText(code);
+    throw Error(text ? text : "Ошибка GIF " + std::to_string(code));
 }
 
 struct MemoryReader {

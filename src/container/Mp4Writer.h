@@ -21,6 +21,11 @@ struct Mp4Encoding {
     friend bool operator==(const Mp4Encoding &, const Mp4Encoding &) = default;
 };
 
+// FFmpeg's own log on stderr (English, for a developer: the encoder's options and statistics, the
+// muxer's complaints), off unless asked for; zvf's --verbose turns it on. Applies to writers
+// made afterwards.
+void showEncoderLog(bool show);
+
 // Writes one MP4 file with one H.264 video stream (yuv420p, BT.709, limited range) through
 // FFmpeg's libraries, with presentation times in milliseconds (variable frame rate) and the
 // index at the front of the file (+faststart), so that it plays while it is still downloading.

@@ -225,7 +225,7 @@ TEST_F(ZVFFormatTest, BytesThatAreNotAGifShowTheMessageOnceAndGiveAnEmptyImage) 
     auto image = zvf.LoadFrame(0);
     EXPECT_TRUE(image->empty());
     ASSERT_EQ(shown.texts.size(), 1u);
-    EXPECT_EQ(shown.texts[0], kPrefix + "Data is not in GIF format");
+    EXPECT_EQ(shown.texts[0], kPrefix + "Данные не являются изображением GIF");
 
     // A reused image that held a picture is emptied too.
     ZVFAppender(name).append(zvtest::smallGif(1).data(), zvtest::smallGif(1).size(), 2.0);
