@@ -167,37 +167,37 @@ int runSample(const Args &args) {
 
 const ZvfRegistrar kInfo({"info",
                           "zvf info FILE\n"
-                          "  prints \"size: <bytes>\", \"frames: <n>\" and, when n > 0,\n"
-                          "  \"first: <date-time>\" and \"last: <date-time>\"\n"
-                          "  (date-time: YYYY-MM-DD hh:mm:ss.zzz, local wall-clock time)",
-                          "size, frame count, first and last date-time",
+                          "  печатает \"size: <байт>\", \"frames: <n>\" и, когда n > 0,\n"
+                          "  \"first: <дата-время>\" и \"last: <дата-время>\"\n"
+                          "  (дата-время: YYYY-MM-DD hh:mm:ss.zzz, местное время записи)",
+                          "размер, число кадров, первая и последняя дата-время",
                           false,
                           {},
                           runInfo});
 
 const ZvfRegistrar kFrames({"frames",
                             "zvf frames FILE [FIRST [LAST]]\n"
-                            "  one line per frame: index TAB offset TAB size TAB date-time;\n"
-                            "  LAST beyond the last frame is cut to it",
-                            "list the index entries",
+                            "  строка на кадр: номер TAB смещение TAB размер TAB дата-время;\n"
+                            "  LAST за последним кадром урезается до него",
+                            "список записей индекса",
                             false,
                             {},
                             runFrames});
 
 const ZvfRegistrar kFrame({"frame",
                            "zvf frame FILE INDEX OUT\n"
-                           "  decodes frame INDEX; OUT ending in .png writes PNG, .gif writes GIF\n"
-                           "  (the picture as stored, without quantising)",
-                           "decode one frame to PNG or GIF",
+                           "  декодирует кадр INDEX; OUT с окончанием .png получает PNG, .gif -\n"
+                           "  GIF (картинку как она хранится, без квантования)",
+                           "один кадр в PNG или GIF",
                            false,
                            {},
                            runFrame});
 
 const ZvfRegistrar kCheck({"check",
                            "zvf check FILE\n"
-                           "  verifies the invariants of the format; one line per problem;\n"
-                           "  exit status 1 if there is any",
-                           "verify the format's invariants",
+                           "  проверяет правила формата; строка на каждую проблему;\n"
+                           "  код завершения 1, если они есть",
+                           "проверка правил формата",
                            false,
                            {},
                            runCheck});
@@ -206,9 +206,9 @@ const ZvfRegistrar kSample(
     {"sample",
      "zvf sample FILE [--frames N] [--delay MS] [--size WxH] [--quality 4|8]\n"
      "                [--start \"YYYY-MM-DD hh:mm:ss\"]\n"
-     "  writes a sample recording of rendered operator screens, replacing FILE;\n"
-     "  defaults: 120 frames, 1000 ms, 1280x1024, quality 8 (256 colours), start now",
-     "write a sample recording",
+     "  пишет пример записи с нарисованными экранами оператора вместо FILE;\n"
+     "  по умолчанию: 120 кадров, 1000 мс, 1280x1024, качество 8 (256 цветов), начало сейчас",
+     "пример записи",
      true,
      {{"frames", "N"}, {"delay", "MS"}, {"size", "WxH"}, {"quality", "4|8"}, {"start", "TIME"}},
      runSample});

@@ -159,10 +159,10 @@ const ZvfOption kSevenZip{"7z", ""};
 const ZvfRegistrar kExport(
     {"export",
      "zvf export SRC DST FIRST LAST [--7z]\n"
-     "  copies frames FIRST..LAST (inclusive, either order) of SRC into the ZVF file DST,\n"
-     "  written over in place when it exists (nothing of its older content stays); --7z\n"
-     "  also packs DST into DST.7z (DST stays; an archive that cannot be made fails)",
-     "export a range of frames into a new ZVF file",
+     "  копирует кадры FIRST..LAST (включительно, в любом порядке) из SRC в файл ZVF DST,\n"
+     "  который переписывается на месте, если есть (от прежнего ничего не остаётся); --7z\n"
+     "  ещё упаковывает DST в DST.7z (DST остаётся; архив, который не создать, - ошибка)",
+     "кадры по номерам в новый файл ZVF",
      false,
      {kSevenZip},
      [](const Args &args) { return runVideoExport(args, false); }});
@@ -170,10 +170,10 @@ const ZvfRegistrar kExport(
 const ZvfRegistrar kExportTime(
     {"export-time",
      "zvf export-time SRC DST START END [--7z]\n"
-     "  like export, for the frames taken strictly after START and strictly before END\n"
-     "  (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\", local wall-clock time); an interval\n"
-     "  between two neighbouring frames exports both",
-     "export a time interval into a new ZVF file",
+     "  как export, для кадров, снятых строго после START и строго до END\n"
+     "  (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\", местное время); промежуток\n"
+     "  между двумя соседними кадрами экспортирует оба",
+     "промежуток времени в новый файл ZVF",
      false,
      {kSevenZip},
      [](const Args &args) { return runVideoExport(args, true); }});
@@ -181,10 +181,10 @@ const ZvfRegistrar kExportTime(
 const ZvfRegistrar kPictures(
     {"pictures",
      "zvf pictures SRC DIR FIRST LAST\n"
-     "  decodes frames FIRST..LAST and writes each as DIR/\"YYMMDD hhnnss.GIF\" (its date-time;\n"
-     "  more frames of one second get _2, _3, ...); DIR is created with its parents (a DIR\n"
-     "  that cannot be created fails)",
-     "export a range of frames as GIF pictures",
+     "  декодирует кадры FIRST..LAST и пишет каждый как DIR/\"YYMMDD hhnnss.GIF\" (его\n"
+     "  дата-время; следующие кадры той же секунды получают _2, _3, ...); DIR создаётся\n"
+     "  с родительскими папками (DIR, которую не создать, - ошибка)",
+     "кадры по номерам в картинки GIF",
      false,
      {},
      [](const Args &args) { return runPictures(args, false); }});
@@ -192,9 +192,9 @@ const ZvfRegistrar kPictures(
 const ZvfRegistrar kPicturesTime(
     {"pictures-time",
      "zvf pictures-time SRC DIR START END\n"
-     "  like pictures, for the frames taken strictly after START and strictly before END\n"
+     "  как pictures, для кадров, снятых строго после START и строго до END\n"
      "  (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\")",
-     "export a time interval as GIF pictures",
+     "промежуток времени в картинки GIF",
      false,
      {},
      [](const Args &args) { return runPictures(args, true); }});
@@ -202,30 +202,32 @@ const ZvfRegistrar kPicturesTime(
 const std::vector<ZvfOption> kMp4OptionNames = {
     {"speed", "X"}, {"max-gap", "S"}, {"no-timestamp", ""}, {"verbose", ""}};
 const char kMp4Options[] =
-    "  --speed X         plays X seconds of the recording in one (default 1; 0.01..10000)\n"
-    "  --max-gap S       a pause longer than S seconds of playback is cut to S (default 2)\n"
-    "  --no-timestamp    no date-time in the top right-hand corner of the picture\n"
-    "  --verbose         FFmpeg's own log on stderr (English), for finding a fault";
+    "  --speed X         X секунд записи за секунду видео (по умолчанию 1; 0,01..10000)\n"
+    "  --max-gap S       пауза длиннее S секунд показа урезается до S (по умолчанию 2)\n"
+    "  --no-timestamp    без даты-времени в правом верхнем углу картинки\n"
+    "  --verbose         собственный журнал FFmpeg (по-английски) в stderr, для поиска сбоев";
 
 const ZvfRegistrar kExportMp4(
     {"export-mp4",
      std::string("zvf export-mp4 SRC DST FIRST LAST [--speed X] [--max-gap S] [--no-timestamp]\n"
-                 "  encodes frames FIRST..LAST (inclusive, either order) of SRC into the MP4 file\n"
-                 "  DST (H.264), each frame shown for its real time; DST is replaced when it\n"
-                 "  exists. Frames that cannot be read repeat the one before them and are\n"
-                 "  reported at the end (exit 1, the video is written)\n") +
+                 "               [--verbose]\n"
+                 "  кодирует кадры FIRST..LAST (включительно, в любом порядке) из SRC в видео\n"
+                 "  MP4 DST (H.264), каждый кадр показан своё настоящее время; DST заменяется,\n"
+                 "  если есть. Кадры, которые не прочитать, повторяют предыдущий, о них\n"
+                 "  сообщается в конце (код 1, видео записано)\n") +
          kMp4Options,
-     "export a range of frames into an MP4 video", true, kMp4OptionNames,
+     "кадры по номерам в видео MP4", true, kMp4OptionNames,
      [](const Args &args) { return runExportMp4(args, false); }});
 
 const ZvfRegistrar kExportMp4Time(
     {"export-mp4-time",
      std::string("zvf export-mp4-time SRC DST START END [--speed X] [--max-gap S] "
                  "[--no-timestamp]\n"
-                 "  like export-mp4, for the frames taken strictly after START and strictly\n"
-                 "  before END (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\")\n") +
+                 "               [--verbose]\n"
+                 "  как export-mp4, для кадров, снятых строго после START и строго\n"
+                 "  до END (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\")\n") +
          kMp4Options,
-     "export a time interval into an MP4 video", true, kMp4OptionNames,
+     "промежуток времени в видео MP4", true, kMp4OptionNames,
      [](const Args &args) { return runExportMp4(args, true); }});
 
 }  // namespace

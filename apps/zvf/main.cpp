@@ -19,8 +19,8 @@ namespace {
 
 std::string overview() {
     std::string text =
-        "usage: zvf COMMAND ARGS...   (zvf COMMAND --help for details)\n"
-        "       zvf --version\n\ncommands:\n";
+        "использование: zvf КОМАНДА АРГУМЕНТЫ...   (подробно: zvf КОМАНДА --help)\n"
+        "               zvf --version\n\nкоманды:\n";
     for (const ZvfCommand *c : zvfCommands()) {
         char line[160];
         std::snprintf(line, sizeof line, "  %-16s %s\n", c->name.c_str(), c->summary.c_str());
