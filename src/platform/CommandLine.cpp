@@ -46,10 +46,11 @@ void installQtTranslation() {
 
 std::optional<int> answerCommandLine(QCommandLineParser &parser, const QStringList &arguments,
                                      const std::string &name, std::string help, bool offerVersion) {
-    // Qt translates only through an application object; this one lives for the parsing alone.
-    static int stubArgc = 1;
-    static char stubName[] = "zorvideo";
-    static char *stubArgv[] = {stubName, nullptr};
+    // Qt translates only through an application object; this one lives for the parsing alone,
+    // named as the program (the parser's help shows its name).
+    std::string stubName = name.substr(0, name.find(' '));
+    int stubArgc = 1;
+    char *stubArgv[] = {stubName.data(), nullptr};
     std::unique_ptr<QCoreApplication> stub;
     if (!QCoreApplication::instance())
         stub = std::make_unique<QCoreApplication>(stubArgc, stubArgv);
