@@ -52,10 +52,17 @@ std::filesystem::path workFolder(const std::string &name) {
 }
 
 int runBenchmarks(int argc, char **argv, const std::filesystem::path &folder) {
-    benchmark::Initialize(&argc, argv);
+    // The default goes first: a flag given on the command line comes later and wins.
+    static char interleave[] = "--benchmark_enable_random_interleaving=true";
+    std::vector<char *> args(argv, argv + argc);
+    args.insert(args.begin() + (argc > 0 ? 1 : 0), interleave);
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&count, args.data());
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::filesystem::remove_all(folder);
+    if (!folder.empty())
+        std::filesystem::remove_all(folder);
     return 0;
 }
 

@@ -18,8 +18,11 @@ void writeRecording(const std::string &path, int32_t frames, int32_t frameSize, 
 // under the temporary folder.
 std::filesystem::path workFolder(const std::string &name);
 
-// Runs the benchmarks that the command line selects, then removes folder. Returns main's status.
-int runBenchmarks(int argc, char **argv, const std::filesystem::path &folder);
+// Runs the benchmarks that the command line selects, their repetitions interleaved at random
+// (--benchmark_enable_random_interleaving=true unless the command line says otherwise), so that
+// the two sides of a comparison see the same load, page cache and disk; then removes folder when
+// one is given. Returns main's status. Every benchmark program's main ends here.
+int runBenchmarks(int argc, char **argv, const std::filesystem::path &folder = {});
 
 // Adds the minimum of the repetitions to the statistics, for figures on a shared machine where
 // the median carries the load of others.

@@ -1,10 +1,13 @@
 // Packing a 200 MB recording with NORMAL through TSevenZip against 7-Zip's own command line
-// (`7z a -mx5 -ms=off`) on the same file. The input is made once in /tmp: GIF-like frames whose
-// image data is as dense as LZW output, like a real recording.
+// (`7z a -mx5 -ms=off`) on the same file. The input (GIF-like frames whose image data is as
+// dense as LZW output, like a real recording) and the two archives, about 600 MB in all, lie in a
+// work folder under $ZORVIDEO_BENCH_DIR (else the temporary folder), removed when the run ends.
 
 #include "archive/SevenZip.h"
 
 #include <benchmark/benchmark.h>
+
+#include "BenchRecording.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,12 +15,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
 
-const std::string kFolder = "/tmp/zv-bench-archive";
-const std::string kInput = kFolder + "/recording.zvf";
+std::string kFolder;  // set by main
+std::string kInput;
 constexpr int64_t kInputSize = 200ll << 20;
 
 int64_t fileSize(const std::string &file) {
@@ -28,7 +32,6 @@ int64_t fileSize(const std::string &file) {
 void makeInput() {
     if (fileSize(kInput) == kInputSize)
         return;
-    ::mkdir(kFolder.c_str(), 0755);
     FILE *out = std::fopen(kInput.c_str(), "wb");
     if (!out)
         std::abort();
@@ -75,7 +78,7 @@ void BM_SevenZipCli(benchmark::State &state) {
     makeInput();
     const std::string archive = kFolder + "/cli.7z";
     const std::string command =
-        "cd / && 7z a -mx5 -ms=off " + archive + " " + kInput.substr(1) + " >/dev/null 2>&1";
+        "cd / && 7z a -mx5 -ms=off '" + archive + "' '" + kInput.substr(1) + "' >/dev/null 2>&1";
     for (auto _ : state) {
         ::unlink(archive.c_str());
         if (std::system(command.c_str()) != 0)
@@ -85,7 +88,7 @@ void BM_SevenZipCli(benchmark::State &state) {
     state.SetBytesProcessed(state.iterations() * kInputSize);
 }
 
-// Interleaved single runs, so that a busy machine hurts both sides alike.
+// Single runs, interleaved by runBenchmarks, so that a busy machine hurts both sides alike.
 BENCHMARK(BM_TSevenZipNormal)
     ->Iterations(1)
     ->Repetitions(3)
@@ -95,4 +98,9 @@ BENCHMARK(BM_SevenZipCli)->Iterations(1)->Repetitions(3)->UseRealTime()->Unit(be
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv) {
+    const std::filesystem::path folder = zvbench::workFolder("zorvideo-bench-archive");
+    kFolder = folder.string();
+    kInput = kFolder + "/recording.zvf";
+    return zvbench::runBenchmarks(argc, argv, folder);
+}

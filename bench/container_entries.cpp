@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "BenchRecording.h"
 #include "container/ZVFAppender.h"
 #include "container/ZVFConstants.h"
 #include "container/ZVFformatUnit.h"
@@ -18,8 +19,7 @@ namespace {
 std::string g_file;
 
 void makeFullIndex() {
-    auto dir = std::filesystem::temp_directory_path() / "zorvideo-bench-entries";
-    std::filesystem::create_directories(dir);
+    const std::filesystem::path dir = zvbench::workFolder("zorvideo-bench-entries");
     g_file = (dir / "full.zvf").string();
     zv::UniqueFd fd = zv::openFile(g_file, O_RDWR | O_CREAT | O_TRUNC);
     std::vector<uint8_t> index(static_cast<size_t>(zvf::kCapacity) * zvf::kEntrySize);
@@ -91,9 +91,5 @@ BENCHMARK(BM_ReadFrameEntryLoop)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char **argv) {
     makeFullIndex();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::filesystem::remove_all(std::filesystem::path(g_file).parent_path());
-    return 0;
+    return zvbench::runBenchmarks(argc, argv, std::filesystem::path(g_file).parent_path());
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "BenchRecording.h"
 #include "container/GifImage.h"
 #include "container/ZVFformatUnit.h"
 #include "recorder/SampleRecording.h"
@@ -86,17 +87,12 @@ int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    auto dir = std::filesystem::temp_directory_path() / "zorvideo-bench-load";
-    std::filesystem::create_directories(dir);
+    const std::filesystem::path dir = zvbench::workFolder("zorvideo-bench-load");
     g_file = (dir / "sample.zvf").string();
     SampleOptions o;
     o.frames = 30;
     o.start = 46000.5;
     writeSampleRecording(g_file, o);
 
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::filesystem::remove_all(dir);
-    return 0;
+    return zvbench::runBenchmarks(argc, argv, dir);
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "BenchRecording.h"
 #include "container/ZVFConstants.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/File.h"
@@ -55,11 +56,6 @@ BENCHMARK(BM_OpenAndCount)
 }  // namespace
 
 int main(int argc, char **argv) {
-    g_dir = std::filesystem::temp_directory_path() / "zorvideo-bench-open";
-    std::filesystem::create_directories(g_dir);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::filesystem::remove_all(g_dir);
-    return 0;
+    g_dir = zvbench::workFolder("zorvideo-bench-open");
+    return zvbench::runBenchmarks(argc, argv, g_dir);
 }

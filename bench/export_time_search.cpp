@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchRecording.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/Error.h"
 #include "platform/File.h"
@@ -71,13 +72,8 @@ BENCHMARK(BM_NoFrameAfterStart)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char **argv) {
-    g_dir = fs::temp_directory_path() / "zorvideo-bench-time-search";
-    fs::create_directories(g_dir);
+    g_dir = zvbench::workFolder("zorvideo-bench-time-search");
     g_source = (g_dir / "source.zvf").string();
     writeSource();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    fs::remove_all(g_dir);
-    return 0;
+    return zvbench::runBenchmarks(argc, argv, g_dir);
 }

@@ -101,8 +101,8 @@ void BM_Export1GBWithTheZvfTool(benchmark::State &state) {
 }
 
 BENCHMARK(BM_DragMoveOnAFullRecording)->Unit(benchmark::kMicrosecond);
-// Run with --benchmark_enable_random_interleaving=true so that both see the same disk state and
-// load; compare the minimum and the median of the repetitions.
+// Repetitions interleaved (runBenchmarks), so that both see the same disk state and load;
+// compare the minimum and the median of the repetitions.
 void nineSingleRuns(benchmark::internal::Benchmark *b) {
     zvbench::withMinimum(b->Iterations(1)->Repetitions(9))
         ->UseRealTime()

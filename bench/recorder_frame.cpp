@@ -5,8 +5,8 @@
 // Each benchmark reports, besides the wall-clock time, the processor time per frame of this
 // process (cpu_ms) and of the display server (server_cpu_ms: the capture's copy is the
 // server's work), read from the kernel, which a busy machine does not stretch; the cost of a
-// frame is their sum. Also the size of the frames (frame_bytes). Run with
-// --benchmark_enable_random_interleaving=true --benchmark_repetitions=N to interleave the cases.
+// frame is their sum. Also the size of the frames (frame_bytes). The cases' repetitions are
+// interleaved (runBenchmarks); --benchmark_repetitions=N gives more of them.
 //
 //   recorder_frame --show-sample WIDTHxHEIGHT
 // instead shows the sample screen on $DISPLAY and waits (for the 5-minute run of
@@ -24,6 +24,7 @@
 #include <map>
 #include <memory>
 
+#include "BenchRecording.h"
 #include "container/GifImage.h"
 #include "platform/DateTime.h"
 #include "platform/ScreenCapture.h"
@@ -186,8 +187,5 @@ int main(int argc, char **argv) {
     QGuiApplication app(argc, argv);
     if (argc == 3 && std::strcmp(argv[1], "--show-sample") == 0)
         return showSample(argv[2]);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return zvbench::runBenchmarks(argc, argv);
 }

@@ -1,8 +1,3 @@
-# Makes its windows with the tests' X11 helpers, so it needs ZORVIDEO_BUILD_TESTS.
-if(TARGET zorvideo_testsupport)
-    zv_bench(recording_service_bench recording_service_bench.cpp
-             LIBS zorvideo_ui zorvideo_testsupport Qt6::Widgets)
-endif()
-if(TARGET zorvideo_testsupport)
-    zv_bench(recorder_frame recorder_frame.cpp LIBS zorvideo_sample zorvideo_testsupport GIF::GIF)
-endif()
+# The settings window and the recorder's frame, on a private X server of tests/support.
+zv_bench(recording_service_bench recording_service_bench.cpp LIBS zorvideo_ui Qt6::Widgets)
+zv_bench(recorder_frame recorder_frame.cpp LIBS zorvideo_sample GIF::GIF)

@@ -24,6 +24,7 @@
 #include <sstream>
 #include <vector>
 
+#include "BenchRecording.h"
 #include "platform/Autostart.h"
 #include "platform/Clock.h"
 #include "platform/FreeSpace.h"
@@ -144,8 +145,5 @@ BENCHMARK(BM_StopWaitLongestTickGap)->Unit(benchmark::kMillisecond)->Iterations(
 
 int main(int argc, char **argv) {
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return zvbench::runBenchmarks(argc, argv);
 }

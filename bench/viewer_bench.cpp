@@ -33,6 +33,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchRecording.h"
 #include "container/GifImage.h"
 #include "container/ZVFAppender.h"
 #include "container/ZVFConstants.h"
@@ -318,7 +319,7 @@ BENCHMARK(BM_GoToTime)->Unit(benchmark::kMillisecond)->Iterations(200);
 void BM_DecodeOneSampleFrame(benchmark::State &state) {
     TZVFFormat reader(sampleFile());
     std::vector<uint8_t> bytes;
-    if (reader.ReadFrameBytes(kSampleFrames / 2, bytes))
+    if (!reader.ReadFrameBytes(kSampleFrames / 2, bytes).ok())
         state.SkipWithError("unreadable");
     zv::GifImage image;
     for (auto _ : state)
@@ -337,7 +338,7 @@ void BM_FollowAppendedFrames(benchmark::State &state) {
     TZVFFrameEntry last;
     TZVFFormat(path).ReadFrameEntry(kSampleFrames - 1, last);
     std::vector<uint8_t> gif;
-    TZVFFormat(sampleFile()).ReadFrameBytes(1, gif);
+    (void)TZVFFormat(sampleFile()).ReadFrameBytes(1, gif);
 
     auto form = openViewer(path);
     PaintWatch watch(form->pb);
@@ -461,8 +462,5 @@ BENCHMARK(BM_MemoryWhileViewing)->Unit(benchmark::kMillisecond)->Iterations(1);
 int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return zvbench::runBenchmarks(argc, argv);
 }

@@ -22,7 +22,7 @@ PluginLibrary::PluginLibrary(const std::string &path) : path_(path) {
     handle_.reset(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
     if (!handle_) {
         const char *reason = ::dlerror();
-        throw std::runtime_error(reason ? reason : "cannot load " + path);
+        throw std::runtime_error(reason ? reason : "не удается загрузить " + path);
     }
     load = resolve<LoadFn>("load");
     loadEx = resolve<LoadExFn>("loadEx");
@@ -37,6 +37,6 @@ Fn PluginLibrary::resolve(const char *name) {
     ::dlerror();
     void *symbol = ::dlsym(handle_.get(), name);
     if (!symbol)
-        throw std::runtime_error(path_ + ": no entry point " + name);
+        throw std::runtime_error(path_ + ": нет точки входа " + name);
     return reinterpret_cast<Fn>(symbol);
 }

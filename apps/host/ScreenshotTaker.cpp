@@ -51,8 +51,9 @@ void ScreenshotTaker::save(QWidget &window) {
     ++taken_;
     failed_ = failed_ || !saved;
     std::fprintf(stderr, "zorvideo-host: %s %s (%s, \"%s\")\n",
-                 saved ? "screenshot saved to" : "could not save the screenshot", qPrintable(file),
-                 qPrintable(window.objectName()), window.windowTitle().toUtf8().constData());
+                 saved ? "снимок окна сохранён в" : "не удалось сохранить снимок окна",
+                 qPrintable(file), qPrintable(window.objectName()),
+                 window.windowTitle().toUtf8().constData());
 }
 
 QString ScreenshotTaker::nextPath() const {

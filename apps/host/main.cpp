@@ -59,28 +59,26 @@ std::variant<Options, int> parseOptions(int argc, char **argv) {
         return QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(description),
                                   QString::fromLatin1(value));
     };
-    const QCommandLineOption library =
-        option("library",
-               "the plug-in (default: libZORVideo.so beside this program, else the installed one)",
-               "PATH");
+    const QCommandLineOption library = option(
+        "library", "модуль (по умолчанию libZORVideo.so рядом с программой, иначе установленный)",
+        "PATH");
     const QCommandLineOption query =
         option("query",
-               "call loadEx with a query answering N to code 56 (0 shows the service buttons, 1 "
-               "hides them); without it, load",
+               "вызвать loadEx с запросом, отвечающим N на код 56 (0 показывает кнопки службы, "
+               "1 прячет их); без него - load",
                "N");
     const QCommandLineOption show =
-        option("show", "show the recording FILE through ShowFile at start", "FILE");
+        option("show", "показать запись FILE через ShowFile при запуске", "FILE");
     const QCommandLineOption exportFile =
-        option("export", "open the export window over the recording FILE at start", "FILE");
-    const QCommandLineOption settings =
-        option("settings", "choose the plug-in's menu entry at start");
+        option("export", "открыть окно экспорта над записью FILE при запуске", "FILE");
+    const QCommandLineOption settings = option("settings", "выбрать пункт меню модуля при запуске");
     const QCommandLineOption screenshot =
         option("screenshot",
-               "save each window opened at start as PNG once painted, close it, then quit", "PATH");
+               "сохранить каждое открытое при запуске окно в PNG, закрыть его и выйти", "PATH");
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QString::fromUtf8("Loads libZORVideo.so as the operator's workstation application does "
-                          "and hands it the menu \"Сервис\"."));
+        QString::fromUtf8("Загружает libZORVideo.so, как это делает программа рабочего места "
+                          "оператора, и передаёт ему меню \"Сервис\"."));
     parser.addOptions({library, query, show, exportFile, settings, screenshot});
     if (const std::optional<int> answered = zv::answerCommandLine(
             parser, zv::commandLineArguments(argc, argv), "zorvideo-host", {}, true))
@@ -92,7 +90,7 @@ std::variant<Options, int> parseOptions(int argc, char **argv) {
         o.answer = parser.value(query).toInt(&ok);
     if (!ok || !parser.positionalArguments().isEmpty()) {
         std::fprintf(stderr, "zorvideo-host: %s\n%s\n",
-                     ok ? "unexpected argument" : "--query needs a whole number",
+                     ok ? "лишний аргумент" : "--query: ожидается целое число",
                      zv::commandLineHelp(parser, "zorvideo-host").c_str());
         return 2;
     }
@@ -125,6 +123,7 @@ int main(int argc, char **argv) {
         return *status;
     const Options *options = &std::get<Options>(parsed);
     QApplication app(argc, argv);
+    zv::installQtTranslation();
     const QString pluginPath = options->plugin.isEmpty()
                                    ? QString::fromStdString(defaultPluginPath(
                                          QCoreApplication::applicationDirPath().toStdString()))
@@ -167,7 +166,7 @@ int main(int argc, char **argv) {
             if (QAction *entry = window->pluginEntry())
                 entry->trigger();
             else
-                std::fprintf(stderr, "zorvideo-host: the plug-in made no menu entry\n");
+                std::fprintf(stderr, "zorvideo-host: модуль не создал пункт меню\n");
         }
         if (shots) {
             shots->finish(*window);

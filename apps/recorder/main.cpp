@@ -5,9 +5,11 @@
 #include <cstdio>
 
 #include "RecorderProgram.h"
+#include "platform/CommandLine.h"
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
+    zv::installQtTranslation();
     QCoreApplication::setApplicationName("ZORVideoService");
     QCoreApplication::setApplicationVersion(ZORVIDEO_VERSION);
     QCommandLineParser parser;

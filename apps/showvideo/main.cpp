@@ -31,19 +31,19 @@ struct Options {
 std::variant<Options, int> parseOptions(int argc, char **argv) {
     const QCommandLineOption screenshot(
         QStringLiteral("screenshot"),
-        QStringLiteral("save the window as PNG once it has painted its first frame, and close it"),
+        QString::fromUtf8("сохранить окно в PNG, когда оно нарисует первый кадр, и закрыть его"),
         QStringLiteral("PATH"));
     const QCommandLineOption frameList(QStringLiteral("frame-list"),
-                                       QStringLiteral("show the list of frames first"));
+                                       QString::fromUtf8("сразу показать список кадров"));
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Shows a recording in the viewer."));
+    parser.setApplicationDescription(QString::fromUtf8("Показывает запись в окне просмотра."));
     parser.addOptions({screenshot, frameList});
-    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("the recording"));
+    parser.addPositionalArgument(QStringLiteral("FILE"), QString::fromUtf8("запись"));
     if (const std::optional<int> answered = zv::answerCommandLine(
             parser, zv::commandLineArguments(argc, argv), "showvideo", {}, true))
         return *answered;
     if (parser.positionalArguments().size() != 1) {
-        std::fprintf(stderr, "showvideo: one FILE expected\n%s\n",
+        std::fprintf(stderr, "showvideo: нужен один FILE\n%s\n",
                      zv::commandLineHelp(parser, "showvideo").c_str());
         return 2;
     }
@@ -59,11 +59,16 @@ int main(int argc, char **argv) {
     const std::variant<Options, int> parsed = parseOptions(argc, argv);
     if (const int *status = std::get_if<int>(&parsed))
         return *status;
-    const auto &[file, screenshot, frameList] = std::get<Options>(parsed);
+    // Plain references, not a structured binding: the lambdas below capture them, which
+    // clang 14 (the fuzzers' compiler) refuses for bindings.
+    const Options &options = std::get<Options>(parsed);
+    const std::string &file = options.file;
+    const QString &screenshot = options.screenshot;
+    const bool frameList = options.frameList;
 
     QApplication app(argc, argv);
     if (!zv::fileExists(file)) {
-        std::fprintf(stderr, "showvideo: no such file: %s\n", file.c_str());
+        std::fprintf(stderr, "showvideo: файл не найден: %s\n", file.c_str());
         return 1;
     }
     zv::installMessageBoxes();
@@ -78,7 +83,7 @@ int main(int argc, char **argv) {
         QTimer::singleShot(1500, &form, [&] {
             saved = form.grab().save(screenshot, "PNG");
             std::fprintf(stderr, "showvideo: %s %s\n",
-                         saved ? "screenshot saved to" : "could not save",
+                         saved ? "снимок окна сохранён в" : "не удалось сохранить",
                          screenshot.toLocal8Bit().constData());
             form.close();
         });

@@ -1,4 +1,6 @@
 // The reading commands (info, frames, frame, check) and sample.
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include "container/ZVFformatUnit.h"
 #include "platform/DateTime.h"
 #include "platform/Error.h"
+#include "platform/PartFile.h"
 #include "platform/Paths.h"
 #include "recorder/SampleRecording.h"
 
@@ -47,7 +50,7 @@ int runFrames(const Args &parsed) {
     const int64_t lastArg =
         args.size() > 2 ? parseIntArg(args[2], "LAST", 0, zvf::kCapacity - 1) : zvf::kCapacity - 1;
     if (lastArg < firstArg)
-        throw ZvfUsageError("LAST is below FIRST");
+        throw ZvfUsageError("LAST меньше FIRST");
     TZVFFormat zvf(args[0]);
     const int32_t n = zvf.FrameCount();
     if (args.size() > 1 && firstArg >= n)
@@ -92,7 +95,7 @@ int runFrame(const Args &parsed) {
     const std::string &out = args[2];
     const bool png = endsWithNoCase(out, ".png");
     if (!png && !endsWithNoCase(out, ".gif"))
-        throw ZvfUsageError("OUT must end in .png or .gif");
+        throw ZvfUsageError("OUT должен оканчиваться на .png или .gif");
     const int64_t index = parseIntArg(args[1], "INDEX", 0, zvf::kCapacity - 1);
     requireExistingFile(args[0]);
     TZVFFormat zvf(args[0]);
@@ -101,20 +104,24 @@ int runFrame(const Args &parsed) {
         throw zv::Error("Кадр " + std::to_string(index) + " вне файла: кадров " +
                         std::to_string(n));
     zv::GifImage image;
-    if (std::optional<std::string> failure = zvf.TryLoadFrame(static_cast<int32_t>(index), image)) {
-        // The message box breaks the line with a bare carriage return; a terminal would print the
-        // second line over the first.
-        std::replace(failure->begin(), failure->end(), '\r', '\n');
-        throw zv::Error(*failure);
-    }
+    const zv::Status loaded = zvf.TryLoadFrame(static_cast<int32_t>(index), image);
+    if (!loaded.ok())
+        throw zv::Error(TZVFFormat::LoadFailureText(loaded.reason(), '\n'));
+    // OUT keeps its bytes as given (UTF-8 or not); the picture is written whole under a part of
+    // its own and renamed into place, with the system's reason when that fails.
     const std::string native = zv::nativePath(out);
     if (png) {
-        QImage picture(reinterpret_cast<const uchar *>(image.pixels()), image.width(),
-                       image.height(), image.width() * 4, QImage::Format_ARGB32);
-        if (!picture.save(QString::fromStdString(native), "PNG"))
-            throw zv::Error("Не удается записать файл \"" + native + "\"");
+        const QImage picture(reinterpret_cast<const uchar *>(image.pixels()), image.width(),
+                             image.height(), image.width() * 4, QImage::Format_ARGB32);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!picture.save(&buffer, "PNG"))
+            throw zv::Error("Не удается записать файл \"" + native + "\": ошибка кодирования PNG");
+        zv::writeWholeFile(native, bytes.constData(), static_cast<size_t>(bytes.size()));
     } else {
-        image.saveToFile(native);
+        const std::vector<uint8_t> bytes = image.saveToBytes();
+        zv::writeWholeFile(native, bytes.data(), bytes.size());
     }
     return 0;
 }
@@ -140,17 +147,17 @@ int runSample(const Args &args) {
         } else if (name == "size") {
             size_t x = value.find_first_of("xX");
             if (x == std::string::npos)
-                throw ZvfUsageError("--size must be WxH");
+                throw ZvfUsageError("--size: ожидается ШИРИНАxВЫСОТА, например 1280x1024");
             o.width = static_cast<int>(parseIntArg(value.substr(0, x), "width", 16, 8192));
             o.height = static_cast<int>(parseIntArg(value.substr(x + 1), "height", 16, 8192));
         } else if (name == "quality") {
             o.quality = static_cast<int>(parseIntArg(value, "--quality", 4, 8));
             if (o.quality != 4 && o.quality != 8)
-                throw ZvfUsageError("--quality must be 4 or 8");
+                throw ZvfUsageError("--quality: ожидается 4 или 8");
         } else if (name == "start") {
             auto start = zv::parseDateTimeIso(value);
             if (!start)
-                throw ZvfUsageError("--start must be \"YYYY-MM-DD hh:mm:ss\"");
+                throw ZvfUsageError("--start: ожидается \"ГГГГ-ММ-ДД чч:мм:сс\"");
             o.start = *start;
         }
     }
@@ -160,37 +167,37 @@ int runSample(const Args &args) {
 
 const ZvfRegistrar kInfo({"info",
                           "zvf info FILE\n"
-                          "  prints \"size: <bytes>\", \"frames: <n>\" and, when n > 0,\n"
-                          "  \"first: <date-time>\" and \"last: <date-time>\"\n"
-                          "  (date-time: YYYY-MM-DD hh:mm:ss.zzz, local wall-clock time)",
-                          "size, frame count, first and last date-time",
+                          "  печатает \"size: <байт>\", \"frames: <n>\" и, когда n > 0,\n"
+                          "  \"first: <дата-время>\" и \"last: <дата-время>\"\n"
+                          "  (дата-время: YYYY-MM-DD hh:mm:ss.zzz, местное время записи)",
+                          "размер, число кадров, первая и последняя дата-время",
                           false,
                           {},
                           runInfo});
 
 const ZvfRegistrar kFrames({"frames",
                             "zvf frames FILE [FIRST [LAST]]\n"
-                            "  one line per frame: index TAB offset TAB size TAB date-time;\n"
-                            "  LAST beyond the last frame is cut to it",
-                            "list the index entries",
+                            "  строка на кадр: номер TAB смещение TAB размер TAB дата-время;\n"
+                            "  LAST за последним кадром урезается до него",
+                            "список записей индекса",
                             false,
                             {},
                             runFrames});
 
 const ZvfRegistrar kFrame({"frame",
                            "zvf frame FILE INDEX OUT\n"
-                           "  decodes frame INDEX; OUT ending in .png writes PNG, .gif writes GIF\n"
-                           "  (the picture as stored, without quantising)",
-                           "decode one frame to PNG or GIF",
-                           true,
+                           "  декодирует кадр INDEX; OUT с окончанием .png получает PNG, .gif -\n"
+                           "  GIF (картинку как она хранится, без квантования)",
+                           "один кадр в PNG или GIF",
+                           false,
                            {},
                            runFrame});
 
 const ZvfRegistrar kCheck({"check",
                            "zvf check FILE\n"
-                           "  verifies the invariants of the format; one line per problem;\n"
-                           "  exit status 1 if there is any",
-                           "verify the format's invariants",
+                           "  проверяет правила формата; строка на каждую проблему;\n"
+                           "  код завершения 1, если они есть",
+                           "проверка правил формата",
                            false,
                            {},
                            runCheck});
@@ -199,9 +206,9 @@ const ZvfRegistrar kSample(
     {"sample",
      "zvf sample FILE [--frames N] [--delay MS] [--size WxH] [--quality 4|8]\n"
      "                [--start \"YYYY-MM-DD hh:mm:ss\"]\n"
-     "  writes a sample recording of rendered operator screens, replacing FILE;\n"
-     "  defaults: 120 frames, 1000 ms, 1280x1024, quality 8 (256 colours), start now",
-     "write a sample recording",
+     "  пишет пример записи с нарисованными экранами оператора вместо FILE;\n"
+     "  по умолчанию: 120 кадров, 1000 мс, 1280x1024, качество 8 (256 цветов), начало сейчас",
+     "пример записи",
      true,
      {{"frames", "N"}, {"delay", "MS"}, {"size", "WxH"}, {"quality", "4|8"}, {"start", "TIME"}},
      runSample});

@@ -1,6 +1,6 @@
 // The export commands: export, export-time, pictures, pictures-time, export-mp4,
-// export-mp4-time. They call the range export of TZVFFormat and the MP4 export, the same
-// operations the export window calls.
+// export-mp4-time. Each builds an export request and hands it to the one runner the export
+// window calls.
 #include <unistd.h>
 
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include "ZvfCommand.h"
 #include "container/Mp4Export.h"
 #include "container/ZVFformatUnit.h"
-#include "export/PictureFolder.h"
+#include "export/ExportRequest.h"
 #include "platform/DateTime.h"
 #include "platform/Error.h"
 
@@ -29,30 +29,32 @@ int32_t indexArg(const std::string &text, const char *what) {
 double timeArg(const std::string &text, const char *what) {
     auto value = zv::parseDateTimeIso(text);
     if (!value)
-        throw ZvfUsageError(std::string(what) + " must be \"YYYY-MM-DD hh:mm:ss[.zzz]\", not \"" +
-                            text + "\"");
+        throw ZvfUsageError(std::string(what) +
+                            ": ожидается \"ГГГГ-ММ-ДД чч:мм:сс[.ззз]\", а не \"" + text + "\"");
     return *value;
 }
 
-// The positional arguments SRC DST and an interval: frames FIRST LAST or, byTime, date-times
-// START END.
-struct IntervalArgs {
-    std::string source, target;
-    bool byTime = false;
-    int32_t first = 0, last = 0;
-    double start = 0, end = 0;
+// The request of an export command: SRC, DST and an interval, frames FIRST LAST or, byTime,
+// date-times START END. The source must exist (an export never creates it).
+struct ParsedExport {
+    std::string source;
+    zv::ExportRequest request;
 };
 
-IntervalArgs intervalArgs(const Args &args, bool byTime) {
+ParsedExport exportArgs(const Args &args, zv::ExportTarget target, bool byTime) {
     expectPositional(args, 4, 4);
     const std::vector<std::string> &a = args.positional;
-    IntervalArgs r{a[0], a[1], byTime};
+    ParsedExport r{a[0], {}};
+    r.request.target = target;
+    r.request.path = a[1];
     if (byTime) {
-        r.start = timeArg(a[2], "START");
-        r.end = timeArg(a[3], "END");
+        r.request.interval = zv::ExportInterval::Time;
+        r.request.start = timeArg(a[2], "START");
+        r.request.end = timeArg(a[3], "END");
     } else {
-        r.first = indexArg(a[2], "FIRST");
-        r.last = indexArg(a[3], "LAST");
+        r.request.interval = zv::ExportInterval::Frames;
+        r.request.first = indexArg(a[2], "FIRST");
+        r.request.last = indexArg(a[3], "LAST");
     }
     requireExistingFile(r.source);
     return r;
@@ -101,7 +103,7 @@ double numberArg(const std::string &text, const char *what) {
     char *end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
     if (text.empty() || end != text.c_str() + text.size())
-        throw ZvfUsageError(std::string(what) + " must be a number, not \"" + text + "\"");
+        throw ZvfUsageError(std::string(what) + ": ожидается число, а не \"" + text + "\"");
     return value;
 }
 
@@ -121,46 +123,35 @@ zv::Mp4ExportOptions mp4Options(const Args &args) {
     return options;
 }
 
+// Every export command: the one runner the export window calls, with a progress line in bytes
+// for a ZVF export and in frames otherwise.
+int runExport(const ParsedExport &parsed) {
+    TZVFFormat zvf(parsed.source);
+    ProgressLine line(parsed.request.target == zv::ExportTarget::Video);
+    line.attach(zvf);
+    zv::runExportRequest(zvf, parsed.request);
+    return 0;
+}
+
 // export-mp4 (FIRST LAST) and, byTime, export-mp4-time (START END).
 int runExportMp4(const Args &args, bool byTime) {
     const zv::Mp4ExportOptions options = mp4Options(args);
-    const IntervalArgs r = intervalArgs(args, byTime);
-    TZVFFormat zvf(r.source);
-    ProgressLine line(false);
-    line.attach(zvf);
-    if (byTime)
-        zv::exportMp4ByTime(zvf, r.target, r.start, r.end, options);
-    else
-        zv::exportMp4(zvf, r.target, r.first, r.last, options);
-    return 0;
+    zv::showEncoderLog(args.has("verbose"));
+    ParsedExport parsed = exportArgs(args, zv::ExportTarget::Mp4, byTime);
+    parsed.request.mp4 = options;
+    return runExport(parsed);
 }
 
 // export and, byTime, export-time.
-int runExport(const Args &args, bool byTime) {
-    const IntervalArgs r = intervalArgs(args, byTime);
-    TZVFFormat zvf(r.source);
-    ProgressLine line(true);
-    line.attach(zvf);
-    if (byTime)
-        zvf.ExportVideoByTime(r.target, args.has("7z"), r.start, r.end);
-    else
-        zvf.ExportVideo(r.target, r.first, r.last, args.has("7z"));
-    return 0;
+int runVideoExport(const Args &args, bool byTime) {
+    ParsedExport parsed = exportArgs(args, zv::ExportTarget::Video, byTime);
+    parsed.request.compress = args.has("7z");
+    return runExport(parsed);
 }
 
-// pictures and, byTime, pictures-time. The folder is made first, as the export window makes it:
-// one that cannot be made fails with "Неверная директория экспорта".
+// pictures and, byTime, pictures-time.
 int runPictures(const Args &args, bool byTime) {
-    const IntervalArgs r = intervalArgs(args, byTime);
-    TZVFFormat zvf(r.source);
-    ProgressLine line(false);
-    line.attach(zvf);
-    zv::makePictureFolder(r.target);
-    if (byTime)
-        zvf.ExportPicturesByTime(r.target, r.start, r.end);
-    else
-        zvf.ExportPictures(r.target, r.first, r.last);
-    return 0;
+    return runExport(exportArgs(args, zv::ExportTarget::Pictures, byTime));
 }
 
 const ZvfOption kSevenZip{"7z", ""};
@@ -168,32 +159,32 @@ const ZvfOption kSevenZip{"7z", ""};
 const ZvfRegistrar kExport(
     {"export",
      "zvf export SRC DST FIRST LAST [--7z]\n"
-     "  copies frames FIRST..LAST (inclusive, either order) of SRC into the ZVF file DST,\n"
-     "  written over in place when it exists (nothing of its older content stays); --7z\n"
-     "  also packs DST into DST.7z (DST stays; an archive that cannot be made fails)",
-     "export a range of frames into a new ZVF file",
+     "  копирует кадры FIRST..LAST (включительно, в любом порядке) из SRC в файл ZVF DST,\n"
+     "  который переписывается на месте, если есть (от прежнего ничего не остаётся); --7z\n"
+     "  ещё упаковывает DST в DST.7z (DST остаётся; архив, который не создать, - ошибка)",
+     "кадры по номерам в новый файл ZVF",
      false,
      {kSevenZip},
-     [](const Args &args) { return runExport(args, false); }});
+     [](const Args &args) { return runVideoExport(args, false); }});
 
 const ZvfRegistrar kExportTime(
     {"export-time",
      "zvf export-time SRC DST START END [--7z]\n"
-     "  like export, for the frames taken strictly after START and strictly before END\n"
-     "  (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\", local wall-clock time); an interval\n"
-     "  between two neighbouring frames exports both",
-     "export a time interval into a new ZVF file",
+     "  как export, для кадров, снятых строго после START и строго до END\n"
+     "  (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\", местное время); промежуток\n"
+     "  между двумя соседними кадрами экспортирует оба",
+     "промежуток времени в новый файл ZVF",
      false,
      {kSevenZip},
-     [](const Args &args) { return runExport(args, true); }});
+     [](const Args &args) { return runVideoExport(args, true); }});
 
 const ZvfRegistrar kPictures(
     {"pictures",
      "zvf pictures SRC DIR FIRST LAST\n"
-     "  decodes frames FIRST..LAST and writes each as DIR/\"YYMMDD hhnnss.GIF\" (its date-time;\n"
-     "  more frames of one second get _2, _3, ...); DIR is created with its parents (a DIR\n"
-     "  that cannot be created fails)",
-     "export a range of frames as GIF pictures",
+     "  декодирует кадры FIRST..LAST и пишет каждый как DIR/\"YYMMDD hhnnss.GIF\" (его\n"
+     "  дата-время; следующие кадры той же секунды получают _2, _3, ...); DIR создаётся\n"
+     "  с родительскими папками (DIR, которую не создать, - ошибка)",
+     "кадры по номерам в картинки GIF",
      false,
      {},
      [](const Args &args) { return runPictures(args, false); }});
@@ -201,39 +192,42 @@ const ZvfRegistrar kPictures(
 const ZvfRegistrar kPicturesTime(
     {"pictures-time",
      "zvf pictures-time SRC DIR START END\n"
-     "  like pictures, for the frames taken strictly after START and strictly before END\n"
+     "  как pictures, для кадров, снятых строго после START и строго до END\n"
      "  (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\")",
-     "export a time interval as GIF pictures",
+     "промежуток времени в картинки GIF",
      false,
      {},
      [](const Args &args) { return runPictures(args, true); }});
 
 const std::vector<ZvfOption> kMp4OptionNames = {
-    {"speed", "X"}, {"max-gap", "S"}, {"no-timestamp", ""}};
+    {"speed", "X"}, {"max-gap", "S"}, {"no-timestamp", ""}, {"verbose", ""}};
 const char kMp4Options[] =
-    "  --speed X         plays X seconds of the recording in one (default 1; 0.01..10000)\n"
-    "  --max-gap S       a pause longer than S seconds of playback is cut to S (default 2)\n"
-    "  --no-timestamp    no date-time in the top right-hand corner of the picture";
+    "  --speed X         X секунд записи за секунду видео (по умолчанию 1; 0,01..10000)\n"
+    "  --max-gap S       пауза длиннее S секунд показа урезается до S (по умолчанию 2)\n"
+    "  --no-timestamp    без даты-времени в правом верхнем углу картинки\n"
+    "  --verbose         собственный журнал FFmpeg (по-английски) в stderr, для поиска сбоев";
 
 const ZvfRegistrar kExportMp4(
     {"export-mp4",
      std::string("zvf export-mp4 SRC DST FIRST LAST [--speed X] [--max-gap S] [--no-timestamp]\n"
-                 "  encodes frames FIRST..LAST (inclusive, either order) of SRC into the MP4 file\n"
-                 "  DST (H.264), each frame shown for its real time; DST is replaced when it\n"
-                 "  exists. Frames that cannot be read repeat the one before them and are\n"
-                 "  reported at the end (exit 1, the video is written)\n") +
+                 "               [--verbose]\n"
+                 "  кодирует кадры FIRST..LAST (включительно, в любом порядке) из SRC в видео\n"
+                 "  MP4 DST (H.264), каждый кадр показан своё настоящее время; DST заменяется,\n"
+                 "  если есть. Кадры, которые не прочитать, повторяют предыдущий, о них\n"
+                 "  сообщается в конце (код 1, видео записано)\n") +
          kMp4Options,
-     "export a range of frames into an MP4 video", true, kMp4OptionNames,
+     "кадры по номерам в видео MP4", true, kMp4OptionNames,
      [](const Args &args) { return runExportMp4(args, false); }});
 
 const ZvfRegistrar kExportMp4Time(
     {"export-mp4-time",
      std::string("zvf export-mp4-time SRC DST START END [--speed X] [--max-gap S] "
                  "[--no-timestamp]\n"
-                 "  like export-mp4, for the frames taken strictly after START and strictly\n"
-                 "  before END (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\")\n") +
+                 "               [--verbose]\n"
+                 "  как export-mp4, для кадров, снятых строго после START и строго\n"
+                 "  до END (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\")\n") +
          kMp4Options,
-     "export a time interval into an MP4 video", true, kMp4OptionNames,
+     "промежуток времени в видео MP4", true, kMp4OptionNames,
      [](const Args &args) { return runExportMp4(args, true); }});
 
 }  // namespace

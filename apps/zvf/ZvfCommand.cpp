@@ -1,10 +1,13 @@
 #include "ZvfCommand.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <map>
 
 #include "platform/Error.h"
+#include "platform/File.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -38,19 +41,30 @@ int64_t parseIntArg(const std::string &text, const char *what, int64_t min, int6
     char *end = nullptr;
     long long v = std::strtoll(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || errno == ERANGE || v < min || v > max)
-        throw ZvfUsageError(std::string(what) + " must be an integer from " + std::to_string(min) +
-                            " to " + std::to_string(max) + ", not \"" + text + "\"");
+        throw ZvfUsageError(std::string(what) + ": ожидается целое число от " +
+                            std::to_string(min) + " до " + std::to_string(max) + ", а не \"" +
+                            text + "\"");
     return v;
 }
 
 void expectPositional(const ZvfArgs &args, size_t min, size_t max) {
     if (args.positional.size() < min)
-        throw ZvfUsageError("missing arguments");
+        throw ZvfUsageError("не хватает аргументов");
     if (args.positional.size() > max)
-        throw ZvfUsageError("too many arguments");
+        throw ZvfUsageError("лишние аргументы");
 }
 
 void requireExistingFile(const std::string &fileName) {
-    if (!zv::fileExists(fileName))
-        throw zv::Error("Файл не найден: " + fileName);
+    const std::string native = zv::nativePath(fileName);
+    struct stat st {};
+    if (native.empty() || ::stat(native.c_str(), &st) != 0) {
+        // Only a name that leads nowhere is "not found"; a link loop or a component that is no
+        // folder says so.
+        if (native.empty() || errno == ENOENT)
+            throw zv::Error("Файл не найден: " + fileName);
+        throw zv::Error(zv::systemErrorText("Не удается открыть файл \"" + fileName + "\"", errno));
+    }
+    if (!S_ISREG(st.st_mode))
+        throw zv::Error("Не удается открыть файл \"" + fileName +
+                        "\": " + zv::notRegularFileReason(st.st_mode));
 }

@@ -62,6 +62,7 @@ struct ZvfRegistrar {
 int64_t parseIntArg(const std::string &text, const char *what, int64_t min, int64_t max);
 // Between min and max positional arguments.
 void expectPositional(const ZvfArgs &args, size_t min, size_t max);
-// Fails with zv::Error "Файл не найден: NAME" unless the (mapped) file exists: reading commands
-// must not create files.
+// Fails with zv::Error "Файл не найден: NAME" unless the (mapped) name leads to something, and
+// with the true reason when that is no regular file (a folder, a named pipe, a device) or the
+// name cannot be followed (a link loop): reading commands must not create files.
 void requireExistingFile(const std::string &fileName);

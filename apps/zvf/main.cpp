@@ -1,8 +1,11 @@
 // zvf: the command line over ZVF recordings, for people who handle them without the host.
+#include <unistd.h>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QGuiApplication>
+
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -16,8 +19,8 @@ namespace {
 
 std::string overview() {
     std::string text =
-        "usage: zvf COMMAND ARGS...   (zvf COMMAND --help for details)\n"
-        "       zvf --version\n\ncommands:\n";
+        "использование: zvf КОМАНДА АРГУМЕНТЫ...   (подробно: zvf КОМАНДА --help)\n"
+        "               zvf --version\n\nкоманды:\n";
     for (const ZvfCommand *c : zvfCommands()) {
         char line[160];
         std::snprintf(line, sizeof line, "  %-16s %s\n", c->name.c_str(), c->summary.c_str());
@@ -25,6 +28,32 @@ std::string overview() {
     }
     return text;
 }
+
+// Qt's GUI start looks into the session's runtime folder, which it takes from XDG_RUNTIME_DIR and
+// otherwise makes in /tmp with a warning on every run (as root, say, where no session set it).
+// The tool draws offscreen and keeps nothing there: where the variable is unset it gets an empty
+// folder of its own for the run, removed at the end.
+class PrivateRuntimeFolder {
+public:
+    PrivateRuntimeFolder() {
+        if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+            return;
+        char folder[] = "/tmp/zvf-runtime-XXXXXX";
+        if (::mkdtemp(folder)) {
+            folder_ = folder;
+            qputenv("XDG_RUNTIME_DIR", folder_.c_str());
+        }
+    }
+    ~PrivateRuntimeFolder() {
+        if (!folder_.empty())
+            ::rmdir(folder_.c_str());
+    }
+    PrivateRuntimeFolder(const PrivateRuntimeFolder &) = delete;
+    PrivateRuntimeFolder &operator=(const PrivateRuntimeFolder &) = delete;
+
+private:
+    std::string folder_;
+};
 
 // The command's options and positional arguments, in any order ("--" ends the options); its
 // --help and wrong options are answered here, with the status to exit with.
@@ -53,11 +82,14 @@ std::optional<ZvfArgs> parseCommand(const ZvfCommand &command, const QStringList
 int runCommand(const ZvfCommand &command, const ZvfArgs &args, int argc, char **argv) {
     // The tool never shows a window: rendering happens on the offscreen platform unless the
     // caller asks for another one.
+    std::optional<PrivateRuntimeFolder> runtime;  // outlives the application
     std::unique_ptr<QGuiApplication> app;
     if (command.needsGui) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        runtime.emplace();
         app = std::make_unique<QGuiApplication>(argc, argv);
+        zv::installQtTranslation();
     }
     try {
         int status = command.run(args);
@@ -95,7 +127,8 @@ int main(int argc, char **argv) {
     const std::string name = zv::qStringToFileName(rest.front());
     const ZvfCommand *command = findZvfCommand(name);
     if (!command) {
-        std::fprintf(stderr, "zvf: unknown command \"%s\"\n%s", name.c_str(), overview().c_str());
+        std::fprintf(stderr, "zvf: неизвестная команда \"%s\"\n%s", name.c_str(),
+                     overview().c_str());
         return 2;
     }
     int status = 0;

@@ -12,6 +12,7 @@
 
 #include "platform/Error.h"
 #include "platform/File.h"
+#include "platform/PartFile.h"
 
 namespace zv {
 
@@ -65,9 +66,42 @@ struct MapCloser {
 };
 using MapPtr = std::unique_ptr<ColorMapObject, MapCloser>;
 
+// giflib's error codes in the module's words (its own texts are English).
+const char *gifErrorText(int code) {
+    switch (code) {
+        case D_GIF_ERR_NOT_GIF_FILE:
+            return "Данные не являются изображением GIF";
+        case D_GIF_ERR_NO_SCRN_DSCR:
+            return "В изображении GIF нет описания экрана";
+        case D_GIF_ERR_NO_IMAG_DSCR:
+            return "В изображении GIF нет описания картинки";
+        case D_GIF_ERR_NO_COLOR_MAP:
+        case E_GIF_ERR_NO_COLOR_MAP:
+            return "В изображении GIF нет палитры";
+        case D_GIF_ERR_WRONG_RECORD:
+            return "Неверный тип записи в изображении GIF";
+        case D_GIF_ERR_DATA_TOO_BIG:
+        case E_GIF_ERR_DATA_TOO_BIG:
+            return "Картинка GIF больше своего экрана";
+        case D_GIF_ERR_NOT_ENOUGH_MEM:
+        case E_GIF_ERR_NOT_ENOUGH_MEM:
+            return "Недостаточно памяти";
+        case D_GIF_ERR_IMAGE_DEFECT:
+            return "Изображение GIF повреждено";
+        case D_GIF_ERR_EOF_TOO_SOON:
+        case D_GIF_ERR_READ_FAILED:
+            return "Изображение GIF обрывается";
+        case E_GIF_ERR_WRITE_FAILED:
+        case E_GIF_ERR_DISK_IS_FULL:
+            return "Ошибка записи изображения GIF";
+        default:
+            return nullptr;
+    }
+}
+
 [[noreturn]] void throwGif(int code) {
-    const char *text = GifErrorString(code);
-    throw Error(text ? text : "GIF error");
+    const char *text = gifErrorText(code);
+    throw Error(text ? text : "Ошибка GIF " + std::to_string(code));
 }
 
 struct MemoryReader {
@@ -405,33 +439,9 @@ std::vector<uint8_t> GifImage::saveToBytes() const {
 }
 
 void GifImage::saveToFile(const std::string &nativeFile) const {
+    // Whole or not at all, and never through a link planted under the name (PartFile.h).
     const std::vector<uint8_t> bytes = saveToBytes();
-    const std::string what = "Не удается записать файл \"" + nativeFile + "\"";
-    int fd;
-    do {
-        fd = ::open(nativeFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        throw Error(systemErrorText(what, errno));
-    UniqueFd out(fd);
-    int err = 0;
-    for (size_t done = 0; done < bytes.size() && err == 0;) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n > 0)
-            done += static_cast<size_t>(n);
-        else if (n == 0)
-            err = ENOSPC;
-        else if (errno != EINTR)
-            err = errno;
-    }
-    if (err == 0 && ::close(out.release()) != 0)
-        err = errno;
-    if (err != 0) {
-        // A cut picture is no picture: nothing of it stays (a full disk, a size limit).
-        out.reset();
-        ::unlink(nativeFile.c_str());
-        throw Error(systemErrorText(what, err));
-    }
+    writeWholeFile(nativeFile, bytes.data(), bytes.size());
 }
 
 std::vector<uint8_t> GifImage::encodeRgb(const uint8_t *rgb, int width, int height, int colours) {

@@ -42,9 +42,9 @@ public:
     // The picture as a GIF file: the indexed picture and palette as loaded (or as encoded). An
     // empty image throws zv::Error.
     std::vector<uint8_t> saveToBytes() const;
-    // Writes saveToBytes() to a native path, replacing a file of that name. Throws zv::Error
-    // "Не удается записать файл \"<path>\": <reason>"; a file that could not be written whole
-    // (a full disk) is removed.
+    // Writes saveToBytes() to a native path, replacing a file (or a link) of that name, through
+    // zv::writeWholeFile: nothing half written stays (a full disk), no link is followed. Throws
+    // zv::Error with the system's reason.
     void saveToFile(const std::string &nativeFile) const;
 
     // Encodes an RGB bitmap (3 bytes per pixel, R G B, rows contiguous) as a one-picture GIF

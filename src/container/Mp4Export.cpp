@@ -1,50 +1,29 @@
 #include "container/Mp4Export.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <filesystem>
 #include <limits>
 #include <optional>
-#include <system_error>
 #include <utility>
 #include <vector>
 
 #include "container/FrameCanvas.h"
 #include "container/GifImage.h"
 #include "container/PlaybackTiming.h"
+#include "container/ZVFFrameReader.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/DateTimeText.h"
 #include "platform/Error.h"
 #include "platform/File.h"
+#include "platform/PartFile.h"
 #include "platform/Paths.h"
 
 namespace zv {
 
 namespace {
-
-const char kPartSuffix[] = ".part";
-
-// The reason in a failure text of TZVFFormat::TryLoadFrame (what follows its first line).
-std::string reasonOf(const std::string &failure) {
-    const size_t cut = failure.find('\r');
-    return cut == std::string::npos ? failure : failure.substr(cut + 1);
-}
-
-// Frames that could not be read: how many, and the first.
-struct Failures {
-    int64_t count = 0;
-    std::string first;
-
-    void note(int32_t index, const std::string &failure) {
-        if (count++ == 0)
-            first = "кадр " + std::to_string(index) + ": " + reasonOf(failure);
-    }
-};
 
 std::string cannotOpen(const std::string &nativeFile, int err) {
     return systemErrorText("Не удается открыть файл \"" + nativeFile + "\"", err);
@@ -62,68 +41,34 @@ std::string targetFile(const std::string &target) {
     return native;
 }
 
-// The file being written beside the target (target + ".part"), created empty; removed unless it
-// was renamed into place. Failures name the target, whose folder it shares.
-class PartFile {
-public:
-    explicit PartFile(const std::string &nativeTarget) : path_(nativeTarget + kPartSuffix) {
-        const int fd =
-            ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            const int err = errno;
-            path_.clear();
-            throw Error(cannotOpen(nativeTarget, err));
-        }
-        ::close(fd);
-    }
-    ~PartFile() {
-        if (!path_.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove(path_, ignored);
-        }
-    }
-    PartFile(const PartFile &) = delete;
-    PartFile &operator=(const PartFile &) = delete;
-
-    const std::string &path() const { return path_; }
-    void renameTo(const std::string &target) {
-        std::error_code error;
-        std::filesystem::rename(path_, target, error);
-        if (error)
-            throw Error(systemErrorText(
-                "Не удается переименовать файл \"" + path_ + "\" в \"" + target + "\"",
-                error.value()));
-        path_.clear();
-    }
-
-private:
-    std::string path_;
-};
-
 class Mp4Export {
 public:
     Mp4Export(TZVFFormat &zvf, const Mp4ExportOptions &options) : zvf_(zvf), options_(options) {}
 
     void run(const std::string &target, int32_t first, int32_t last) {
         zvf_.CheckExportTarget(target);
-        zvf_.CheckExportTarget(target + kPartSuffix);
         const std::string native = targetFile(target);
-        PartFile part(native);
+        // A second export to the same target fails here; parts a killed export left go first.
+        const TargetLock lock(native);
+        removeStaleParts(native);
+        PartFile part(native, 0666);
         const int32_t firstGood = firstReadable(first, last);
         if (firstGood > last)
-            throw Error("Не удалось прочитать ни одного кадра экспорта (" + failures_.first + ")");
+            throw Error("Не удалось прочитать ни одного кадра экспорта (" + failures_.first() +
+                        ")");
 
         FrameCanvas canvas(current_.width(), current_.height());
-        Mp4Writer writer(part.path(), canvas.width(), canvas.height(), options_.encoding);
+        Mp4Writer writer(part.openPath(), canvas.width(), canvas.height(), options_.encoding);
         PlaybackTiming timing(options_.speed, options_.maxGapSeconds * 1000.0);
         const int32_t end = encodeFrames(first, last, firstGood, canvas, writer, timing);
         writer.finish(timing.lastDuration(followingDateTime(end)));
-        part.renameTo(native);
+        part.commit();
 
-        if (end == last && failures_.count > 0)
-            throw Error("Кадров, которые не удалось прочитать: " + std::to_string(failures_.count) +
-                        " из " + std::to_string(int64_t{last} - first + 1) +
-                        "; в видео вместо них повторён предыдущий кадр (" + failures_.first + ")");
+        if (end == last && failures_.count() > 0)
+            throw Error(
+                "Кадров, которые не удалось прочитать: " + std::to_string(failures_.count()) +
+                " из " + std::to_string(int64_t{last} - first + 1) +
+                "; в видео вместо них повторён предыдущий кадр (" + failures_.first() + ")");
     }
 
 private:
@@ -131,10 +76,10 @@ private:
     // ones before it are failures.
     int32_t firstReadable(int32_t first, int32_t last) {
         for (int32_t i = first; i <= last; ++i) {
-            if (const std::optional<std::string> failure = zvf_.TryLoadFrame(i, current_))
-                failures_.note(i, *failure);
-            else
+            const Status status = zvf_.TryLoadFrame(i, current_);
+            if (status.ok())
                 return i;
+            failures_.note(i, status);
         }
         return last + 1;
     }
@@ -177,10 +122,11 @@ private:
             return;
         }
         if (i > firstGood) {
-            if (const std::optional<std::string> failure = zvf_.TryLoadFrame(i, next_))
-                failures_.note(i, *failure);
-            else
+            const Status status = zvf_.TryLoadFrame(i, next_);
+            if (status.ok())
                 std::swap(current_, next_);
+            else
+                failures_.note(i, status);
         }
         canvas.paintFrame(current_);
     }
@@ -206,7 +152,7 @@ private:
     const Mp4ExportOptions &options_;
     GifImage current_;  // the picture shown now
     GifImage next_;     // where the next frame is decoded
-    Failures failures_;
+    zvf::FailedFrames failures_;
 };
 
 }  // namespace

@@ -21,6 +21,8 @@ struct Mp4ExportOptions {
 
     // Throws zv::Error naming the first value outside its range.
     void check() const;
+
+    friend bool operator==(const Mp4ExportOptions &, const Mp4ExportOptions &) = default;
 };
 
 // Export of a range of frames of a recording into an MP4 file with one H.264 stream, each frame
@@ -35,8 +37,10 @@ struct Mp4ExportOptions {
 // many there were and the first failure. When no frame of the range can be read nothing is
 // written and zv::Error says so.
 //
-// The file is written beside the target as target + ".part" and renamed over the target when it
-// is complete, so a failed export leaves an existing target as it was and no partial file.
+// The file is written as a part file of the target (platform/PartFile.h: unnamed where the file
+// system allows, so that even a kill leaves nothing) and renamed over the target when it is
+// complete, so a failed export leaves an existing target as it was and no partial file. A second
+// export to a target being written fails at once (TargetLock).
 // Progress goes to zvf.OnExportProgress and zvf.OnExportFrames, both in frames, after each frame.
 // zvf.CancelExport stops the export after the frame being encoded: the video of the frames so
 // far is finished and renamed into place, and the call returns normally. The time stamp needs a

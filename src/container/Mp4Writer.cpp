@@ -9,6 +9,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <atomic>
 #include <map>
 #include <string>
 
@@ -61,12 +62,33 @@ private:
 
 std::string avErrorText(int code) {
     // The system's errors (a full disk, a folder gone) in the words of the module's other file
-    // errors; FFmpeg's own codes in its words.
+    // errors; FFmpeg's own codes in the module's words too (its texts are English).
     if (code < 0 && -code < 4'096)
         return systemErrorReason(-code);
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
+    switch (code) {
+        case AVERROR_ENCODER_NOT_FOUND:
+            return "кодировщик не найден";
+        case AVERROR_MUXER_NOT_FOUND:
+            return "формат файла не найден";
+        case AVERROR_PROTOCOL_NOT_FOUND:
+            return "протокол не найден";
+        case AVERROR_OPTION_NOT_FOUND:
+            return "параметр не найден";
+        case AVERROR_INVALIDDATA:
+            return "недопустимые данные";
+        case AVERROR_EOF:
+            return "конец файла";
+        case AVERROR_BUG:
+        case AVERROR_BUG2:
+            return "внутренняя ошибка FFmpeg";
+        case AVERROR_EXTERNAL:
+            return "ошибка внешней библиотеки";
+        case AVERROR_PATCHWELCOME:
+        case AVERROR_EXPERIMENTAL:
+            return "возможность не поддерживается";
+        default:
+            return "ошибка FFmpeg " + std::to_string(code);
+    }
 }
 
 void check(int code, const char *what) {
@@ -74,16 +96,19 @@ void check(int code, const char *what) {
         throw Error(std::string(kWriteFailed) + " (" + what + "): " + avErrorText(code));
 }
 
-// FFmpeg's own log would write x264's statistics to stderr at every close.
+std::atomic<bool> libraryLog{false};
+
+// FFmpeg's own log (English, and x264's statistics at every close) only when asked for; the
+// module's messages say what failed.
 void quietLibraryLog() {
-    static const bool once = [] {
-        av_log_set_level(AV_LOG_ERROR);
-        return true;
-    }();
-    (void)once;
+    av_log_set_level(libraryLog.load() ? AV_LOG_INFO : AV_LOG_QUIET);
 }
 
 }  // namespace
+
+void showEncoderLog(bool show) {
+    libraryLog = show;
+}
 
 struct Mp4Writer::State {
     std::unique_ptr<AVFormatContext, FormatCloser> format;

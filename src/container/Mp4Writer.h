@@ -17,7 +17,14 @@ struct Mp4Encoding {
     std::string preset = "faster";
     std::string tune = "stillimage";  // empty: none
     std::string params;               // x264's own options, "key=value:key=value"; may be empty
+
+    friend bool operator==(const Mp4Encoding &, const Mp4Encoding &) = default;
 };
+
+// FFmpeg's own log on stderr (English, for a developer: the encoder's options and statistics, the
+// muxer's complaints), off unless asked for; zvf's --verbose turns it on. Applies to writers
+// made afterwards.
+void showEncoderLog(bool show);
 
 // Writes one MP4 file with one H.264 video stream (yuv420p, BT.709, limited range) through
 // FFmpeg's libraries, with presentation times in milliseconds (variable frame rate) and the

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -21,6 +23,7 @@
 #include "platform/DateTime.h"
 #include "platform/Error.h"
 #include "platform/File.h"
+#include "platform/PartFile.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -110,22 +113,28 @@ private:
     std::vector<uint8_t> buffer_;
 };
 
-// Entries first .. first + n - 1 of the source, each naming a readable frame; throws the damage
-// of the first that does not. Read in blocks that start small and grow, so that damage near the
-// start of a long range is told without reading the rest.
-std::vector<TZVFFrameEntry> readableEntries(zv::RandomFile &source, int32_t first, int32_t n) {
+// Entries first .. first + n - 1 of the source, accepted by the rules of the check
+// (zvf::frameFault, zvf::dateFault from the first entry copied on), so that every target passes
+// it; throws the damage of the first that is not. Read in blocks that start small and grow, so
+// that damage near the start of a long range is told without reading the rest.
+std::vector<TZVFFrameEntry> acceptedEntries(zv::RandomFile &source, int32_t first, int32_t n) {
     std::vector<TZVFFrameEntry> entries, block;
     std::vector<uint8_t> scratch;
     const int64_t sourceLength = source.length();
+    double previous = -INFINITY;
     for (int32_t at = first, size = 256; at - first < n;
          at += size, size = std::min(size * 4, 16'384)) {
         const int32_t want = std::min(size, n - (at - first));
         zvf::readEntries(source, at, want, block, scratch);
         for (size_t k = 0; k < block.size(); ++k) {
+            const int32_t index = at + static_cast<int32_t>(k);
             const zvf::FrameFault fault = zvf::frameFault(block[k], sourceLength);
             if (fault != zvf::FrameFault::None)
-                throw zv::Error(damagedFrame(at + static_cast<int32_t>(k),
-                                             zvf::frameFaultText(fault, block[k])));
+                throw zv::Error(damagedFrame(index, zvf::frameFaultText(fault, block[k])));
+            const zvf::DateFault date = zvf::dateFault(block[k].DateTime, previous);
+            if (date != zvf::DateFault::None)
+                throw zv::Error(damagedFrame(index, zvf::dateFaultText(date)));
+            previous = block[k].DateTime;
         }
         if (block.size() < static_cast<size_t>(want))
             throw zv::Error(damagedFrame(at + static_cast<int32_t>(block.size()), kIndexEnds));
@@ -309,32 +318,56 @@ void TZVFFormat::ExportVideo(const std::string &target, int32_t first, int32_t l
 
     // The whole index range is read and checked before the target is touched: a damaged entry
     // must not leave a half-written file behind, nor make us copy bytes that are not there.
-    const std::vector<TZVFFrameEntry> entries = readableEntries(*Stream, first, n);
+    const std::vector<TZVFFrameEntry> entries = acceptedEntries(*Stream, first, n);
 
-    const zv::FileId source = Stream->id();
+    // No output is the recording, under any name: neither the target nor its archive.
     const std::string native = zv::nativeFilePath(target);
-    if (files_.idOf(native) == source)
-        throw zv::Error(kSameFile);
+    refuseSource(native);
+    if (compress)
+        refuseSource(native + ".7z");
+    // A second export to the same target fails here, before it has touched anything.
+    const zv::TargetLock lock(native);
+    std::optional<zv::TargetLock> archiveLock;
+    if (compress)
+        archiveLock.emplace(native + ".7z");
     {
         std::unique_ptr<zv::RandomFile> out =
             files_.open(native, zv::FileSystem::OpenMode::ReadWriteOrCreate);
         // Checked again on the open file: the name may have been pointed elsewhere meanwhile.
-        if (out->id() == source)
+        if (out->id() == Stream->id())
             throw zv::Error(kSameFile);
+        // The same file under another name (a link) is another export's target as well.
+        if (!out->tryLock())
+            throw zv::Error(zv::targetBusyText(native));
 
         const CopyHooks hooks{OnExportProgress, OnExportFrames, CancelExport};
         if (writePacked(*Stream, *out, entries, hooks) < n)
             return;  // cancelled: no archive of a part
+        // Success is reported only for a file that is where its name says (its folder may have
+        // been removed or renamed meanwhile).
+        if (files_.idOf(native) != out->id())
+            throw zv::Error("Файл \"" + native + "\" удалён или заменён во время экспорта");
     }
 
     if (compress && !CancelExport.load())
         archiveExport(target);
 }
 
+void TZVFFormat::refuseSource(const std::string &native) const {
+    if (files_.idOf(native) == Stream->id())
+        throw zv::Error(kSameFile);
+}
+
 void TZVFFormat::archiveExport(const std::string &target) {
     const std::string name = target + ".7z";
+    const std::string native = zv::nativeFilePath(name);
+    // Written to a part file of our own and put in place only when complete: a kill or a failure
+    // leaves an older archive as it was and no broken one. Parts a killed export left behind go
+    // first (this export holds the archive's name).
+    zv::removeStaleParts(native);
+    zv::PartFile part(native, 0666);
     TSevenZip archive;
-    archive.SZFileName = zv::utf8ToWide(name);
+    archive.SZFileName = zv::utf8ToWide(part.openPath());
     archive.LZMACompressStrength = TCompressStrength::NORMAL;
     archive.SetVolumeSize(0);
     // The target is a file whatever its name holds: "*" is an ordinary character here.
@@ -351,21 +384,26 @@ void TZVFFormat::archiveExport(const std::string &target) {
         if (CancelExport.load())
             sender->CancelRequested = true;
     };
-    // A failed or cancelled build leaves no archive file. The finished ZVF file stays either
-    // way; a failure is the operator's to know, since the archive is what gets handed out.
+    // A failed or cancelled build leaves no archive file (the part goes with this function).
+    // The finished ZVF file stays either way; a failure is the operator's to know, since the
+    // archive is what gets handed out.
     int32_t result = 0;
     try {
         result = archive.AddFiles();
     } catch (const TSevenZipAbort &) {
         result = -1;  // the archive file could not be created; LastOSError says why
     }
-    if (result == 0 || CancelExport.load())
+    if (CancelExport.load())
         return;
-    // A build that found nothing to add leaves its empty archive file: no archive either.
-    for (const std::wstring &volume : archive.VolumeNames)
-        ::unlink(zv::nativePath(zv::wideToUtf8(volume)).c_str());
-    throw zv::Error("Не удалось создать архив \"" + name +
-                    "\": " + archiveFailure(archive, result));
+    if (result != 0)
+        throw zv::Error("Не удалось создать архив \"" + name +
+                        "\": " + archiveFailure(archive, result));
+    try {
+        part.commit();
+    } catch (const zv::Error &e) {
+        throw zv::Error("Не удалось создать архив \"" + name + "\": " +
+                        (part.lastError() ? zv::systemErrorReason(part.lastError()) : e.what()));
+    }
 }
 
 void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_t last) {
@@ -386,8 +424,7 @@ void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_
 
     // How many pictures of each second this export has written, to name the next one.
     std::unordered_map<int64_t, int> perSecond;
-    int64_t failed = 0;
-    std::string firstFailure;
+    zvf::FailedFrames failed;
     std::vector<TZVFFrameEntry> entries;
     std::vector<uint8_t> bytes;
     zv::GifImage image;
@@ -406,16 +443,14 @@ void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_
         ReadFrameEntries(at, want, entries);
         for (int32_t k = 0; k < want; ++k) {
             const int32_t i = at + k;
-            try {
+            const zv::Status read = zv::statusOf([&] {
                 if (k >= static_cast<int32_t>(entries.size()))
                     throw zv::Error(kIndexEnds);
                 zvf::readFrameBytes(*Stream, entries[static_cast<size_t>(k)], bytes);
                 image.loadFromBytes(bytes.data(), bytes.size());
-            } catch (const std::exception &e) {
-                const bool outOfMemory = dynamic_cast<const std::bad_alloc *>(&e) != nullptr;
-                if (failed++ == 0)
-                    firstFailure = "кадр " + std::to_string(i) + ": " +
-                                   (outOfMemory ? "Недостаточно памяти" : e.what());
+            });
+            if (!read.ok()) {
+                failed.note(i, read);
                 if (!frameDone(i))
                     return;
                 continue;
@@ -430,17 +465,23 @@ void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_
                 name += std::to_string(nth);
             }
             name += ".GIF";
+            // The recording itself may lie in the folder under a picture's name.
+            if (files_.idOf(name) == Stream->id())
+                throw zv::Error(std::string(kSameFile) + ": \"" + name + "\"");
             // A picture that cannot be written stops the export: the next would fail the same.
-            image.saveToFile(name);
+            // Written whole under a part of its own and renamed into place: a file or a link
+            // planted under the picture's name is replaced, never written through.
+            const std::vector<uint8_t> gif = image.saveToBytes();
+            zv::writeWholeFile(name, gif.data(), gif.size());
             if (!frameDone(i))
                 return;
         }
         at += want;
     }
-    if (failed > 0)
+    if (failed.count() > 0)
         throw zv::Error(
-            "Не сохранено кадров, которые не удалось прочитать: " + std::to_string(failed) +
-            " из " + std::to_string(total) + " (" + firstFailure + ")");
+            "Не сохранено кадров, которые не удалось прочитать: " + std::to_string(failed.count()) +
+            " из " + std::to_string(total) + " (" + failed.first() + ")");
 }
 
 std::pair<int32_t, int32_t> TZVFFormat::ExportRange(int32_t first, int32_t last) const {

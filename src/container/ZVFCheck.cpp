@@ -19,12 +19,14 @@ std::string faultLine(FrameFault fault, const TZVFFrameEntry &e, int64_t length)
         case FrameFault::None:
             break;
         case FrameFault::Size:
-            return "size " + std::to_string(e.Size) + " is not positive";
+            return "размер " + std::to_string(e.Size) + " не больше нуля";
+        case FrameFault::TooLarge:
+            return "размер " + std::to_string(e.Size) + " больше 256 МБ";
         case FrameFault::Offset:
-            return "offset " + std::to_string(e.Offset) + " is negative";
+            return "смещение " + std::to_string(e.Offset) + " отрицательно";
         case FrameFault::BeyondEnd:
-            return "frame bytes " + std::to_string(e.Offset) + "+" + std::to_string(e.Size) +
-                   " reach beyond the end of the file of " + std::to_string(length) + " bytes";
+            return "байты кадра " + std::to_string(e.Offset) + "+" + std::to_string(e.Size) +
+                   " выходят за конец файла длиной " + std::to_string(length) + " байт";
     }
     return {};
 }
@@ -46,23 +48,23 @@ CheckResult checkFile(const std::string &fileName, size_t maxProblems, zv::FileS
     const std::optional<int32_t> count = readCount(*file);
     if (!count) {
         problem([&] {
-            return "file of " + std::to_string(length) + " bytes is shorter than the frame count";
+            return "файл длиной " + std::to_string(length) + " байт короче счётчика кадров";
         });
         return result;
     }
     if (*count < 0)
-        problem([&] { return "frame count " + std::to_string(*count) + " is negative"; });
+        problem([&] { return "счётчик кадров " + std::to_string(*count) + " отрицателен"; });
     if (*count > kCapacity)
         problem([&] {
-            return "frame count " + std::to_string(*count) + " is above the capacity " +
+            return "счётчик кадров " + std::to_string(*count) + " больше ёмкости " +
                    std::to_string(kCapacity);
         });
     const int32_t held = entriesHeld(length);
     int32_t n = std::clamp(*count, 0, kCapacity);
     if (n > held) {
         problem([&] {
-            return "frame count " + std::to_string(*count) + " but the file holds only " +
-                   std::to_string(held) + " entries";
+            return "счётчик кадров " + std::to_string(*count) + ", но в файле только " +
+                   std::to_string(held) + " записей индекса";
         });
         n = held;
     }
@@ -75,21 +77,20 @@ CheckResult checkFile(const std::string &fileName, size_t maxProblems, zv::FileS
         readEntries(*file, first, m, block, raw);
         for (int32_t k = 0; k < static_cast<int32_t>(block.size()); ++k) {
             const TZVFFrameEntry &e = block[static_cast<size_t>(k)];
-            auto name = [&] { return "entry " + std::to_string(first + k) + ": "; };
+            auto name = [&] { return "запись " + std::to_string(first + k) + ": "; };
             const FrameFault fault = frameFault(e, length);
             if (fault != FrameFault::None)
                 problem([&] { return name() + faultLine(fault, e, length); });
-            if (!std::isfinite(e.DateTime)) {
-                problem([&] { return name() + "date-time is not a number"; });
-                continue;
-            }
-            if (e.DateTime < previous)
-                problem([&] { return name() + "date-time is earlier than the previous one"; });
-            previous = e.DateTime;
+            const DateFault date = dateFault(e.DateTime, previous);
+            if (date != DateFault::None)
+                problem([&] { return name() + dateFaultText(date); });
+            // A date-time that is no moment leaves the order to the one before it.
+            if (date != DateFault::NotFinite)
+                previous = e.DateTime;
         }
         if (static_cast<int32_t>(block.size()) < m) {
             problem([&] {
-                return "index ends early at entry " + std::to_string(first + block.size());
+                return "индекс обрывается на записи " + std::to_string(first + block.size());
             });
             break;
         }

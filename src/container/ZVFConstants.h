@@ -1,6 +1,7 @@
 #pragma once
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -38,6 +39,9 @@ inline constexpr int64_t kEntryDateTimeField = 12;
 inline constexpr int64_t kDataBase = 10'000'000;
 // Most frames a file holds: (kDataBase - kIndexBase) / kEntrySize.
 inline constexpr int32_t kCapacity = 499'900;
+// Largest frame any reader accepts: a screen of 8,192 x 8,192 pixels stored uncompressed is
+// 64 MB, so an entry claiming more is damaged (and must not make a reader allocate what it claims).
+inline constexpr int32_t kMaxFrameSize = 256 << 20;
 
 static_assert((kDataBase - kIndexBase) / kEntrySize == kCapacity);
 
@@ -120,16 +124,20 @@ inline int32_t entriesHeld(int64_t fileLength) {
 enum class FrameFault {
     None,       // a frame of Size bytes, all inside the file's data area
     Size,       // Size is 0 or negative: no picture
+    TooLarge,   // Size is above kMaxFrameSize
     Offset,     // Offset is negative: the bytes would lie before the data area
     BeyondEnd,  // the bytes run past the end of the file (or the sum overflows)
 };
 
-// The one rule of a readable frame, for every reader and writer: a size above 0, an offset of 0
-// or more, and every byte between kDataBase + Offset and kDataBase + Offset + Size inside a file
-// of fileLength bytes. Written so that no sum can overflow.
+// The one rule of a readable frame, for every reader and writer: a size above 0 and at most
+// kMaxFrameSize, an offset of 0 or more, and every byte between kDataBase + Offset and
+// kDataBase + Offset + Size inside a file of fileLength bytes. Written so that no sum can
+// overflow.
 constexpr FrameFault frameFault(const TZVFFrameEntry &e, int64_t fileLength) {
     if (e.Size <= 0)
         return FrameFault::Size;
+    if (e.Size > kMaxFrameSize)
+        return FrameFault::TooLarge;
     if (e.Offset < 0)
         return FrameFault::Offset;
     const int64_t data = fileLength - kDataBase;
@@ -145,6 +153,8 @@ inline std::string frameFaultText(FrameFault fault, const TZVFFrameEntry &e) {
             return {};
         case FrameFault::Size:
             return "Недопустимый размер кадра: " + std::to_string(e.Size);
+        case FrameFault::TooLarge:
+            return "Недопустимый размер кадра: " + std::to_string(e.Size) + " (больше 256 МБ)";
         case FrameFault::Offset:
             return "Недопустимое смещение кадра: " + std::to_string(e.Offset);
         case FrameFault::BeyondEnd:
@@ -152,6 +162,35 @@ inline std::string frameFaultText(FrameFault fault, const TZVFFrameEntry &e) {
     }
     // The runtime's text for a stream that ends before the bytes asked for.
     return "Ошибка чтения потока: данные кадра за концом файла";
+}
+
+// Why an entry's date-time breaks the order of a recording, the first that applies.
+enum class DateFault {
+    None,       // a finite date-time, not earlier than the one before
+    NotFinite,  // NaN or an infinity: no moment at all
+    Falls,      // earlier than the date-time of the entry before
+};
+
+// The one rule of date-times, for the check and the export alike: each is finite and none is
+// earlier than the one before it (previous: that of the entry before, -infinity for the first).
+inline DateFault dateFault(double dateTime, double previous) {
+    if (!std::isfinite(dateTime))
+        return DateFault::NotFinite;
+    if (dateTime < previous)
+        return DateFault::Falls;
+    return DateFault::None;
+}
+
+inline std::string dateFaultText(DateFault fault) {
+    switch (fault) {
+        case DateFault::None:
+            break;
+        case DateFault::NotFinite:
+            return "дата и время кадра не являются числом";
+        case DateFault::Falls:
+            return "дата и время кадра раньше, чем у предыдущего";
+    }
+    return {};
 }
 
 }  // namespace zvf

@@ -77,4 +77,9 @@ void readFrameBytes(zv::RandomFile &file, const TZVFFrameEntry &entry,
         throw zv::Error(frameFaultText(FrameFault::BeyondEnd, entry));
 }
 
+void FailedFrames::note(int32_t index, const zv::Status &status) {
+    if (count_++ == 0)
+        first_ = "кадр " + std::to_string(index) + ": " + status.reason();
+}
+
 }  // namespace zvf

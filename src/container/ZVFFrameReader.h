@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "container/ZVFConstants.h"
 #include "platform/File.h"
+#include "platform/Status.h"
 
 // The reads of a recording's records over an open file. Each record (the count, an index entry,
 // a frame's bytes) is read here and nowhere else; the frame store, the export, the check and the
@@ -31,5 +33,20 @@ void readEntries(zv::RandomFile &file, int32_t first, int32_t count,
 // with frameFaultText when frameFault refuses the entry against the file's current length, or
 // when the file is cut while it is read. Never allocates more than the file holds.
 void readFrameBytes(zv::RandomFile &file, const TZVFFrameEntry &entry, std::vector<uint8_t> &bytes);
+
+// The frames of an export that could not be read or decoded: how many, and the first of them
+// with its reason. Each export words its own summary from these (what it did instead).
+class FailedFrames {
+public:
+    // Counts a failed frame; status holds its reason.
+    void note(int32_t index, const zv::Status &status);
+    int64_t count() const { return count_; }
+    // "кадр <index>: <reason>" of the first failed frame; empty while none failed.
+    const std::string &first() const { return first_; }
+
+private:
+    int64_t count_ = 0;
+    std::string first_;
+};
 
 }  // namespace zvf

@@ -1,8 +1,5 @@
 #include "container/ZVFformatUnit.h"
 
-#include <exception>
-#include <new>
-
 #include "container/ZVFFrameReader.h"
 #include "platform/Error.h"
 #include "platform/Messages.h"
@@ -74,48 +71,35 @@ std::unique_ptr<zv::GifImage> TZVFFormat::LoadFrame(int32_t index) {
 }
 
 bool TZVFFormat::LoadFrame(int32_t index, zv::GifImage &image) {
-    std::optional<std::string> failure = TryLoadFrame(index, image);
-    if (failure)
-        zv::showMessage(*failure);
-    return !failure;
+    const zv::Status status = TryLoadFrame(index, image);
+    if (!status.ok())
+        zv::showMessage(LoadFailureText(status.reason()));
+    return status.ok();
 }
 
-std::string TZVFFormat::LoadFailureText(const std::string &reason) {
-    return std::string(kLoadFramePrefix) + "\r" + reason;
+std::string TZVFFormat::LoadFailureText(const std::string &reason, char lineBreak) {
+    return std::string(kLoadFramePrefix) + lineBreak + reason;
 }
 
-std::optional<std::string> TZVFFormat::ReadFrameBytes(int32_t index,
-                                                      std::vector<uint8_t> &bytes) const {
-    std::string reason;
-    try {
+zv::Status TZVFFormat::ReadFrameBytes(int32_t index, std::vector<uint8_t> &bytes) const {
+    zv::Status status = zv::statusOf([&] {
         if (index < 0 || index >= zvf::kCapacity)
             throw zv::Error("Недопустимый номер кадра: " + std::to_string(index));
         TZVFFrameEntry entry;
         if (!zvf::readEntry(*Stream, index, entry))
             throw zv::Error(kReadError);
         zvf::readFrameBytes(*Stream, entry, bytes);
-        return std::nullopt;
-    } catch (const std::bad_alloc &) {
-        reason = "Недостаточно памяти";
-    } catch (const std::exception &e) {
-        reason = e.what();
-    }
-    bytes.clear();
-    return LoadFailureText(reason);
+    });
+    if (!status.ok())
+        bytes.clear();
+    return status;
 }
 
-std::optional<std::string> TZVFFormat::TryLoadFrame(int32_t index, zv::GifImage &image) {
-    std::optional<std::string> failure = ReadFrameBytes(index, frameBytes_);
-    if (!failure) {
-        try {
-            image.loadFromBytes(frameBytes_.data(), frameBytes_.size());
-            return std::nullopt;
-        } catch (const std::bad_alloc &) {
-            failure = LoadFailureText("Недостаточно памяти");
-        } catch (const std::exception &e) {
-            failure = LoadFailureText(e.what());
-        }
-    }
-    image.clear();
-    return failure;
+zv::Status TZVFFormat::TryLoadFrame(int32_t index, zv::GifImage &image) {
+    zv::Status status = ReadFrameBytes(index, frameBytes_);
+    if (status.ok())
+        status = zv::statusOf([&] { image.loadFromBytes(frameBytes_.data(), frameBytes_.size()); });
+    if (!status.ok())
+        image.clear();
+    return status;
 }

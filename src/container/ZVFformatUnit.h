@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "container/GifImage.h"
 #include "container/ZVFConstants.h"
 #include "platform/File.h"
+#include "platform/Status.h"
 
 // The frame store over one ZVF file: reads a recording's count, entries and frames, and exports
 // ranges of it (RangeExport.cpp).
@@ -63,22 +63,23 @@ public:
     // message is shown the same way and the image is empty).
     bool LoadFrame(int32_t index, zv::GifImage &image);
 
-    // LoadFrame with the failure as a value instead of a message: nullopt when the image holds
-    // the frame; otherwise the text that LoadFrame would show ("Ошибка получения данных из файла
-    // видео:" + "\r" + the reason) and an empty image. Shows nothing, raises nothing, leaves the
-    // message hook alone: for a window that decides itself whether and when the operator sees
-    // the failure (the viewer), and for tools that print it.
-    std::optional<std::string> TryLoadFrame(int32_t index, zv::GifImage &image);
+    // LoadFrame with the failure as a value instead of a message: ok when the image holds the
+    // frame; otherwise the reason (the operator's message is LoadFailureText of it) and an empty
+    // image. Shows nothing, raises nothing, leaves the message hook alone: for a window that
+    // decides itself whether and when the operator sees the failure (the viewer), for the
+    // exports that count failed frames, and for tools that print it.
+    zv::Status TryLoadFrame(int32_t index, zv::GifImage &image);
 
     // The first half of TryLoadFrame: the GIF bytes of frame index into bytes (reusing its
     // storage), for a caller that decodes them elsewhere (the viewer decodes ahead on a worker
-    // thread). nullopt when bytes holds the frame; otherwise the text TryLoadFrame would give
-    // and empty bytes. Shows nothing, raises nothing.
-    std::optional<std::string> ReadFrameBytes(int32_t index, std::vector<uint8_t> &bytes) const;
+    // thread). Ok when bytes holds the frame; otherwise the reason and empty bytes. Shows
+    // nothing, raises nothing.
+    zv::Status ReadFrameBytes(int32_t index, std::vector<uint8_t> &bytes) const;
 
-    // The text of a frame that cannot be shown: "Ошибка получения данных из файла видео:", a
-    // carriage return and the reason (a decoder's message, say).
-    static std::string LoadFailureText(const std::string &reason);
+    // The operator's text of a frame that cannot be shown: "Ошибка получения данных из файла
+    // видео:", a carriage return (the message box's line break; a terminal wants '\n') and the
+    // reason.
+    static std::string LoadFailureText(const std::string &reason, char lineBreak = '\r');
 
     // Range export. Indices are inclusive bounds in either order; times are date-times of the
     // format, and a frame whose date-time equals start or end lies outside the interval (an
@@ -146,6 +147,8 @@ private:
     std::pair<int32_t, int32_t> exportRangeOfTimes(double start, double end) const;
     // The 7z step of ExportVideo: packs the finished target into target + ".7z".
     void archiveExport(const std::string &target);
+    // Refuses a native output name that leads to the recording (by device and inode).
+    void refuseSource(const std::string &native) const;
 
     zv::FileSystem &files_;
     std::unique_ptr<zv::RandomFile> Stream;

@@ -25,9 +25,9 @@ void exportVideo(TZVFFormat &zvf, const ExportRequest &r) {
 
 void exportMp4(TZVFFormat &zvf, const ExportRequest &r) {
     if (r.interval == ExportInterval::Time)
-        zv::exportMp4ByTime(zvf, r.path, r.start, r.end);
+        zv::exportMp4ByTime(zvf, r.path, r.start, r.end, r.mp4);
     else
-        zv::exportMp4(zvf, r.path, r.first, r.last);
+        zv::exportMp4(zvf, r.path, r.first, r.last, r.mp4);
 }
 
 }  // namespace

@@ -20,7 +20,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <exception>
-#include <new>
 
 #include "container/ZVFformatUnit.h"
 #include "export/ExportRun.h"
@@ -587,21 +586,9 @@ zv::ExportRequest TExportForm::exportRequest() const {
 }
 
 void TExportForm::BitBtn1Click() {
-    std::string failure;
-    bool failed = true;
-    try {
-        runWithNotice(exportRequest());
-        failed = false;
-    } catch (const std::bad_alloc &) {
-        failure = "Недостаточно памяти";
-    } catch (const std::exception &e) {
-        failure = e.what();
-    } catch (...) {
-        failure = "Неизвестная ошибка";
-    }
-    // The notice is gone by now; a success is not confirmed.
-    if (failed)
-        zv::showMessage(kFailurePrefix + failure, zv::MessageKind::TopMost);
+    // The notice is gone when the failure is shown; a success is not confirmed.
+    zv::showFailureOf([this] { runWithNotice(exportRequest()); }, kFailurePrefix,
+                      zv::MessageKind::TopMost);
 }
 
 void TExportForm::runWithNotice(const zv::ExportRequest &request) {

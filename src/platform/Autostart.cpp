@@ -3,13 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QByteArray>
-#include <QSaveFile>
 #include <cerrno>
 #include <cstdlib>
 
 #include "platform/Error.h"
 #include "platform/File.h"
+#include "platform/PartFile.h"
 
 namespace zv {
 
@@ -80,14 +79,21 @@ std::string desktopEntryText(std::string_view name, std::string_view nativeProgr
 void XdgAutostart::add(const std::string &name, const std::string &nativeProgram) {
     const std::string file = entryFile(name);
     const std::string text = desktopEntryText(name, nativeProgram);
-    QSaveFile out(QString::fromStdString(file));
-    if (!out.open(QIODevice::WriteOnly) ||
-        out.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size()) ||
-        !out.commit())
-        throw Error("Не удалось записать " + file + ": " + out.errorString().toStdString());
-    // Readable by every session that starts, whatever the umask.
-    ::chmod(file.c_str(), 0644);
+    // Written whole under a part of its own (unnamed where the file system allows) and renamed
+    // into place: a link another user planted under the entry's name is replaced, never followed,
+    // and nothing half written is ever seen under the name.
+    PartFile part(file, 0644);
+    try {
+        part.append(text.data(), text.size());
+        // Readable by every session that starts, whatever the umask: set on the open file, so
+        // that no name can redirect it.
+        if (::fchmod(part.descriptor(), 0644) != 0)
+            throw Error(systemErrorText("Не удалось записать " + file, errno));
+        part.commit();
+    } catch (const Error &e) {
+        throw Error("Не удалось записать " + file + ": " +
+                    (part.lastError() ? systemErrorReason(part.lastError()) : e.what()));
+    }
 }
 
 void XdgAutostart::remove(const std::string &name) {

@@ -1,7 +1,11 @@
 #include "platform/CommandLine.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QPointer>
+#include <QTranslator>
 #include <cstdio>
+#include <memory>
 
 #include "platform/FileNameText.h"
 
@@ -25,8 +29,32 @@ std::string commandLineHelp(const QCommandLineParser &parser, const std::string 
     return help;
 }
 
+void installQtTranslation() {
+    static QPointer<QCoreApplication> translated;
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || translated == app)
+        return;
+    translated = app;
+    // A child of the application: it lives as long as the application it translates.
+    auto *translator = new QTranslator(app);
+    if (translator->load(QStringLiteral("qtbase_ru"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}
+
 std::optional<int> answerCommandLine(QCommandLineParser &parser, const QStringList &arguments,
                                      const std::string &name, std::string help, bool offerVersion) {
+    // Qt translates only through an application object; this one lives for the parsing alone,
+    // named as the program (the parser's help shows its name).
+    std::string stubName = name.substr(0, name.find(' '));
+    int stubArgc = 1;
+    char *stubArgv[] = {stubName.data(), nullptr};
+    std::unique_ptr<QCoreApplication> stub;
+    if (!QCoreApplication::instance())
+        stub = std::make_unique<QCoreApplication>(stubArgc, stubArgv);
+    installQtTranslation();
     const QCommandLineOption helpOption = parser.addHelpOption();
     std::optional<QCommandLineOption> versionOption;
     if (offerVersion)

@@ -1,6 +1,7 @@
 #include "platform/File.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,6 +49,10 @@ std::string systemErrorReason(int err) {
 
 std::string systemErrorText(const std::string &what, int err) {
     return what + ": " + systemErrorReason(err);
+}
+
+std::string notRegularFileReason(unsigned mode) {
+    return S_ISDIR(mode) ? systemErrorReason(EISDIR) : "не является обычным файлом";
 }
 
 UniqueFd openFile(const std::string &nativeFile, int flags, unsigned mode) {
@@ -140,6 +145,13 @@ public:
     void adviseSequential() override {
         (void)::posix_fadvise(fd_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     }
+    bool tryLock() override {
+        int rc;
+        do {
+            rc = ::flock(fd_.get(), LOCK_EX | LOCK_NB);
+        } while (rc != 0 && errno == EINTR);
+        return rc == 0;
+    }
 
 private:
     UniqueFd fd_;
@@ -161,7 +173,7 @@ public:
         if (::fstat(fd.get(), &st) != 0)
             throw Error(systemErrorText(what, errno));
         if (!S_ISREG(st.st_mode))
-            throw Error(systemErrorText(what, S_ISDIR(st.st_mode) ? EISDIR : EINVAL));
+            throw Error(what + ": " + notRegularFileReason(st.st_mode));
         // Reads and writes of a regular file ignore O_NONBLOCK; it is cleared all the same so
         // that nothing later depends on it.
         (void)::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);

@@ -52,6 +52,10 @@ std::string systemErrorReason(int err);
 // "<what>: <systemErrorReason(err)>", the text of the errors above.
 std::string systemErrorText(const std::string &what, int err);
 
+// Why a file of the given st_mode is refused where a regular file is wanted: the system's text
+// for a folder, else "не является обычным файлом" (a named pipe, a device, a socket).
+std::string notRegularFileReason(unsigned mode);
+
 // ---------------------------------------------------------------------------------------------
 // The file seam of the recording code: the frame store, the range export, the check and the
 // appender reach files only through a FileSystem handed to them. localFileSystem() is the real
@@ -84,6 +88,9 @@ public:
     virtual int descriptor() const { return -1; }
     // A hint that the file will now be read front to back.
     virtual void adviseSequential() {}
+    // Takes the file's exclusive lock (flock) for as long as it stays open here; false at once
+    // when another open of the file (in any process) holds it. Files in memory have none.
+    virtual bool tryLock() { return true; }
 };
 
 class FileSystem {

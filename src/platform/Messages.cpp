@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/Status.h"
+
 namespace zv {
 
 namespace {
@@ -28,6 +30,18 @@ void showMessage(const std::string &text, MessageKind kind) {
     }
     std::fprintf(stderr, "%s\n", text.c_str());
     std::fflush(stderr);
+}
+
+bool showFailureOf(const std::function<void()> &body, const std::string &prefix, MessageKind kind) {
+    std::string reason;
+    try {
+        body();
+        return true;
+    } catch (...) {
+        reason = currentFailureReason();
+    }
+    showMessage(prefix + reason, kind);
+    return false;
 }
 
 }  // namespace zv

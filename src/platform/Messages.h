@@ -19,6 +19,12 @@ MessageHandler setMessageHandler(MessageHandler handler);
 // Shows text (UTF-8) through the installed handler; returns when the operator has closed it.
 void showMessage(const std::string &text, MessageKind kind = MessageKind::Plain);
 
+// Runs body; what it throws is shown as prefix + its reason (currentFailureReason of
+// platform/Status.h) in a message of the given kind. True when body finished. For the handlers of
+// the windows and the plug-in's entry points, which show the failures of the work they start.
+bool showFailureOf(const std::function<void()> &body, const std::string &prefix = {},
+                   MessageKind kind = MessageKind::Plain);
+
 // Installs a handler for the lifetime of the object and restores the previous one afterwards.
 class ScopedMessageHandler {
 public:

@@ -145,13 +145,7 @@ void atBoundary(const char *what, const std::function<void()> &body) noexcept {
     static const bool prepared = (zv::installMessageBoxes(), zv::prepareWindows(), true);
     (void)prepared;
     try {
-        try {
-            body();
-        } catch (const std::exception &e) {
-            zv::showMessage(e.what());
-        } catch (...) {
-            zv::showMessage("Неизвестная ошибка модуля ZORVideo");
-        }
+        zv::showFailureOf(body);
     } catch (...) {
         // Showing the message failed too; nothing may cross into the host.
         std::fprintf(stderr, "ZORVideo: %s: an error could not be shown\n", what);

@@ -369,12 +369,8 @@ void TVideoForm::BitBtn1Click() {
     const QString fileName = edFileForRec->text();
     if (!QLocale().toUpper(fileName).contains(QStringLiteral(".ZVF")))
         edFileForRec->setText(fileName + QStringLiteral(".zvf"));
-    try {
-        SaveSettings();
-    } catch (const std::exception &e) {
-        zv::showMessage(std::string("Не удалось сохранить настройки: ") + e.what(),
-                        zv::MessageKind::TopMost);
-    }
+    zv::showFailureOf([this] { SaveSettings(); },
+                      "Не удалось сохранить настройки: ", zv::MessageKind::TopMost);
 }
 
 QString TVideoForm::runFileDialog(QFileDialog &dialog, bool keepName) {
@@ -425,11 +421,7 @@ void TVideoForm::btShowVideoClick() {
     const QString chosen = runFileDialog(*odFileName);
     if (chosen.isEmpty() || !showFile_)
         return;
-    try {
-        showFile_(chosen.toStdString());
-    } catch (const std::exception &e) {
-        zv::showMessage(e.what(), zv::MessageKind::TopMost);
-    }
+    zv::showFailureOf([&] { showFile_(chosen.toStdString()); }, {}, zv::MessageKind::TopMost);
 }
 
 void TVideoForm::FormClose() {
@@ -561,9 +553,5 @@ void TVideoForm::BitBtn2Click() {
     const QString chosen = runFileDialog(*odFileName, true);
     if (chosen.isEmpty() || !exportFile_)
         return;
-    try {
-        exportFile_(chosen.toStdString());
-    } catch (const std::exception &e) {
-        zv::showMessage(e.what(), zv::MessageKind::TopMost);
-    }
+    zv::showFailureOf([&] { exportFile_(chosen.toStdString()); }, {}, zv::MessageKind::TopMost);
 }

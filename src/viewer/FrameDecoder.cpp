@@ -1,8 +1,6 @@
 #include "viewer/FrameDecoder.h"
 
 #include <algorithm>
-#include <exception>
-#include <new>
 #include <utility>
 
 namespace zv {
@@ -64,15 +62,15 @@ bool FrameDecoder::holds(uint64_t key) {
     return find(key) != nullptr;
 }
 
-FrameDecoder::Outcome FrameDecoder::take(uint64_t key, GifImage &image, std::string &failure) {
+FrameDecoder::Outcome FrameDecoder::take(uint64_t key, GifImage &image, Status &failure) {
     std::unique_lock lock(mutex_);
     Slot *slot = find(key);
     if (!slot)
         return Outcome::NotAhead;
     done_.wait(lock, [slot] { return slot->state == State::Done; });
     slot->state = State::Free;
-    if (!slot->decoded) {
-        failure = std::move(slot->failure);
+    if (!slot->decoded.ok()) {
+        failure = std::move(slot->decoded);
         return Outcome::Failed;
     }
     std::swap(image, slot->image);
@@ -106,16 +104,8 @@ void FrameDecoder::run() {
         next->state = State::Running;
         lock.unlock();
 
-        bool decoded = false;
-        std::string failure;
-        try {
-            next->image.loadFromBytes(next->bytes.data(), next->bytes.size());
-            decoded = true;
-        } catch (const std::bad_alloc &) {
-            failure = "Недостаточно памяти";
-        } catch (const std::exception &e) {
-            failure = e.what();
-        }
+        Status decoded =
+            statusOf([next] { next->image.loadFromBytes(next->bytes.data(), next->bytes.size()); });
 
         lock.lock();
         if (next->dropped) {
@@ -123,8 +113,7 @@ void FrameDecoder::run() {
             next->state = State::Free;
             continue;
         }
-        next->decoded = decoded;
-        next->failure = std::move(failure);
+        next->decoded = std::move(decoded);
         next->state = State::Done;
         done_.notify_all();
     }

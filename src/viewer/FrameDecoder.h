@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "container/GifImage.h"
+#include "platform/Status.h"
 
 namespace zv {
 
@@ -45,9 +46,9 @@ public:
     void submit(uint64_t key, std::vector<uint8_t> &bytes);
 
     // The frame known as key, if it is held: waits for its decode, then either swaps the picture
-    // into image (whose old buffers stay for reuse) or gives the decoder's reason in failure and
+    // into image (whose old buffers stay for reuse) or gives the decoder's failure in failure and
     // leaves image alone. The frame is no longer held afterwards.
-    Outcome take(uint64_t key, GifImage &image, std::string &failure);
+    Outcome take(uint64_t key, GifImage &image, Status &failure);
 
     // True while key is handed in and neither taken nor dropped.
     bool holds(uint64_t key);
@@ -64,8 +65,7 @@ private:
         uint64_t order = 0;  // when it was handed in
         std::vector<uint8_t> bytes;
         GifImage image;
-        bool decoded = false;
-        std::string failure;
+        Status decoded;  // what the decode came to
     };
 
     void run();

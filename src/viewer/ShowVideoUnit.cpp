@@ -43,13 +43,7 @@ constexpr int kFillErrorPauseMs = 500;
 }  // namespace
 
 void TShowVideoForm::guarded(const std::function<void()> &body) {
-    try {
-        body();
-    } catch (const std::exception &e) {
-        zv::showMessage(e.what());
-    } catch (...) {
-        zv::showMessage("Неизвестная ошибка");
-    }
+    zv::showFailureOf(body);
 }
 
 TShowVideoForm::TShowVideoForm(QWidget *parent, zv::Clock &clock)

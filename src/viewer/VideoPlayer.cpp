@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <exception>
 #include <limits>
-#include <new>
 #include <utility>
 
 #include "platform/Messages.h"
@@ -41,13 +40,7 @@ VideoPlayer::VideoPlayer(Clock &clock, QObject *parent)
     timer_->setObjectName(QStringLiteral("Timer1"));
     timer_->setInterval(kDefaultInterval);
     timer_->setTimerType(Qt::PreciseTimer);  // a 10 ms interval must stay 10 ms
-    connect(timer_, &QTimer::timeout, this, [this] {
-        try {
-            tick();
-        } catch (const std::exception &e) {
-            showMessage(e.what());
-        }
-    });
+    connect(timer_, &QTimer::timeout, this, [this] { showFailureOf([this] { tick(); }); });
     follow_->setInterval(kFollowIntervalMs);
     connect(follow_, &QTimer::timeout, this, [this] { refresh(); });
 }
@@ -154,38 +147,32 @@ bool VideoPlayer::showFrame(int32_t index) {
     VideoFile->ReadFrameEntry(index, entry);
     shownIndex_ = index;
     shownEntry_ = entry;
-    const std::optional<std::string> failure = decodeInto(index);
-    if (!failure) {
+    const Status decoded = decodeInto(index);
+    if (decoded.ok()) {
         std::swap(picture_, scratch_);
         reportedIndex_ = -1;
     }
     emit frameShown(index);
-    if (failure)
-        report(index, *failure);
-    return !failure;
+    if (!decoded.ok())
+        report(index, TZVFFormat::LoadFailureText(decoded.reason()));
+    return decoded.ok();
 }
 
-std::optional<std::string> VideoPlayer::decodeInto(int32_t index) {
-    std::string reason;
-    switch (decoder_.take(keyOf(index), scratch_, reason)) {
+Status VideoPlayer::decodeInto(int32_t index) {
+    Status decoded;
+    switch (decoder_.take(keyOf(index), scratch_, decoded)) {
         case FrameDecoder::Outcome::Decoded:
             ++decodedAhead_;
-            return std::nullopt;
+            return decoded;
         case FrameDecoder::Outcome::Failed:
-            return TZVFFormat::LoadFailureText(reason);
+            return decoded;
         case FrameDecoder::Outcome::NotAhead:
             break;
     }
-    if (std::optional<std::string> failure = VideoFile->ReadFrameBytes(index, bytes_))
-        return failure;
-    try {
-        scratch_.loadFromBytes(bytes_.data(), bytes_.size());
-        return std::nullopt;
-    } catch (const std::bad_alloc &) {
-        return TZVFFormat::LoadFailureText("Недостаточно памяти");
-    } catch (const std::exception &e) {
-        return TZVFFormat::LoadFailureText(e.what());
-    }
+    const Status read = VideoFile->ReadFrameBytes(index, bytes_);
+    if (!read.ok())
+        return read;
+    return statusOf([this] { scratch_.loadFromBytes(bytes_.data(), bytes_.size()); });
 }
 
 void VideoPlayer::showNothing() {
@@ -228,7 +215,7 @@ void VideoPlayer::decodeAhead() {
         if (decoder_.holds(keyOf(next)))
             continue;
         // A frame that cannot be read is left to its step, which reads it again and reports it.
-        if (VideoFile->ReadFrameBytes(next, bytes_))
+        if (!VideoFile->ReadFrameBytes(next, bytes_).ok())
             return;
         decoder_.submit(keyOf(next), bytes_);
     }

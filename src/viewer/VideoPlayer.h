@@ -11,6 +11,7 @@
 #include "container/GifImage.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/Clock.h"
+#include "platform/Status.h"
 #include "viewer/FrameDecoder.h"
 
 class QTimer;
@@ -123,9 +124,8 @@ signals:
     void frameFailed(const QString &text);
 
 private:
-    // The operator's text about why frame index cannot be shown, or nothing; the picture goes
-    // to scratch_.
-    std::optional<std::string> decodeInto(int32_t index);
+    // Decodes frame index into scratch_: ok, or why it cannot be shown.
+    Status decodeInto(int32_t index);
     void report(int32_t index, const std::string &text);
     void decodeAhead();
     // The k-th frame (k >= 1) that playback shows after the position, or -1.

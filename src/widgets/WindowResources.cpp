@@ -1,11 +1,11 @@
 #include "widgets/WindowResources.h"
 
+#include "platform/CommandLine.h"
+
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QGuiApplication>
-#include <QLibraryInfo>
 #include <QThread>
-#include <QTranslator>
 
 namespace zv {
 
@@ -23,17 +23,8 @@ bool onGuiThread() {
 }
 
 void loadQtTranslation() {
-    static bool done = false;
-    if (done || !onGuiThread())
-        return;
-    done = true;
-    // A child of the application: it lives as long as the application it translates.
-    auto *translator = new QTranslator(QCoreApplication::instance());
-    if (translator->load(QStringLiteral("qtbase_ru"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(translator);
-    else
-        delete translator;
+    if (onGuiThread())
+        installQtTranslation();
 }
 
 }  // namespace

@@ -78,7 +78,7 @@ std::set<std::string> zvfCommands(const QString &zvf) {
     std::set<std::string> commands;
     bool listing = false;
     for (const QString &line : q(help.out).split('\n')) {
-        if (line.startsWith("commands:", Qt::CaseInsensitive)) {
+        if (line.startsWith(QString::fromUtf8("команды:"))) {
             listing = true;
         } else if (listing) {
             const QRegularExpressionMatch m =
@@ -149,7 +149,7 @@ TEST_F(InstallTree, InstalledProgramsAnswerVersionAndHelp) {
 
     const Outcome zvf = run(program("zvf"), {"--help"}, env);
     EXPECT_EQ(zvf.status, 0) << zvf.err;
-    EXPECT_NE(zvf.out.find("commands:"), std::string::npos) << zvf.out;
+    EXPECT_NE(zvf.out.find("команды:"), std::string::npos) << zvf.out;
 
     const Outcome help = run(program("zorvideo-host"), {"--help"}, env);
     EXPECT_EQ(help.status, 0) << help.err;

@@ -128,7 +128,7 @@ TEST(GifImage, ReusedImageFollowsEachLoad) {
     }
 }
 
-TEST(GifImage, BadBytesLeaveItEmptyWithGiflibsMessage) {
+TEST(GifImage, BadBytesLeaveItEmptyWithGiflibsReasonInRussian) {
     GifImage image;
     std::vector<uint8_t> good = zvtest::makeGif(plainSpec(40, 40));
     image.loadFromBytes(good.data(), good.size());
@@ -139,7 +139,7 @@ TEST(GifImage, BadBytesLeaveItEmptyWithGiflibsMessage) {
         image.loadFromBytes(notGif.data(), notGif.size());
         FAIL() << "no error";
     } catch (const zv::Error &e) {
-        EXPECT_STREQ(e.what(), "Data is not in GIF format");
+        EXPECT_STREQ(e.what(), "Данные не являются изображением GIF");
     }
     EXPECT_TRUE(image.empty());
     EXPECT_EQ(image.pixels(), nullptr);

@@ -49,34 +49,36 @@ TEST(ZVFCheck, EachBrokenInvariantIsALine) {
     zvtest::TempRoot root;
     const std::string path = root.file("rec.zvf");
     ZVFAppender writer(path);
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 6; ++i)
         writer.append("0123456789", 10, 1.0 + i);
     pokeValue<int32_t>(path, 2000 + 20 * 0 + 8, 0);    // entry 0: size 0
     pokeValue<int64_t>(path, 2000 + 20 * 1, -3);       // entry 1: negative offset
-    pokeValue<int64_t>(path, 2000 + 20 * 2, 45);       // entry 2: 45 + 10 > 50 bytes
+    pokeValue<int64_t>(path, 2000 + 20 * 2, 55);       // entry 2: 55 + 10 > 60 bytes
     pokeValue<double>(path, 2000 + 20 * 3 + 12, 0.5);  // entry 3: earlier than entry 2
     pokeValue<double>(path, 2000 + 20 * 4 + 12,
-                      std::numeric_limits<double>::quiet_NaN());  // entry 4
+                      std::numeric_limits<double>::quiet_NaN());   // entry 4
+    pokeValue<int32_t>(path, 2000 + 20 * 5 + 8, (256 << 20) + 1);  // entry 5: over 256 MB
     auto r = zvf::checkFile(path);
-    EXPECT_EQ(r.problems, 5);
-    EXPECT_TRUE(mentions(r, "entry 0: size 0"));
-    EXPECT_TRUE(mentions(r, "entry 1: offset -3"));
-    EXPECT_TRUE(mentions(r, "entry 2: frame bytes 45+10 reach beyond"));
-    EXPECT_TRUE(mentions(r, "entry 3: date-time is earlier"));
-    EXPECT_TRUE(mentions(r, "entry 4: date-time is not a number"));
+    EXPECT_EQ(r.problems, 6);
+    EXPECT_TRUE(mentions(r, "запись 0: размер 0 не больше нуля"));
+    EXPECT_TRUE(mentions(r, "запись 1: смещение -3"));
+    EXPECT_TRUE(mentions(r, "запись 2: байты кадра 55+10 выходят за конец файла"));
+    EXPECT_TRUE(mentions(r, "запись 3: дата и время кадра раньше"));
+    EXPECT_TRUE(mentions(r, "запись 4: дата и время кадра не являются числом"));
+    EXPECT_TRUE(mentions(r, "запись 5: размер 268435457 больше 256 МБ"));
     EXPECT_EQ(zvf::checkFile(path, 2).lines.size(), 2u);
-    EXPECT_EQ(zvf::checkFile(path, 2).problems, 5);
+    EXPECT_EQ(zvf::checkFile(path, 2).problems, 6);
 
     pokeValue<int32_t>(path, 0, -1);
-    EXPECT_TRUE(mentions(zvf::checkFile(path), "negative"));
+    EXPECT_TRUE(mentions(zvf::checkFile(path), "отрицателен"));
     pokeValue<int32_t>(path, 0, 499'901);
     r = zvf::checkFile(path);
-    EXPECT_TRUE(mentions(r, "above the capacity"));
+    EXPECT_TRUE(mentions(r, "больше ёмкости"));
 
     zvtest::writeFile(root.file("short.zvf"), std::string(2000 + 20 * 2, '\0'));
     pokeValue<int32_t>(root.file("short.zvf"), 0, 3);
-    EXPECT_TRUE(mentions(zvf::checkFile(root.file("short.zvf")), "holds only 2 entries"));
+    EXPECT_TRUE(mentions(zvf::checkFile(root.file("short.zvf")), "только 2 записей индекса"));
     zvtest::writeFile(root.file("tiny.zvf"), "ab");
-    EXPECT_TRUE(mentions(zvf::checkFile(root.file("tiny.zvf")), "shorter than the frame count"));
+    EXPECT_TRUE(mentions(zvf::checkFile(root.file("tiny.zvf")), "короче счётчика кадров"));
     EXPECT_THROW(zvf::checkFile(root.file("missing.zvf")), zv::Error);
 }

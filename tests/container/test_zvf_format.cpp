@@ -225,7 +225,7 @@ TEST_F(ZVFFormatTest, BytesThatAreNotAGifShowTheMessageOnceAndGiveAnEmptyImage) 
     auto image = zvf.LoadFrame(0);
     EXPECT_TRUE(image->empty());
     ASSERT_EQ(shown.texts.size(), 1u);
-    EXPECT_EQ(shown.texts[0], kPrefix + "Data is not in GIF format");
+    EXPECT_EQ(shown.texts[0], kPrefix + "Данные не являются изображением GIF");
 
     // A reused image that held a picture is emptied too.
     ZVFAppender(name).append(zvtest::smallGif(1).data(), zvtest::smallGif(1).size(), 2.0);
@@ -286,9 +286,11 @@ TEST_F(ZVFFormatTest, DamagedEntriesShowTheMessageWithoutAllocatingTheClaim) {
         {"negative offset", -1, size, "Недопустимое смещение кадра: -1"},
         {"most negative offset", INT64_MIN, size,
          "Недопустимое смещение кадра: -9223372036854775808"},
-        // A 2 GB claim in a file of a few kilobytes past the index: refused before any allocation
-        // (the sanitizer build would report a 2 GB allocation).
-        {"size beyond the end", 0, INT32_MAX, kBeyondEnd},
+        // Claims larger than the file (2 GB among them): refused before any allocation (the
+        // sanitizer build would report a 2 GB allocation).
+        {"size beyond the end", 0, 1'000'000, kBeyondEnd},
+        // A claim above 256 MB is damage whatever the file holds.
+        {"size of 2 GB", 0, INT32_MAX, "Недопустимый размер кадра: 2147483647 (больше 256 МБ)"},
         {"offset beyond the end", 1'000'000, size, kBeyondEnd},
         {"last byte one past the end", 1, size, kBeyondEnd},
         {"offset that overflows a sum", INT64_MAX - 5, size, kBeyondEnd},

@@ -31,7 +31,11 @@ TEST(FrameRule, EdgesOfTheDataArea) {
         {0, 101, FrameFault::BeyondEnd},
         {1, 100, FrameFault::BeyondEnd},
         {INT64_MAX, 1, FrameFault::BeyondEnd},
-        {INT64_MAX - 50, INT32_MAX, FrameFault::BeyondEnd},
+        {INT64_MAX - 50, 1000, FrameFault::BeyondEnd},
+        // A claim above 256 MB is damage for every reader, whatever the file's length.
+        {0, zvf::kMaxFrameSize, FrameFault::BeyondEnd},
+        {0, zvf::kMaxFrameSize + 1, FrameFault::TooLarge},
+        {INT64_MAX - 50, INT32_MAX, FrameFault::TooLarge},
         {0, 0, FrameFault::Size},
         {-1, 0, FrameFault::Size},  // the size is named first
         {0, INT32_MIN, FrameFault::Size},
@@ -79,12 +83,20 @@ TEST(FrameReader, RecordsOfAFileInMemory) {
     EXPECT_FALSE(zvf::readEntry(*file, zvf::kCapacity, e));
 
     // A damaged entry is refused before anything is allocated for its claim.
-    e.Size = INT32_MAX;
+    e.Size = 1'000'000;
     try {
         zvf::readFrameBytes(*file, e, bytes);
         FAIL() << "read a frame beyond the end";
     } catch (const zv::Error &error) {
         EXPECT_EQ(std::string(error.what()), zvf::frameFaultText(FrameFault::BeyondEnd, e));
+    }
+    e.Size = INT32_MAX;
+    try {
+        zvf::readFrameBytes(*file, e, bytes);
+        FAIL() << "read a frame of 2 GB";
+    } catch (const zv::Error &error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Недопустимый размер кадра: 2147483647 (больше 256 МБ)");
     }
     EXPECT_LT(bytes.capacity(), 1'000'000u);
 }
@@ -108,7 +120,7 @@ TEST(FrameReader, TheFrameStoreCheckAndExportOverMemoryFiles) {
     TZVFFormat zvf("rec.zvf", files);
     ASSERT_EQ(zvf.FrameCount(), 2);
     zv::GifImage image;
-    EXPECT_EQ(zvf.TryLoadFrame(1, image), std::nullopt);
+    EXPECT_TRUE(zvf.TryLoadFrame(1, image).ok());
     EXPECT_EQ(image.pixels()[0], zvtest::argb(zvtest::distinctPalette(8, 1)[0]));
     EXPECT_EQ(zvf::checkFile("rec.zvf", SIZE_MAX, files).problems, 0);
 
@@ -133,18 +145,20 @@ TEST(FrameReader, TryLoadFrameGivesTheFailureAsAValueAndShowsNothing) {
         [&](const std::string &text, zv::MessageKind) { shown.push_back(text); });
     TZVFFormat zvf("rec.zvf", files);
     zv::GifImage image;
-    const std::optional<std::string> failure = zvf.TryLoadFrame(0, image);
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->find("Ошибка получения данных из файла видео:\r"), 0u);
-    EXPECT_GT(failure->size(), std::strlen("Ошибка получения данных из файла видео:\r"));
+    const zv::Status failure = zvf.TryLoadFrame(0, image);
+    ASSERT_FALSE(failure.ok());
+    // The reason alone: the operator's message is made where it is shown.
+    EXPECT_FALSE(failure.reason().empty());
+    EXPECT_EQ(failure.reason().find("Ошибка получения"), std::string::npos);
     EXPECT_TRUE(image.empty());
     EXPECT_TRUE(shown.empty());
-    const std::optional<std::string> outside = zvf.TryLoadFrame(-1, image);
-    ASSERT_TRUE(outside);
-    EXPECT_NE(outside->find("Недопустимый номер кадра: -1"), std::string::npos);
-    // LoadFrame shows the same text.
+    const zv::Status outside = zvf.TryLoadFrame(-1, image);
+    ASSERT_FALSE(outside.ok());
+    EXPECT_EQ(outside.reason(), "Недопустимый номер кадра: -1");
+    // LoadFrame shows the message made of the same reason.
     EXPECT_FALSE(zvf.LoadFrame(0, image));
-    EXPECT_EQ(shown, std::vector<std::string>{*failure});
+    EXPECT_EQ(shown, std::vector<std::string>{"Ошибка получения данных из файла видео:\r" +
+                                              failure.reason()});
 }
 
 }  // namespace

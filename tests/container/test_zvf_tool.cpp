@@ -1,9 +1,11 @@
 // The zvf tool as a process: its exact output, exit statuses and files.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QImage>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <filesystem>
@@ -112,12 +114,70 @@ TEST_F(ZvfTool, CheckAndDamagedFrames) {
     }
     zvtest::ToolOutcome bad = zvf({"check", q(file)});
     EXPECT_EQ(bad.status, 1);
-    EXPECT_EQ(bad.out, "entry 2: size 0 is not positive\n");
+    EXPECT_EQ(bad.out, "запись 2: размер 0 не больше нуля\n");
     zvtest::ToolOutcome frame = zvf({"frame", q(file), "1", q(root.file("x.png"))});
     EXPECT_EQ(frame.status, 1);
     EXPECT_NE(frame.err.find("Ошибка получения данных из файла видео:\n"), std::string::npos)
         << frame.err;
     EXPECT_FALSE(std::filesystem::exists(root.file("x.png")));
+}
+
+TEST_F(ZvfTool, ReasonsAreTrueAndInRussian) {
+    // Not a file: a folder, a named pipe, a link loop; none is "not found".
+    std::filesystem::create_directories(root.file("folder"));
+    ASSERT_EQ(::mkfifo(root.file("pipe").c_str(), 0600), 0);
+    std::filesystem::create_symlink(root.file("loop"), root.file("loop"));
+    const struct {
+        std::string name, reason;
+    } cases[] = {
+        {root.file("folder"), zv::systemErrorReason(EISDIR)},
+        {root.file("pipe"), "не является обычным файлом"},
+        {root.file("loop"), zv::systemErrorReason(ELOOP)},
+    };
+    for (const auto &c : cases) {
+        const zvtest::ToolOutcome r = zvf({"info", q(c.name)});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "Не удается открыть файл \"" + c.name + "\": " + c.reason + "\n");
+    }
+    // giflib's complaint in our words.
+    {
+        zv::UniqueFd fd = zv::openFile(file, O_RDWR);
+        int64_t one = 1;
+        zv::writeAt(fd.get(), &one, 8, 2000 + 20);
+    }
+    zvtest::ToolOutcome frame = zvf({"frame", q(file), "1", q(root.file("x.gif"))});
+    EXPECT_EQ(frame.status, 1);
+    EXPECT_EQ(frame.err,
+              "Ошибка получения данных из файла видео:\nДанные не являются изображением GIF\n");
+    // A picture that cannot be written says why.
+    frame = zvf({"frame", q(file), "0", q(root.file("no/such/x.png"))});
+    EXPECT_EQ(frame.status, 1);
+    EXPECT_EQ(frame.err, "Не удается открыть файл \"" + root.file("no/such/x.png") +
+                             "\": " + zv::systemErrorReason(ENOENT) + "\n");
+    // Qt's own texts are Russian as well, and a run as root without a session prints nothing
+    // of Qt's.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    zvtest::ToolOutcome wrong =
+        zvtest::runTool(QStringLiteral(ZVF_TOOL), {"frames", q(file), "-1", "5"}, env);
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_EQ(wrong.err.find("Unknown"), std::string::npos) << wrong.err;
+    EXPECT_NE(wrong.err.find("«1»"), std::string::npos) << wrong.err;
+    zvtest::ToolOutcome sample = zvtest::runTool(
+        QStringLiteral(ZVF_TOOL),
+        {"sample", q(root.file("s2.zvf")), "--frames", "1", "--size", "16x16"}, env);
+    EXPECT_EQ(sample.status, 0);
+    EXPECT_EQ(sample.err, "");
+}
+
+TEST_F(ZvfTool, FrameKeepsTheBytesOfItsOutputName) {
+    // A Windows-1251 name ("Пр"), given through the shell as bytes.
+    const zvtest::ToolOutcome r =
+        zvtest::runTool(QStringLiteral("/bin/sh"),
+                        {"-c", "exec \"$0\" frame \"$1\" 0 \"$2$(printf '\\317\\360.png')\"",
+                         ZVF_TOOL, q(file), q(root.file(""))});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_GT(std::filesystem::file_size(root.file("\xCF\xF0.png")), 0u);
 }
 
 TEST_F(ZvfTool, UsageHelpAndMissingFiles) {

@@ -403,15 +403,15 @@ TEST_F(ExportWindowTest, EachOfTheSixCallsGetsItsArguments) {
     using T = zv::ExportTarget;
     using I = zv::ExportInterval;
     const std::vector<zv::ExportRequest> expected = {
-        {T::Video, I::Frames, " C:\\Exp\\v ", true, 30, 20, 0, 0},
-        {T::Video, I::Time, " C:\\Exp\\v ", true, 0, 0, start, end},
-        {T::Video, I::Graph, " C:\\Exp\\v ", true, 299, 100, 0, 0},
-        {T::Pictures, I::Frames, "C:\\Exp\\p\\", false, 30, 20, 0, 0},
-        {T::Pictures, I::Time, "C:\\Exp\\p\\", false, 0, 0, start, end},
-        {T::Pictures, I::Graph, "C:\\Exp\\p\\", false, 299, 100, 0, 0},
-        {T::Mp4, I::Frames, " C:\\Exp\\v ", false, 30, 20, 0, 0},
-        {T::Mp4, I::Time, " C:\\Exp\\v ", false, 0, 0, start, end},
-        {T::Mp4, I::Graph, " C:\\Exp\\v ", false, 299, 100, 0, 0},
+        {T::Video, I::Frames, " C:\\Exp\\v ", true, 30, 20, 0, 0, {}},
+        {T::Video, I::Time, " C:\\Exp\\v ", true, 0, 0, start, end, {}},
+        {T::Video, I::Graph, " C:\\Exp\\v ", true, 299, 100, 0, 0, {}},
+        {T::Pictures, I::Frames, "C:\\Exp\\p\\", false, 30, 20, 0, 0, {}},
+        {T::Pictures, I::Time, "C:\\Exp\\p\\", false, 0, 0, start, end, {}},
+        {T::Pictures, I::Graph, "C:\\Exp\\p\\", false, 299, 100, 0, 0, {}},
+        {T::Mp4, I::Frames, " C:\\Exp\\v ", false, 30, 20, 0, 0, {}},
+        {T::Mp4, I::Time, " C:\\Exp\\v ", false, 0, 0, start, end, {}},
+        {T::Mp4, I::Graph, " C:\\Exp\\v ", false, 299, 100, 0, 0, {}},
     };
     for (QRadioButton *target : {f.rbExpVideo, f.rbExpPictures, f.rbExpMp4}) {
         choose(target);

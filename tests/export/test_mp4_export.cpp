@@ -14,8 +14,10 @@
 #include "container/ZVFAppender.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/Error.h"
+#include "platform/PartFile.h"
 #include "recorder/SampleRecording.h"
 #include "support/ErrorOf.h"
+#include "support/PlantedLinks.h"
 #include "support/TempRoot.h"
 #include "support/ToolProcess.h"
 
@@ -298,6 +300,32 @@ TEST_F(Mp4Export, TargetsAreReplacedWholeOrNotAtAllAndNeverTheRecording) {
     EXPECT_LT(fs::file_size(exp("x.mp4")), 100'000u);
     EXPECT_EQ(probe(exp("x.mp4")).pts.size(), 3u);
     EXPECT_FALSE(fs::exists(exp("x.mp4.part")));
+}
+
+TEST_F(Mp4Export, ATargetBeingWrittenRefusesASecondExportAndLinksAreReplaced) {
+    record({0, 1, 2});
+    TZVFFormat zvf(source);
+    {
+        const zv::TargetLock other(exp("x.mp4"));
+        EXPECT_EQ(errorOf([&] { zv::exportMp4(zvf, "C:\\Exp\\x.mp4", 0, 2, plain); }),
+                  "Файл \"" + exp("x.mp4") + "\" уже записывается другим экспортом");
+    }
+    EXPECT_FALSE(fs::exists(exp("x.mp4")));
+    // Links another user planted: under the target's name, and under the old fixed part name.
+    const zvtest::SharedFolders shared = zvtest::makeSharedFolders(root.path());
+    ASSERT_FALSE(shared.open.empty());
+    const std::string victim = root.file("victim");
+    zvtest::writeFile(victim, "root's own");
+    for (const std::string &folder : {shared.open, shared.sticky}) {
+        SCOPED_TRACE(folder);
+        if (!zvtest::plantLinkAsNobody(victim, folder + "/v.mp4") ||
+            !zvtest::plantLinkAsNobody(victim, folder + "/v.mp4.part"))
+            GTEST_SKIP() << "needs root and setpriv to plant links as another user";
+        zv::exportMp4(zvf, folder + "/v.mp4", 0, 2, plain);
+        EXPECT_EQ(zvtest::readFile(victim), "root's own");
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder + "/v.mp4")));
+        EXPECT_EQ(probe(folder + "/v.mp4").pts.size(), 3u);
+    }
 }
 
 TEST_F(Mp4Export, TargetsThatAreNoFileGetTheTextsOfTheZvfExportBeforeAnyWork) {

@@ -2,13 +2,18 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QThread>
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <sstream>
 
 #include "platform/File.h"
+#include "platform/PartFile.h"
 #include "support/TempRoot.h"
 #include "support/ToolProcess.h"
 
@@ -93,10 +98,10 @@ TEST_F(ZvfExportTool, FailuresExitWithTheOperationsMessage) {
          "Неверно указан временной интервал экспорта"},
         {{"export", "C:\\none.zvf", "C:\\Exp\\c.zvf", "0", "0"}, 1, "Файл не найден"},
         {{"export-time", src, "C:\\Exp\\c.zvf", "yesterday", "2011-01-01 00:00:00"}, 2, "START"},
-        {{"pictures", src, "C:\\Exp\\c", "0", "1", "--7z"}, 2, "Unknown option '7z'"},
+        {{"pictures", src, "C:\\Exp\\c", "0", "1", "--7z"}, 2, "Неизвестный параметр «7z»"},
         {{"export", src, "C:\\Exp\\c.zvf", "0", "1", "--7z=yes"},
          2,
-         "Unexpected value after '--7z'"},
+         "Неожиданное значение после «--7z»"},
         // A folder that cannot be made, as the export window says it.
         {{"pictures", src, "C:\\Exp\\file\\sub", "0", "1"}, 1, "Неверная директория экспорта"},
         {{"pictures-time", src, "C:\\Exp\\file", "2010-01-01 00:00:00", "2011-01-01 00:00:00"},
@@ -118,6 +123,66 @@ TEST_F(ZvfExportTool, AnArchiveThatCannotBeMadeFailsTheExportAndTheFileStays) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.rfind("Не удалось создать архив \"C:\\Exp\\d.zvf.7z\": ", 0), 0u) << r.err;
     EXPECT_EQ(countOf(file("drive_c/Exp/d.zvf")), 3);
+}
+
+// Whether the process holds an unnamed file (a part not linked in yet) in folder.
+static bool holdsUnnamedFileIn(qint64 pid, const std::string &folder) {
+    const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+    std::error_code error;
+    for (const auto &fd : fs::directory_iterator(fds, error)) {
+        const std::string target = fs::read_symlink(fd.path(), error).string();
+        if (target.rfind(folder + "/", 0) == 0 && contains(target, "(deleted)"))
+            return true;
+    }
+    return false;
+}
+
+TEST_F(ZvfExportTool, AKilledExportLeavesNoPartFileAndNoBrokenArchive) {
+    const QString big = q(file("drive_c/VELD/big.zvf"));
+    zvtest::ToolOutcome r = zvf({"sample", big, "--frames", "60", "--size", "640x480"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string folder = file("drive_c/K");
+    fs::create_directories(folder);
+    zvtest::writeFile(folder + "/k.zvf.7z", "an older archive");
+    const std::vector<QStringList> exports = {
+        {"export-mp4", big, "C:\\K\\k.mp4", "0", "59"},
+        {"export", big, "C:\\K\\k.zvf", "0", "59", "--7z"},
+    };
+    for (const QStringList &args : exports) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        QProcess p;
+        p.start(QStringLiteral(ZVF_TOOL), args);
+        ASSERT_TRUE(p.waitForStarted(30'000));
+        // Killed while its part is being written (the 7z step, for the archive).
+        QElapsedTimer waited;
+        waited.start();
+        while (!holdsUnnamedFileIn(p.processId(), folder) && p.state() == QProcess::Running &&
+               waited.elapsed() < 120'000)
+            QThread::msleep(5);
+        ASSERT_EQ(p.state(), QProcess::Running) << "finished before it could be killed";
+        ::kill(static_cast<pid_t>(p.processId()), SIGKILL);
+        ASSERT_TRUE(p.waitForFinished(30'000));
+    }
+    std::vector<std::string> left;
+    for (const auto &entry : fs::directory_iterator(folder))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"k.zvf", "k.zvf.7z"}));
+    EXPECT_EQ(zvtest::readFile(folder + "/k.zvf.7z"), "an older archive");
+}
+
+TEST_F(ZvfExportTool, ASecondExportToATargetBeingWrittenFailsAtOnce) {
+    fs::create_directories(file("drive_c/Exp"));
+    const zv::TargetLock other(file("drive_c/Exp/busy.mp4"));
+    const zv::TargetLock zvfTarget(file("drive_c/Exp/busy.zvf"));
+    for (const QStringList &args : {QStringList{"export-mp4", src, "C:\\Exp\\busy.mp4", "0", "1"},
+                                    QStringList{"export", src, "C:\\Exp\\busy.zvf", "0", "1"}}) {
+        const zvtest::ToolOutcome r = zvf(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(contains(r.err, "уже записывается другим экспортом")) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(file("drive_c/Exp/busy.mp4")));
+    EXPECT_FALSE(fs::exists(file("drive_c/Exp/busy.zvf")));
 }
 
 TEST_F(ZvfExportTool, NamesReachTheExportAsTheirBytes) {
@@ -196,8 +261,8 @@ TEST_F(ZvfExportTool, Mp4CommandsTakeTheirOptionsAndTheExportsMessages) {
         {{"export-mp4", src, "C:\\Exp\\c.mp4", "0", "1", "--max-gap", "2s"}, 2, "--max-gap"},
         {{"export-mp4", src, "C:\\Exp\\c.mp4", "0", "1", "--speed"},
          2,
-         "Missing value after '--speed'"},
-        {{"export-mp4", src, "C:\\Exp\\c.mp4", "0", "1", "--7z"}, 2, "Unknown option '7z'"},
+         "Отсутствует значение после «--speed»"},
+        {{"export-mp4", src, "C:\\Exp\\c.mp4", "0", "1", "--7z"}, 2, "Неизвестный параметр «7z»"},
     };
     for (const Case &c : cases) {
         r = zvf(c.args);

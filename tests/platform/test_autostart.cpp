@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "platform/Error.h"
+#include "support/PlantedLinks.h"
 #include "support/TempRoot.h"
 
 namespace {
@@ -102,6 +103,36 @@ TEST_F(AutostartTest, AMissingFolderIsNotCreated) {
     EXPECT_THROW(store.add("ZORVideo", "/opt/ZORVideoService.exe"), zv::Error);
     EXPECT_FALSE(store.contains("ZORVideo"));
     EXPECT_FALSE(fs::exists(root.file("no")));
+}
+
+TEST_F(AutostartTest, ALinkAnotherUserPlantedIsReplacedNotFollowed) {
+    // Folders every user may write; the entry's name leads elsewhere through a link of theirs:
+    // to a file of ours, and dangling into a folder only we may write.
+    const zvtest::SharedFolders shared = zvtest::makeSharedFolders(root.path());
+    ASSERT_FALSE(shared.open.empty());
+    fs::create_directories(root.file("private"));
+    fs::permissions(root.file("private"), fs::perms::owner_all);
+    const std::string victim = root.file("private/victim");
+    zvtest::writeFile(victim, "root's own");
+    for (const std::string &dir : {shared.open, shared.sticky}) {
+        SCOPED_TRACE(dir);
+        ::setenv("ZORVIDEO_AUTOSTART_DIR", dir.c_str(), 1);
+        const std::string name = dir + "/ZORVideo.desktop";
+        const std::string other = dir + "/Other.desktop";
+        if (!zvtest::plantLinkAsNobody(victim, name) ||
+            !zvtest::plantLinkAsNobody(root.file("private/created.desktop"), other))
+            GTEST_SKIP() << "needs root and setpriv to plant links as another user";
+        store.add("ZORVideo", "/opt/ZORVideoService.exe");
+        store.add("Other", "/opt/ZORVideoService.exe");
+        EXPECT_EQ(zvtest::readFile(victim), "root's own");
+        EXPECT_FALSE(fs::exists(root.file("private/created.desktop")));
+        for (const std::string &entry : {name, other}) {
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(entry)));
+            EXPECT_EQ(fs::status(entry).permissions() & fs::perms::all,
+                      fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                          fs::perms::others_read);
+        }
+    }
 }
 
 TEST(AutostartFolder, SystemWideByDefault) {

@@ -18,7 +18,7 @@ std::vector<uint8_t> bytesOf(int k) {
 TEST(FrameDecoder, HandsBackThePictureOfTheFrameAskedFor) {
     zv::FrameDecoder decoder;
     zv::GifImage image;
-    std::string failure;
+    zv::Status failure;
     EXPECT_EQ(decoder.take(7, image, failure), Outcome::NotAhead);
     EXPECT_TRUE(image.empty());
 
@@ -48,7 +48,7 @@ TEST(FrameDecoder, HoldsAFewFramesAndMakesRoomForTheLatest) {
     EXPECT_LE(held, decoder.capacity());
     EXPECT_TRUE(decoder.holds(8));
     zv::GifImage image;
-    std::string failure;
+    zv::Status failure;
     // Whatever is still held is the frame it was handed in as.
     for (uint64_t k = 8; k >= 1; --k) {
         if (decoder.take(k, image, failure) == Outcome::Decoded) {
@@ -61,7 +61,7 @@ TEST(FrameDecoder, HoldsAFewFramesAndMakesRoomForTheLatest) {
 TEST(FrameDecoder, BytesThatAreNoPictureGiveTheReasonAndLeaveTheImage) {
     zv::FrameDecoder decoder;
     zv::GifImage image;
-    std::string failure;
+    zv::Status failure;
     std::vector<uint8_t> good = bytesOf(3);
     decoder.submit(3, good);
     ASSERT_EQ(decoder.take(3, image, failure), Outcome::Decoded);
@@ -70,7 +70,8 @@ TEST(FrameDecoder, BytesThatAreNoPictureGiveTheReasonAndLeaveTheImage) {
     std::vector<uint8_t> bad(junk.begin(), junk.end());
     decoder.submit(4, bad);
     ASSERT_EQ(decoder.take(4, image, failure), Outcome::Failed);
-    EXPECT_FALSE(failure.empty());
+    EXPECT_FALSE(failure.ok());
+    EXPECT_FALSE(failure.reason().empty());
     EXPECT_EQ(image.pixels()[0], zvtest::framePixel(3));
 }
 
@@ -80,7 +81,7 @@ TEST(FrameDecoder, DroppedFramesAreNotHandedBack) {
     decoder.submit(5, bytes);
     decoder.drop();
     zv::GifImage image;
-    std::string failure;
+    zv::Status failure;
     EXPECT_EQ(decoder.take(5, image, failure), Outcome::NotAhead);
     EXPECT_TRUE(image.empty());
     // The worker goes on serving after a drop.
@@ -98,7 +99,7 @@ TEST(FrameDecoder, BuffersGoRoundWithoutMixingFrames) {
     for (int k = 0; k < 8; ++k)
         gifs.push_back(bytesOf(k));
     zv::GifImage image;
-    std::string failure;
+    zv::Status failure;
     std::vector<uint8_t> bytes;
     for (int round = 0; round < 400; ++round) {
         const int k = round % 8;
