@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 
 #include "container/ZVFAppender.h"
 #include "container/ZVFFrameReader.h"
@@ -14,6 +16,7 @@
 #include "platform/Error.h"
 #include "platform/Paths.h"
 #include "recorder/FrameEncoding.h"
+#include "recorder/RecordingRepair.h"
 #include "recorder/RotatedFiles.h"
 
 namespace fs = std::filesystem;
@@ -38,33 +41,84 @@ fs::path driveFolderOf(const fs::path &file) {
     return {};
 }
 
-// A new recording file holding the count 0: written under a temporary name and linked in, so the
-// name never stands for a file shorter than the count. An existing file is left alone.
+// Links the file open at fd in under name. The kernel's name of the descriptor links exactly the
+// file we made, whatever has since happened to any name in the folder; without /proc the
+// descriptor itself is linked (which needs the right to search any path, as root has).
+bool linkOpenFile(int fd, const std::string &name) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    if (errno != ENOENT)
+        return false;
+    return ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
+}
+
+// A file of our own in folder with no name (O_TMPFILE), or, where the file system has no such
+// files, under a random name created exclusively without following a link (its name then
+// returned in temp, to be removed once the file is linked in).
+UniqueFd createUnnamed(const fs::path &folder, std::string &temp) {
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
+    if (fd >= 0)
+        return UniqueFd(fd);
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        throw Error(systemErrorText("Не удается создать файл в папке " + quoted(folder), errno));
+    std::random_device random;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char name[40];
+        std::snprintf(name, sizeof name, ".zorvideo-%08x%08x.new", random(), random());
+        temp = (folder / name).string();
+        fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0)
+            return UniqueFd(fd);
+        if (errno != EEXIST)
+            break;
+    }
+    throw Error(systemErrorText("Не удается создать файл в папке " + quoted(folder), errno));
+}
+
+// A new recording file holding the count 0, linked in under file once the count is on disk, so
+// the name never stands for a file shorter than the count and no link planted in the folder is
+// followed. An existing file (or link) of that name is left alone.
 void createEmptyRecording(const std::string &file) {
     const fs::path path(file);
-    // Put together as a path: GCC 12 warns (-Wrestrict) wrongly about "." + name at -O2 and above.
-    fs::path tempName(".");
-    tempName += path.filename();
-    tempName += ".new";
-    const std::string temp = (path.parent_path() / tempName).string();
-    UniqueFd fd = openFile(temp, O_WRONLY | O_CREAT | O_TRUNC);
+    std::string temp;
+    UniqueFd fd = createUnnamed(path.parent_path(), temp);
     const uint8_t count[4] = {0, 0, 0, 0};
-    writeAt(fd.get(), count, sizeof count, 0);
-    fd.reset();
-    const int linked = ::link(temp.c_str(), file.c_str());
-    const int err = errno;
-    ::unlink(temp.c_str());
-    if (linked != 0 && err != EEXIST)
+    int err = 0;
+    try {
+        writeAt(fd.get(), count, sizeof count, 0);
+        syncFile(fd.get(), "Ошибка записи в файл");
+        if (!linkOpenFile(fd.get(), file))
+            err = errno;
+    } catch (...) {
+        if (!temp.empty())
+            ::unlink(temp.c_str());
+        throw;
+    }
+    if (!temp.empty())
+        ::unlink(temp.c_str());
+    if (err != 0 && err != EEXIST)
         throw Error(systemErrorText("Не удается создать файл " + quoted(file), err));
 }
 
-// Renames without replacing: false when target exists.
-bool renameNoReplace(const std::string &from, const std::string &to) {
+// A symbolic link at the recording's name that another user made is not followed: in a folder
+// that others may write it could lead the recorder to write over any file it may write.
+void refuseForeignLink(const std::string &file) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && st.st_uid != ::geteuid())
+        throw Error("Файл записи " + quoted(file) +
+                    " - символьная ссылка другого пользователя; запись в нее не ведется");
+}
+
+// Renames without replacing: false when target exists. fd is the file open under from: where the
+// file system lacks the flag, that very file is linked in under the new name and the old name
+// removed.
+bool renameNoReplace(const std::string &from, const std::string &to, int fd) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
         return true;
     int err = errno;
-    if (err == EINVAL || err == ENOSYS) {  // a file system without the flag: link, then unlink
-        if (::link(from.c_str(), to.c_str()) == 0) {
+    if ((err == EINVAL || err == ENOSYS) && fd >= 0) {
+        if (linkOpenFile(fd, to)) {
             ::unlink(from.c_str());
             return true;
         }
@@ -108,23 +162,70 @@ void RecordingWriter::close() {
     lastDateTime_.reset();
 }
 
-void RecordingWriter::open(const std::string &file) {
-    makeRecordingFolder(file, FolderLevels::WithParents);
-    if (!files_.idOf(file))
+void RecordingWriter::open(const std::string &file, double at) {
+    refuseForeignLink(file);
+    if (!files_.idOf(file)) {
+        makeRecordingFolder(file, FolderLevels::WithParents);
         createEmptyRecording(file);
+    }
     std::unique_ptr<RandomFile> inspect = files_.open(file, FileSystem::OpenMode::Read);
     const int fd = inspect->descriptor();
     if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0)
         throw Error("Файл " + quoted(file) + " уже записывает другая программа");
     auto appender = std::make_unique<ZVFAppender>(file, files_);
-    const int32_t count = zvf::readCount(*inspect).value_or(0);
-    TZVFFrameEntry last;
-    lastDateTime_.reset();
-    if (count > 0 && count <= zvf::kCapacity && zvf::readEntry(*inspect, count - 1, last))
-        lastDateTime_ = last.DateTime;
+    appender->setDurable(true);
     inspect_ = std::move(inspect);
     appender_ = std::move(appender);
     current_ = file;
+    if (!repairOrSetAside(file, at))
+        return open(file, at);  // a new file in place of the one set aside
+    const int32_t count = zvf::readCount(*inspect_).value_or(0);
+    TZVFFrameEntry last;
+    lastDateTime_.reset();
+    if (count > 0 && zvf::readEntry(*inspect_, count - 1, last))
+        lastDateTime_ = last.DateTime;
+}
+
+bool RecordingWriter::repairOrSetAside(const std::string &file, double at) {
+    const RecordingVerdict verdict = inspectRecording(*inspect_);
+    switch (verdict.kind) {
+        case RecordingVerdict::Kind::Sound:
+            return true;
+        case RecordingVerdict::Kind::TornTail: {
+            // In place: the count alone changes; the bytes beyond it carry no meaning.
+            std::unique_ptr<RandomFile> rw = files_.open(file, FileSystem::OpenMode::ReadWriteOrCreate);
+            uint8_t countBytes[zvf::kCountSize];
+            zvf::encodeCount(countBytes, verdict.keep);
+            rw->writeAt(countBytes, sizeof countBytes, zvf::kCountPosition);
+            rw->syncData();
+            if (log_)
+                log_(LogLevel::Warning,
+                     "Файл " + quoted(file) + " поврежден в конце (" + verdict.problem +
+                         "): он укорочен до " + std::to_string(verdict.keep) +
+                         " целых кадров, отброшено кадров: " +
+                         std::to_string(std::max(verdict.count, verdict.keep) - verdict.keep));
+            return true;
+        }
+        case RecordingVerdict::Kind::Damaged:
+            setAside(file, at, verdict.problem);
+            return false;
+    }
+    return true;
+}
+
+void RecordingWriter::setAside(const std::string &file, double at, const std::string &problem) {
+    const int fd = inspect_->descriptor();
+    for (int number = 1;; ++number) {
+        const std::string to = damagedFileName(file, at, number);
+        if (renameNoReplace(file, to, fd)) {
+            if (log_)
+                log_(LogLevel::Warning, "Файл " + quoted(file) + " поврежден (" + problem +
+                                            "): он отложен без изменений как " + quoted(to) +
+                                            ", запись идет в новый файл");
+            break;
+        }
+    }
+    close();
 }
 
 bool RecordingWriter::needsRotation(int64_t maxBytes, size_t frameSize, double dateTime) {
@@ -147,7 +248,7 @@ void RecordingWriter::rotate() {
     const std::string from = current_;
     for (int number = 1;; ++number) {
         const std::string to = rotatedFileName(from, firstDateTime, number);
-        if (renameNoReplace(from, to)) {
+        if (renameNoReplace(from, to, inspect_->descriptor())) {
             if (log_)
                 log_(LogLevel::Info, "Файл " + quoted(from) + " (" + std::to_string(count) +
                                          " кадров, " + std::to_string(length) +
@@ -158,23 +259,48 @@ void RecordingWriter::rotate() {
     close();
 }
 
+void RecordingWriter::appendOnce(const std::string &file, int64_t maxBytes,
+                                 const std::vector<uint8_t> &gif, double dateTime) {
+    if (!appender_)
+        open(file, dateTime);
+    if (needsRotation(maxBytes, gif.size(), dateTime)) {
+        rotate();
+        open(file, dateTime);
+    }
+    appendFrame(*appender_, gif, dateTime);
+    lastDateTime_ = dateTime;
+}
+
 void RecordingWriter::append(const std::string &file, int64_t maxBytes,
                              const std::vector<uint8_t> &gif, double dateTime) {
     dateTime = roundToMillisecond(dateTime);
     if (appender_ && (current_ != file || files_.idOf(current_) != inspect_->id()))
         close();
     try {
-        if (!appender_)
-            open(file);
-        if (needsRotation(maxBytes, gif.size(), dateTime)) {
-            rotate();
-            open(file);
-        }
-        appendFrame(*appender_, gif, dateTime);
-        lastDateTime_ = dateTime;
-    } catch (...) {
+        appendOnce(file, maxBytes, gif, dateTime);
+    } catch (const Error &) {
+        // Damage that came while the file was open (cut by another program, say) shows as a
+        // failed append: the file is opened anew, which mends it or sets it aside, and the
+        // frame goes in at once. Any other failure stands.
+        const bool wasOpen = appender_ != nullptr;
         close();
-        throw;
+        if (!wasOpen || !damagedNow(file))
+            throw;
+        try {
+            appendOnce(file, maxBytes, gif, dateTime);
+        } catch (...) {
+            close();
+            throw;
+        }
+    }
+}
+
+bool RecordingWriter::damagedNow(const std::string &file) {
+    try {
+        std::unique_ptr<RandomFile> look = files_.open(file, FileSystem::OpenMode::Read);
+        return inspectRecording(*look).kind != RecordingVerdict::Kind::Sound;
+    } catch (const Error &) {
+        return false;
     }
 }
 

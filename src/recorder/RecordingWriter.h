@@ -15,13 +15,24 @@ namespace zv {
 
 // Writes the recorder's frames into its recording file and rotates the file when it is full.
 //
-// Each frame goes to the file named by the caller (a native path), in the appender's order, so
-// that the file passes the format's checks at every moment, also after kill -9. Before a frame
-// the file is rotated (renamed to rotatedFileName of its first frame, see RotatedFiles.h, and
-// started anew) when the frame would take it past the size limit, when its index is full, or
-// when the frame's date-time lies before the last frame's (a clock set back): date-times rise
-// within every file. A new file appears with its count already in place (written under a
-// temporary name and linked in), never as an empty file.
+// Each frame goes to the file named by the caller (a native path), in the appender's order with
+// a data sync before the count (frame bytes and entry, sync, count), so that the file passes the
+// format's checks at every moment, also after kill -9, and after a power cut the count covers
+// only frames that reached the disk. Before a frame the file is rotated (renamed to
+// rotatedFileName of its first frame, see RotatedFiles.h, and started anew) when the frame would
+// take it past the size limit, when its index is full, or when the frame's date-time lies before
+// the last frame's (a clock set back): date-times rise within every file.
+//
+// Opening a file (at the first frame, after a rotation, and whenever an append finds the file
+// damaged) inspects it (RecordingRepair.h): a torn tail is cut back to the sound frames in place
+// and logged with the number of frames dropped; any other damage sets the file aside unchanged
+// under damagedFileName and a new file is started, within the same frame. Nothing is deleted or
+// overwritten by either.
+//
+// A new file is made without a name of its own first (O_TMPFILE, else an unpredictable name
+// created exclusively) and linked in with its count already in place, so a link planted in the
+// folder is never followed and the name never stands for a file shorter than the count. A
+// recording name that is a symbolic link of another user is refused.
 //
 // The file is locked (flock) while it is open here, so two recorders never append to one file.
 // A file replaced or removed behind the writer's back is opened anew at the next frame.
@@ -47,7 +58,14 @@ public:
     const std::string &currentFile() const { return current_; }
 
 private:
-    void open(const std::string &file);
+    // Opens file (made when missing) and mends or sets it aside; at is the date-time now.
+    void open(const std::string &file, double at);
+    // The open file's verdict acted upon: false when it was set aside (and closed).
+    bool repairOrSetAside(const std::string &file, double at);
+    void setAside(const std::string &file, double at, const std::string &problem);
+    bool damagedNow(const std::string &file);
+    void appendOnce(const std::string &file, int64_t maxBytes, const std::vector<uint8_t> &gif,
+                    double dateTime);
     bool needsRotation(int64_t maxBytes, size_t frameSize, double dateTime);
     void rotate();
 

@@ -45,6 +45,18 @@ inline constexpr uint32_t kWaitStepMs = 50;
 // Whether a window titled like the recorder is among the top-level windows.
 bool isRecorderRunning(WindowList &windows);
 
+// What the recorder says it is doing, from the state it publishes on its window (the property
+// kServiceStateProperty of ServiceWindows.h).
+struct RecorderActivity {
+    bool running = false;  // its window is there
+    // Running, recording switched on in cnf.INI (recordingEnabled), and yet no frames are being
+    // written: paused, failing, or recording switched off in the settings the recorder holds. A
+    // recorder that publishes no state counts as recording.
+    bool idle = false;
+    std::string reason;  // Russian, why it is idle
+};
+RecorderActivity recorderActivity(WindowList &windows, bool recordingEnabled);
+
 // Sends the quit message to the recorder's window "TempForm"; false when there is none.
 bool stopRecorder(WindowList &windows);
 

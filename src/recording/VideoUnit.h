@@ -144,8 +144,12 @@ private:
 
     // Monitoring state; it survives from one showing to the next.
     bool ServiceRunning = false;
+    // The recorder runs but writes no frames while recording is switched on; the recorder's mark
+    // then blinks as for a recorder that is not running, its hint naming the reason.
+    bool RecorderIdle = false;
     bool LowDiskSpace = false;
     uint32_t LastCheckTick = 0;
+    std::string idleReason_;
 };
 
 namespace zv {

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -156,16 +157,23 @@ TEST_F(Writer, NameClashesGetNumbersAndAClockSetBackStartsANewFile) {
 TEST_F(Writer, AFullIndexRotates) {
     fs::create_directories(folder);
     {
-        // A file with 499,900 entries whose last frame is sound (the others are not looked at).
+        // A file with 499,900 entries, all naming one sound frame of 4 bytes.
+        std::vector<uint8_t> index(499'900 * 20);
+        const int64_t offset = 0;
+        const int32_t size = 4;
+        for (size_t i = 0; i < 499'900; ++i) {
+            std::memcpy(&index[i * 20], &offset, 8);
+            std::memcpy(&index[i * 20 + 8], &size, 4);
+            std::memcpy(&index[i * 20 + 12], &t0, 8);
+        }
         zvtest::RawZvf raw(file);
         raw.putCount(499'900);
-        raw.putEntry(499'899, 0, 4, t0);
+        raw.put(2000, index.data(), index.size());
         raw.put(10'000'000, "GIF8", 4);
     }
     writer.append(file, 0, frame(40), t0 + second);
-    // Named after entry 0, which this file leaves at zero: 1899-12-30 00:00.
     EXPECT_EQ(namesIn(folder),
-              (std::vector<std::string>{"BigFile.zvf", "BigFile_18991230_000000.zvf"}));
+              (std::vector<std::string>{"BigFile.zvf", "BigFile_20240310_081530.zvf"}));
     TZVFFormat fresh(file);
     EXPECT_EQ(fresh.FrameCount(), 1);
 }
