@@ -278,6 +278,56 @@ TEST_F(Engine, ABusyMachineSkipsSlotsAndLowSpacePausesFrames) {
     EXPECT_TRUE(r.takeFrame());
 }
 
+TEST_F(Engine, PublishesWhetherItRecordsAndWhyNotAndCountsLostFrames) {
+    std::vector<zv::RecorderState> states;
+    zv::RecorderEnvironment env = services();
+    env.stateChanged = [&](const zv::RecorderState &s) { states.push_back(s); };
+    using Kind = zv::RecorderState::Kind;
+    zv::Recorder r(env, settings);
+    run(r, 200);
+    EXPECT_EQ(r.state().kind, Kind::Recording);
+    EXPECT_TRUE(states.empty()) << "it started as recording";
+
+    screen.failWith("экран недоступен");
+    run(r, 200);
+    ASSERT_EQ(r.state().kind, Kind::Failing);
+    EXPECT_NE(r.state().reason.find("экран недоступен"), std::string::npos) << r.state().reason;
+    screen.failWith("");
+    run(r, 100);
+    EXPECT_EQ(r.state().kind, Kind::Recording);
+
+    settings.MinHDDSize = 2'000'000;
+    r.applySettings(settings);
+    run(r, 100);
+    ASSERT_EQ(r.state().kind, Kind::Paused);
+    EXPECT_EQ(r.state().reason.rfind("мало места на диске", 0), 0u) << r.state().reason;
+
+    // Write failures: the folder's place is taken by a file.
+    settings.MinHDDSize = 0;
+    settings.OutFile = "C:\\blocked\\rec.zvf";
+    writeBytes(root.file("drive_c/blocked"), 1);
+    r.applySettings(settings);
+    run(r, 300);
+    EXPECT_EQ(r.state().kind, Kind::Failing);
+    EXPECT_EQ(r.framesLost(), 3u);
+    EXPECT_NE(r.summary().find("потеряно из-за ошибок записи: 3"), std::string::npos)
+        << r.summary();
+
+    settings.EnableRec = false;
+    r.applySettings(settings);
+    EXPECT_EQ(r.state().kind, Kind::Off);
+    // A failure found outside the engine (a capture waiting for permission) uses the same way.
+    r.reportFailure("ожидается разрешение на запись экрана");
+    EXPECT_EQ(zv::recorderStateText(r.state()),
+              "failing: ожидается разрешение на запись экрана");
+    EXPECT_EQ(zv::parseRecorderState(zv::recorderStateText(r.state())), r.state());
+    std::vector<Kind> kinds;
+    for (const zv::RecorderState &s : states)
+        kinds.push_back(s.kind);
+    EXPECT_EQ(kinds, (std::vector<Kind>{Kind::Failing, Kind::Recording, Kind::Paused,
+                                        Kind::Failing, Kind::Off, Kind::Failing}));
+}
+
 TEST(RecorderSettings, FileProblemsGiveTheDefaults) {
     zvtest::TempRoot root;
     TRecordingSettings read;
