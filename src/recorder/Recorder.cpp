@@ -143,9 +143,17 @@ bool Recorder::takeFrame() {
     return true;
 }
 
+void Recorder::flush() {
+    try {
+        writer_.flush();
+    } catch (const std::exception &e) {
+        report(LogLevel::Error, std::string("Кадры не учтены: ") + e.what());
+    }
+}
+
 std::string Recorder::summary() const {
-    return "Записано кадров: " + std::to_string(framesWritten_) +
-           ", потеряно из-за ошибок записи: " + std::to_string(framesLost_) +
+    return "Записано кадров: " + std::to_string(framesWritten_ - writer_.framesUncounted()) +
+           ", потеряно из-за ошибок записи: " + std::to_string(framesLost()) +
            ", не снято из-за ошибок снимка экрана: " + std::to_string(framesNotCaptured_) +
            ", не записано на паузе: " + std::to_string(framesPaused_) +
            ", пропущено по расписанию: " + std::to_string(slotsSkipped());

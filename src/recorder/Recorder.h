@@ -62,14 +62,18 @@ public:
     // the free-space rule still holds. True when it was written.
     bool takeFrame();
 
+    // Waits until every frame written is counted in its file (readers see it); a failure is
+    // logged.
+    void flush();
+
     // A failure found outside the engine (a capture that waits for the desktop's permission, say):
     // logged once, and the state is Failing with reason until a frame is written again.
     void reportFailure(const std::string &reason);
     const RecorderState &state() const { return state_; }
 
     uint64_t framesWritten() const { return framesWritten_; }
-    // Frames that were due and captured but could not be written.
-    uint64_t framesLost() const { return framesLost_; }
+    // Frames that were due and captured but could not be written (or counted).
+    uint64_t framesLost() const { return framesLost_ + writer_.framesUncounted(); }
     uint64_t slotsSkipped() const { return schedule_.skipped(); }
     // One line for the log at the end: frames written, lost, not captured, paused, skipped.
     std::string summary() const;

@@ -8,14 +8,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <random>
 
-#include "container/ZVFAppender.h"
+#include "container/ZVFConstants.h"
 #include "container/ZVFFrameReader.h"
 #include "platform/DateTime.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
-#include "recorder/FrameEncoding.h"
 #include "recorder/RecordingRepair.h"
 #include "recorder/RotatedFiles.h"
 
@@ -153,13 +153,44 @@ void makeRecordingFolder(const std::string &file, FolderLevels levels) {
 RecordingWriter::RecordingWriter(FileSystem &files, RecorderLog log)
     : files_(files), log_(std::move(log)) {}
 
-RecordingWriter::~RecordingWriter() = default;
+RecordingWriter::~RecordingWriter() {
+    close();
+}
 
 void RecordingWriter::close() {
-    appender_.reset();
-    inspect_.reset();  // releases the lock
+    if (committer_) {
+        try {
+            committer_->flush();
+        } catch (const Error &e) {
+            noteUncounted(e.what());
+        }
+    }
+    committer_.reset();
+    file_.reset();  // releases the lock
     current_.clear();
     lastDateTime_.reset();
+}
+
+void RecordingWriter::flush() {
+    if (!committer_)
+        return;
+    try {
+        committer_->flush();
+    } catch (const Error &e) {
+        noteUncounted(e.what());
+        throw;
+    }
+}
+
+void RecordingWriter::noteUncounted(const std::string &reason) {
+    const int32_t lost = count_ - committer_->committed();
+    if (lost <= 0)
+        return;
+    uncounted_ += static_cast<uint64_t>(lost);
+    count_ -= lost;
+    if (log_)
+        log_(LogLevel::Error, "Кадров записано, но не учтено в счетчике: " + std::to_string(lost) +
+                                  " (" + reason + ")");
 }
 
 void RecordingWriter::open(const std::string &file, double at) {
@@ -168,36 +199,36 @@ void RecordingWriter::open(const std::string &file, double at) {
         makeRecordingFolder(file, FolderLevels::WithParents);
         createEmptyRecording(file);
     }
-    std::unique_ptr<RandomFile> inspect = files_.open(file, FileSystem::OpenMode::Read);
-    const int fd = inspect->descriptor();
+    std::unique_ptr<RandomFile> opened = files_.open(file, FileSystem::OpenMode::ReadWriteOrCreate);
+    const int fd = opened->descriptor();
     if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0)
         throw Error("Файл " + quoted(file) + " уже записывает другая программа");
-    auto appender = std::make_unique<ZVFAppender>(file, files_);
-    appender->setDurable(true);
-    inspect_ = std::move(inspect);
-    appender_ = std::move(appender);
+    file_ = std::move(opened);
     current_ = file;
     if (!repairOrSetAside(file, at))
         return open(file, at);  // a new file in place of the one set aside
-    const int32_t count = zvf::readCount(*inspect_).value_or(0);
-    TZVFFrameEntry last;
+    count_ = zvf::readCount(*file_).value_or(0);
+    nextOffset_ = 0;
     lastDateTime_.reset();
-    if (count > 0 && zvf::readEntry(*inspect_, count - 1, last))
+    TZVFFrameEntry last;
+    if (count_ > 0 && zvf::readEntry(*file_, count_ - 1, last)) {
         lastDateTime_ = last.DateTime;
+        nextOffset_ = last.Offset + last.Size;  // a sound frame: no overflow
+    }
+    committer_ = std::make_unique<CountCommitter>(*file_, count_);
 }
 
 bool RecordingWriter::repairOrSetAside(const std::string &file, double at) {
-    const RecordingVerdict verdict = inspectRecording(*inspect_);
+    const RecordingVerdict verdict = inspectRecording(*file_);
     switch (verdict.kind) {
         case RecordingVerdict::Kind::Sound:
             return true;
         case RecordingVerdict::Kind::TornTail: {
             // In place: the count alone changes; the bytes beyond it carry no meaning.
-            std::unique_ptr<RandomFile> rw = files_.open(file, FileSystem::OpenMode::ReadWriteOrCreate);
             uint8_t countBytes[zvf::kCountSize];
             zvf::encodeCount(countBytes, verdict.keep);
-            rw->writeAt(countBytes, sizeof countBytes, zvf::kCountPosition);
-            rw->syncData();
+            file_->writeAt(countBytes, sizeof countBytes, zvf::kCountPosition);
+            file_->syncData();
             if (log_)
                 log_(LogLevel::Warning,
                      "Файл " + quoted(file) + " поврежден в конце (" + verdict.problem +
@@ -214,7 +245,7 @@ bool RecordingWriter::repairOrSetAside(const std::string &file, double at) {
 }
 
 void RecordingWriter::setAside(const std::string &file, double at, const std::string &problem) {
-    const int fd = inspect_->descriptor();
+    const int fd = file_->descriptor();
     for (int number = 1;; ++number) {
         const std::string to = damagedFileName(file, at, number);
         if (renameNoReplace(file, to, fd)) {
@@ -229,28 +260,27 @@ void RecordingWriter::setAside(const std::string &file, double at, const std::st
 }
 
 bool RecordingWriter::needsRotation(int64_t maxBytes, size_t frameSize, double dateTime) {
-    const int32_t count = zvf::readCount(*inspect_).value_or(0);
-    if (count <= 0)
+    if (count_ <= 0)
         return false;  // a file takes its first frame whatever its size
-    if (count >= zvf::kCapacity)
+    if (count_ >= zvf::kCapacity)
         return true;
-    if (maxBytes > 0 && inspect_->length() + static_cast<int64_t>(frameSize) > maxBytes)
+    if (maxBytes > 0 && file_->length() + static_cast<int64_t>(frameSize) > maxBytes)
         return true;
     return lastDateTime_ && dateTime < *lastDateTime_;
 }
 
 void RecordingWriter::rotate() {
-    const int32_t count = zvf::readCount(*inspect_).value_or(0);
-    const int64_t length = inspect_->length();
+    committer_->flush();  // the file moves with every frame counted
+    const int64_t length = file_->length();
     TZVFFrameEntry first;
     const double firstDateTime =
-        zvf::readEntry(*inspect_, 0, first) ? first.DateTime : lastDateTime_.value_or(0.0);
+        zvf::readEntry(*file_, 0, first) ? first.DateTime : lastDateTime_.value_or(0.0);
     const std::string from = current_;
     for (int number = 1;; ++number) {
         const std::string to = rotatedFileName(from, firstDateTime, number);
-        if (renameNoReplace(from, to, inspect_->descriptor())) {
+        if (renameNoReplace(from, to, file_->descriptor())) {
             if (log_)
-                log_(LogLevel::Info, "Файл " + quoted(from) + " (" + std::to_string(count) +
+                log_(LogLevel::Info, "Файл " + quoted(from) + " (" + std::to_string(count_) +
                                          " кадров, " + std::to_string(length) +
                                          " байт) переименован в " + quoted(to));
             break;
@@ -259,22 +289,45 @@ void RecordingWriter::rotate() {
     close();
 }
 
+// Frame bytes, then the entry; the committer syncs and raises the count. Damage done behind the
+// writer's back (the file cut, the count changed) is found here, before anything is written.
+void RecordingWriter::writeFrame(const std::vector<uint8_t> &gif, double dateTime) {
+    const std::string failure = committer_->takeFailure();
+    if (!failure.empty()) {
+        noteUncounted(failure);
+        throw Error(failure);
+    }
+    if (gif.empty() || gif.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+        throw Error("Недопустимый размер кадра: " + std::to_string(gif.size()));
+    const std::optional<int32_t> stored = zvf::readCount(*file_);
+    if (!stored || *stored < 0 || *stored > count_ ||
+        (count_ > 0 && file_->length() < zvf::kDataBase + nextOffset_))
+        throw Error("Поврежден индекс кадров");
+    file_->writeAt(gif.data(), gif.size(), zvf::kDataBase + nextOffset_);
+    uint8_t entry[zvf::kEntrySize];
+    zvf::encodeEntry(entry, TZVFFrameEntry{nextOffset_, dateTime, static_cast<int32_t>(gif.size())});
+    file_->writeAt(entry, sizeof entry, zvf::entryPosition(count_));
+    ++count_;
+    nextOffset_ += static_cast<int64_t>(gif.size());
+    committer_->written(count_);
+}
+
 void RecordingWriter::appendOnce(const std::string &file, int64_t maxBytes,
                                  const std::vector<uint8_t> &gif, double dateTime) {
-    if (!appender_)
+    if (!file_)
         open(file, dateTime);
     if (needsRotation(maxBytes, gif.size(), dateTime)) {
         rotate();
         open(file, dateTime);
     }
-    appendFrame(*appender_, gif, dateTime);
+    writeFrame(gif, dateTime);
     lastDateTime_ = dateTime;
 }
 
 void RecordingWriter::append(const std::string &file, int64_t maxBytes,
                              const std::vector<uint8_t> &gif, double dateTime) {
     dateTime = roundToMillisecond(dateTime);
-    if (appender_ && (current_ != file || files_.idOf(current_) != inspect_->id()))
+    if (file_ && (current_ != file || files_.idOf(current_) != file_->id()))
         close();
     try {
         appendOnce(file, maxBytes, gif, dateTime);
@@ -282,7 +335,7 @@ void RecordingWriter::append(const std::string &file, int64_t maxBytes,
         // Damage that came while the file was open (cut by another program, say) shows as a
         // failed append: the file is opened anew, which mends it or sets it aside, and the
         // frame goes in at once. Any other failure stands.
-        const bool wasOpen = appender_ != nullptr;
+        const bool wasOpen = file_ != nullptr;
         close();
         if (!wasOpen || !damagedNow(file))
             throw;

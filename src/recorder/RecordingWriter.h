@@ -7,18 +7,18 @@
 #include <vector>
 
 #include "platform/File.h"
+#include "recorder/CountCommitter.h"
 #include "recorder/RecorderLog.h"
-
-class ZVFAppender;
 
 namespace zv {
 
 // Writes the recorder's frames into its recording file and rotates the file when it is full.
 //
-// Each frame goes to the file named by the caller (a native path), in the appender's order with
-// a data sync before the count (frame bytes and entry, sync, count), so that the file passes the
-// format's checks at every moment, also after kill -9, and after a power cut the count covers
-// only frames that reached the disk. Before a frame the file is rotated (renamed to
+// Each frame goes to the file named by the caller (a native path) in the recorder's order: frame
+// bytes and entry, a data sync, then the count (CountCommitter.h: the sync and the count follow
+// on a thread of their own, so the frame's time is not spent waiting for the disk). The file
+// passes the format's checks at every moment, also after kill -9, and after a power cut the
+// count covers only frames that reached the disk. Before a frame the file is rotated (renamed to
 // rotatedFileName of its first frame, see RotatedFiles.h, and started anew) when the frame would
 // take it past the size limit, when its index is full, or when the frame's date-time lies before
 // the last frame's (a clock set back): date-times rise within every file.
@@ -51,8 +51,16 @@ public:
     void append(const std::string &file, int64_t maxBytes, const std::vector<uint8_t> &gif,
                 double dateTime);
 
-    // Closes the file (recording switched off, or another file chosen).
+    // Waits until every frame written is counted in the file (readers see it). Throws zv::Error
+    // when the count could not be written; those frames stay uncounted.
+    void flush();
+
+    // Counts what is written, then closes the file (recording switched off, another file
+    // chosen, the program's end).
     void close();
+
+    // Frames that were written but could not be counted (their sync or count failed), so far.
+    uint64_t framesUncounted() const { return uncounted_; }
 
     // The file now open, empty when none.
     const std::string &currentFile() const { return current_; }
@@ -64,6 +72,8 @@ private:
     bool repairOrSetAside(const std::string &file, double at);
     void setAside(const std::string &file, double at, const std::string &problem);
     bool damagedNow(const std::string &file);
+    void noteUncounted(const std::string &reason);
+    void writeFrame(const std::vector<uint8_t> &gif, double dateTime);
     void appendOnce(const std::string &file, int64_t maxBytes, const std::vector<uint8_t> &gif,
                     double dateTime);
     bool needsRotation(int64_t maxBytes, size_t frameSize, double dateTime);
@@ -72,9 +82,12 @@ private:
     FileSystem &files_;
     RecorderLog log_;
     std::string current_;
-    std::unique_ptr<RandomFile> inspect_;  // holds the lock; reads the count and the entries
-    std::unique_ptr<ZVFAppender> appender_;
+    std::unique_ptr<RandomFile> file_;  // read-write; holds the lock
+    std::unique_ptr<CountCommitter> committer_;
+    int32_t count_ = 0;       // frames written, counted or about to be
+    int64_t nextOffset_ = 0;  // data offset of the next frame
     std::optional<double> lastDateTime_;
+    uint64_t uncounted_ = 0;
 };
 
 // How much of a missing recording folder makeRecordingFolder makes.

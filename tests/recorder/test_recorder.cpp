@@ -178,6 +178,7 @@ protected:
             clock.advance(step);
             wallClock += step / 86'400'000.0;
         }
+        r.flush();
     }
 };
 
@@ -259,6 +260,7 @@ TEST_F(Engine, ABusyMachineSkipsSlotsAndLowSpacePausesFrames) {
     EXPECT_TRUE(r.runDueFrame());
     EXPECT_FALSE(r.runDueFrame());
     EXPECT_EQ(r.slotsSkipped(), 7u);
+    r.flush();
     EXPECT_EQ(frames(), 4);
 
     settings.RecursiveRecord = false;

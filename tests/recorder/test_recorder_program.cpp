@@ -255,10 +255,18 @@ TEST_F(RecorderProgram, OnceNoDisplayAndUnreadableSettings) {
     // read: the defaults hold (the default file) and the log says why.
     settings.EnableRec = false;
     apply();
+    // Where no journal runs the log goes beside cnf.INI, at most 1 MB, one older generation kept.
+    const std::string logFile = root.file("drive_c/WINDOWS/ZORVideoService.log");
+    zvtest::writeFile(logFile, std::string(1'048'500, 'o') + "\n");
     auto once = start({"--once"});
     ASSERT_TRUE(once->waitForFinished(10'000));
     EXPECT_EQ(once->exitCode(), 0) << once->readAllStandardError().toStdString();
     EXPECT_EQ(frames(), 1);
+    if (!fs::exists("/run/systemd/journal/socket")) {
+        EXPECT_EQ(fs::file_size(logFile + ".1"), 1'048'501u);
+        EXPECT_LT(fs::file_size(logFile), 4096u);
+        EXPECT_NE(zvtest::readFile(logFile).find("запущен"), std::string::npos);
+    }
 
     fs::create_directories(root.file("settings.ini"));
     auto defaults =

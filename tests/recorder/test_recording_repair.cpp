@@ -37,8 +37,7 @@ std::vector<std::string> namesIn(const std::string &folder) {
 }
 
 std::string bytesOf(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return zvtest::readFile(path);
 }
 
 struct Collected {
@@ -76,7 +75,10 @@ protected:
             writer.append(file, 0, frame, t0 + i * second);
         writer.close();
     }
-    int32_t frames() { return TZVFFormat(file).FrameCount(); }
+    int32_t frames() {
+        writer.flush();  // counts follow on the committer's thread
+        return TZVFFormat(file).FrameCount();
+    }
 };
 
 }  // namespace

@@ -103,6 +103,7 @@ TEST_F(Writer, RotatesAtTheSizeLimitIntoNamesOfTheFirstFrame) {
     TZVFFormat heldOpen(file);  // a viewer that has the first file open
     for (int i = 3; i < 8; ++i)
         writer.append(file, limit, frame(100, static_cast<uint8_t>(i)), t0 + i * second);
+    writer.flush();  // the last count follows on the committer's thread
     // It keeps reading the file it opened, now under its rotated name.
     EXPECT_EQ(heldOpen.FrameCount(), 3);
     TZVFFrameEntry kept;
@@ -128,9 +129,11 @@ TEST_F(Writer, RotatesAtTheSizeLimitIntoNamesOfTheFirstFrame) {
     // limit of 0 is none.
     writer.append(file, 10, frame(500), t0 + 9 * second);
     writer.append(file, 10, frame(500), t0 + 10 * second);
+    writer.flush();
     TZVFFormat again(file);
     EXPECT_EQ(again.FrameCount(), 1);
     writer.append(file, 0, frame(500), t0 + 11 * second);
+    writer.flush();
     EXPECT_EQ(again.FrameCount(), 2);
 }
 
@@ -172,6 +175,7 @@ TEST_F(Writer, AFullIndexRotates) {
         raw.put(10'000'000, "GIF8", 4);
     }
     writer.append(file, 0, frame(40), t0 + second);
+    writer.flush();
     EXPECT_EQ(namesIn(folder),
               (std::vector<std::string>{"BigFile.zvf", "BigFile_20240310_081530.zvf"}));
     TZVFFormat fresh(file);
@@ -202,12 +206,14 @@ TEST_F(Writer, OneWriterPerFileAndAFileReplacedBehindItsBackIsOpenedAnew) {
     // Removed meanwhile (an operator cleaning up): the next frame starts a new file by that name.
     fs::remove(file);
     writer.append(file, 0, frame(10), t0 + second);
+    writer.flush();
     TZVFFormat fresh(file);
     EXPECT_EQ(fresh.FrameCount(), 1);
 
     // Recording switched off releases the file (and its lock).
     writer.close();
     other.append(file, 0, frame(10), t0 + 2 * second);
+    other.flush();
     EXPECT_EQ(fresh.FrameCount(), 2);
 }
 
@@ -215,6 +221,7 @@ TEST_F(Writer, AFullDiskFailsTheFrameWithoutDamageAndTheNextFrameGoesOn) {
     // A file-size limit stands in for a full disk: writes past it fail with EFBIG part way.
     fs::create_directories(folder);
     writer.append(file, 0, frame(100), t0);
+    writer.flush();
     struct rlimit previous {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
     auto handler = ::signal(SIGXFSZ, SIG_IGN);
@@ -229,6 +236,7 @@ TEST_F(Writer, AFullDiskFailsTheFrameWithoutDamageAndTheNextFrameGoesOn) {
     TZVFFormat reader(file);
     EXPECT_EQ(reader.FrameCount(), 1);
     writer.append(file, 0, frame(100, 9), t0 + 2 * second);
+    writer.flush();
     EXPECT_EQ(reader.FrameCount(), 2);
     expectSound(file);
 }
