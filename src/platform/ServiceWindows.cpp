@@ -21,9 +21,9 @@ enum AtomIndex {
     StateProperty,
     AtomCount
 };
-constexpr std::array<const char *, AtomCount> kAtomNames = {
-    "WM_PROTOCOLS", "WM_DELETE_WINDOW", "_NET_WM_NAME", "UTF8_STRING", "_NET_WM_PID",
-    kServiceStateProperty};
+constexpr std::array<const char *, AtomCount> kAtomNames = {"WM_PROTOCOLS", "WM_DELETE_WINDOW",
+                                                            "_NET_WM_NAME", "UTF8_STRING",
+                                                            "_NET_WM_PID",  kServiceStateProperty};
 
 }  // namespace
 
@@ -90,8 +90,7 @@ xcb_window_t ServiceWindows::State::create(xcb_screen_t *screen, const std::stri
 }
 
 ServiceWindows::ServiceWindows(const std::vector<std::string> &titles, const std::string &quitTitle,
-                               const std::string &displayName,
-                               const std::string &instanceSelection)
+                               const std::string &displayName, const std::string &instanceSelection)
     : s_(std::make_unique<State>()) {
     xcb::Display display = xcb::connect(displayName);
     if (!display.screen ||

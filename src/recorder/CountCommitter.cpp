@@ -76,7 +76,8 @@ void CountCommitter::run() {
 void CountCommitter::flush() {
     if (threaded_) {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return (written_ <= committed_ && !busy_) || !failure_.empty(); });
+        changed_.wait(lock,
+                      [this] { return (written_ <= committed_ && !busy_) || !failure_.empty(); });
     }
     const std::string failure = takeFailure();
     if (!failure.empty())

@@ -305,7 +305,8 @@ void RecordingWriter::writeFrame(const std::vector<uint8_t> &gif, double dateTim
         throw Error("Поврежден индекс кадров");
     file_->writeAt(gif.data(), gif.size(), zvf::kDataBase + nextOffset_);
     uint8_t entry[zvf::kEntrySize];
-    zvf::encodeEntry(entry, TZVFFrameEntry{nextOffset_, dateTime, static_cast<int32_t>(gif.size())});
+    zvf::encodeEntry(entry,
+                     TZVFFrameEntry{nextOffset_, dateTime, static_cast<int32_t>(gif.size())});
     file_->writeAt(entry, sizeof entry, zvf::entryPosition(count_));
     ++count_;
     nextOffset_ += static_cast<int64_t>(gif.size());

@@ -32,7 +32,8 @@ RecorderActivity recorderActivity(WindowList &windows, bool recordingEnabled) {
     activity.running = window.has_value();
     if (!window || !recordingEnabled)
         return activity;
-    const std::optional<std::string> state = windows.textProperty(window->id, kServiceStateProperty);
+    const std::optional<std::string> state =
+        windows.textProperty(window->id, kServiceStateProperty);
     if (!state || *state == kStateRecording)
         return activity;
     activity.idle = true;
@@ -40,7 +41,8 @@ RecorderActivity recorderActivity(WindowList &windows, bool recordingEnabled) {
     if (text == kStateOff) {
         activity.reason = "запись выключена в настройках, которые прочитала служба";
     } else if (text.substr(0, kStatePausedPrefix.size()) == kStatePausedPrefix) {
-        activity.reason = "запись приостановлена, " + std::string(text.substr(kStatePausedPrefix.size()));
+        activity.reason =
+            "запись приостановлена, " + std::string(text.substr(kStatePausedPrefix.size()));
     } else if (text.substr(0, kStateFailingPrefix.size()) == kStateFailingPrefix) {
         activity.reason = "ошибка: " + std::string(text.substr(kStateFailingPrefix.size()));
     } else {

@@ -67,8 +67,9 @@ QString tooltipText(const char *hint) {
 
 // The recorder's mark while the recorder runs but records nothing.
 QString idleHint(const std::string &reason) {
-    return QString::fromUtf8("Мигающая картинка сигнализирует о том, \nчто служба записи видео "
-                             "запущена, но не записывает:\n") +
+    return QString::fromUtf8(
+               "Мигающая картинка сигнализирует о том, \nчто служба записи видео "
+               "запущена, но не записывает:\n") +
            QString::fromStdString(reason);
 }
 

@@ -159,8 +159,9 @@ TEST(IniFileWrite, RefusesTextThatWouldBreakTheFile) {
 // value is not written either; a file over 1 MB is not read at all and not overwritten.
 TEST(IniFileRead, OversizedValuesAndFilesAreRefusedWithAReason) {
     const std::string longValue(4097, 'a');
-    IniFile ini = IniFile::fromBytes("[A]\r\nlong=" + longValue + "\r\nnul=1" + std::string(1, '\0') +
-                                     "2\r\nedge=" + std::string(4096, 'b') + "\r\n");
+    IniFile ini =
+        IniFile::fromBytes("[A]\r\nlong=" + longValue + "\r\nnul=1" + std::string(1, '\0') +
+                           "2\r\nedge=" + std::string(4096, 'b') + "\r\n");
     EXPECT_FALSE(ini.value("A", "long"));
     EXPECT_EQ(ini.readInteger("A", "nul", 7), 7);
     EXPECT_EQ(ini.readString("A", "edge", "").size(), 4096u);

@@ -320,14 +320,13 @@ TEST_F(Engine, PublishesWhetherItRecordsAndWhyNotAndCountsLostFrames) {
     EXPECT_EQ(r.state().kind, Kind::Off);
     // A failure found outside the engine (a capture waiting for permission) uses the same way.
     r.reportFailure("ожидается разрешение на запись экрана");
-    EXPECT_EQ(zv::recorderStateText(r.state()),
-              "failing: ожидается разрешение на запись экрана");
+    EXPECT_EQ(zv::recorderStateText(r.state()), "failing: ожидается разрешение на запись экрана");
     EXPECT_EQ(zv::parseRecorderState(zv::recorderStateText(r.state())), r.state());
     std::vector<Kind> kinds;
     for (const zv::RecorderState &s : states)
         kinds.push_back(s.kind);
-    EXPECT_EQ(kinds, (std::vector<Kind>{Kind::Failing, Kind::Recording, Kind::Paused,
-                                        Kind::Failing, Kind::Off, Kind::Failing}));
+    EXPECT_EQ(kinds, (std::vector<Kind>{Kind::Failing, Kind::Recording, Kind::Paused, Kind::Failing,
+                                        Kind::Off, Kind::Failing}));
 }
 
 TEST(RecorderSettings, FileProblemsGiveTheDefaults) {
@@ -363,7 +362,8 @@ TEST(RecorderSettings, FileProblemsGiveTheDefaults) {
     std::ofstream(root.file("none.ini")) << "garbage\x01\x02\n[other]\nx=1\n";
     problem = zv::readRecordingSettings(root.file("none.ini"), read);
     EXPECT_NE(problem.find("нет раздела [ZORVideo]"), std::string::npos) << problem;
-    std::ofstream(root.file("big.ini")) << "[zorvideo]\nzvEnableRec=1\n;" << std::string(1 << 20, 'x');
+    std::ofstream(root.file("big.ini"))
+        << "[zorvideo]\nzvEnableRec=1\n;" << std::string(1 << 20, 'x');
     read = {};
     problem = zv::readRecordingSettings(root.file("big.ini"), read);
     EXPECT_FALSE(read.EnableRec);

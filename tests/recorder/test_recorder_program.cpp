@@ -393,8 +393,7 @@ TEST_F(RecorderProgram, LinksPlantedByAnotherUserAreNotFollowedAndFailuresArePub
     settings.OutFile = "C:\\VELD\\ZORVIDEO\\Planted.zvf";
     apply();
     ASSERT_TRUE(waitFor([&] { return state().rfind("failing: ", 0) == 0; }, 5000)) << state();
-    EXPECT_NE(state().find("символьная ссылка другого пользователя"), std::string::npos)
-        << state();
+    EXPECT_NE(state().find("символьная ссылка другого пользователя"), std::string::npos) << state();
     EXPECT_EQ(zvtest::readFile(victim), "keep me");
     EXPECT_LE(quit(*recorder), 1000);
 }

@@ -169,8 +169,8 @@ TEST(RecordingWriterOrder, FrameAndEntryAreSyncedBeforeTheCount) {
     writer.append("/mem/rec.zvf", 0, std::vector<uint8_t>(50, 1), at("2024-03-10 08:00:00"));
     writer.append("/mem/rec.zvf", 0, std::vector<uint8_t>(60, 2), at("2024-03-10 08:00:01"));
     EXPECT_EQ(files.journal("/mem/rec.zvf"),
-              (std::vector<std::string>{"w 10000000 50", "w 2000 20", "s", "w 0 4",
-                                        "w 10000050 60", "w 2020 20", "s", "w 0 4"}));
+              (std::vector<std::string>{"w 10000000 50", "w 2000 20", "s", "w 0 4", "w 10000050 60",
+                                        "w 2020 20", "s", "w 0 4"}));
 }
 
 // Power cuts over the writer's journal: the file as the disk may hold it after a cut at any
