@@ -69,7 +69,8 @@ bool runKeyAction(AutostartStore &store, const std::string &name, int action);
 // counter.
 bool fullCheckDue(uint32_t now, uint32_t lastCheck);
 
-// Whether the drive that holds outFile has minHddSizeMb megabytes or less available. A drive
+// Whether the place where outFile lies (its nearest existing folder, as the recorder measures:
+// FreeSpace.h) has minHddSizeMb megabytes or less available. A drive
 // whose space cannot be measured counts as short: an output that cannot be checked is not in
 // order. A negative limit is never reached.
 bool lowDiskSpace(FreeSpaceSource &source, const std::string &outFile, int32_t minHddSizeMb);

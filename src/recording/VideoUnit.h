@@ -34,8 +34,9 @@ class Switch;
 // The settings record is the module's and must outlive the window. The window reads the
 // configuration file only in LoadSettings and writes it only on "Применить".
 //
-// While shown, Timer1 watches the recorder and the free space of its output drive through the
-// recorder services (the real ones unless others are handed in) and blinks the marks.
+// While shown, Timer1 watches the recorder (its window and the state it publishes there) and the
+// free space where its output file lies through the recorder services (the real ones unless
+// others are handed in) and blinks the marks.
 class TVideoForm : public QDialog {
     Q_OBJECT
 public:
