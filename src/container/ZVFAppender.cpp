@@ -39,8 +39,6 @@ void ZVFAppender::append(const void *gif, size_t size, double dateTime) {
     uint8_t entry[zvf::kEntrySize];
     zvf::encodeEntry(entry, TZVFFrameEntry{offset, dateTime, static_cast<int32_t>(size)});
     file_->writeAt(entry, sizeof entry, zvf::entryPosition(count));
-    if (durable_)
-        file_->syncData();
     uint8_t countBytes[zvf::kCountSize];
     zvf::encodeCount(countBytes, count + 1);
     file_->writeAt(countBytes, sizeof countBytes, zvf::kCountPosition);

@@ -28,15 +28,9 @@ public:
     // append leaves the count as it was.
     void append(const void *gif, size_t size, double dateTime);
 
-    // With durable set, each append puts the frame's bytes and entry on stable storage (a data
-    // sync) before it writes the count, so that after a power cut the count never covers a frame
-    // that did not reach the disk. Off by default: files nobody records live need no sync.
-    void setDurable(bool durable) { durable_ = durable; }
-
     // The count now in the file (0 for a file shorter than the count).
     int32_t frameCount() const;
 
 private:
     std::unique_ptr<zv::RandomFile> file_;
-    bool durable_ = false;
 };
