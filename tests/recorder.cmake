@@ -1,5 +1,6 @@
 zv_test(test_sample_recording recorder/test_sample_recording.cpp WIDGETS LIBS zorvideo_sample)
 zv_test(test_rotation recorder/test_rotation.cpp)
+zv_test(test_recording_repair recorder/test_recording_repair.cpp)
 zv_test(test_recorder recorder/test_recorder.cpp)
 zv_test(test_recorder_program recorder/test_recorder_program.cpp X11)
 target_compile_definitions(test_recorder_program PRIVATE

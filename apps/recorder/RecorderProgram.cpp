@@ -60,7 +60,7 @@ TRecordingSettings loadSettings(const std::string &config) {
     TRecordingSettings settings;
     const std::string problem = zv::readRecordingSettings(config, settings);
     if (!problem.empty())
-        logLine(LogLevel::Warning, problem + "; действуют настройки по умолчанию");
+        logLine(LogLevel::Warning, problem + "; где нужно, действуют настройки по умолчанию");
     return settings;
 }
 
@@ -106,6 +106,7 @@ int loop(zv::Recorder &recorder, zv::ServiceWindows &windows, const std::string 
 
 int runRecorder(const RecorderOptions &options) {
     const std::string config = configPath(options);
+    keepLogBeside(zv::nativePath(config));
     std::unique_ptr<zv::ScreenSource> screen;
     try {
         screen = zv::makeX11ScreenSource();
@@ -115,19 +116,26 @@ int runRecorder(const RecorderOptions &options) {
     }
     std::unique_ptr<zv::ServiceWindows> windows;
     if (!options.once) {
-        const auto list = zv::makeX11WindowList();
-        if (zv::findWindowByTitle(list->windows(), kServiceTitle)) {
-            logLine(LogLevel::Info, std::string("Окно ") + kServiceTitle +
-                                        " уже есть на дисплее: другая копия записи работает, "
-                                        "эта завершается");
+        const std::string another = std::string("Окно ") + kServiceTitle +
+                                    " уже есть на дисплее: другая копия записи работает, "
+                                    "эта завершается";
+        if (zv::findWindowByTitle(zv::makeX11WindowList()->windows(), kServiceTitle)) {
+            logLine(LogLevel::Info, another);
             return 0;
         }
         try {
+            // Of recorders started together the display server lets exactly one claim the
+            // instance selection; the others end here.
             windows = std::make_unique<zv::ServiceWindows>(
-                std::vector<std::string>{kServiceTitle, kQuitTitle}, kQuitTitle);
+                std::vector<std::string>{kServiceTitle, kQuitTitle}, kQuitTitle, std::string(),
+                kInstanceSelection);
         } catch (const zv::Error &e) {
             logLine(LogLevel::Error, e.what());
             return 1;
+        }
+        if (windows->anotherInstance()) {
+            logLine(LogLevel::Info, another);
+            return 0;
         }
     }
     logLine(LogLevel::Info, std::string("ZORVideoService ") + ZORVIDEO_VERSION + " запущен (" +
@@ -136,12 +144,17 @@ int runRecorder(const RecorderOptions &options) {
 
     zv::RecorderEnvironment services{*screen, zv::systemFreeSpace(), zv::systemClock(),
                                      &zv::nowDateTime, recorderLog()};
+    zv::ServiceWindows *published = windows.get();
+    services.stateChanged = [published](const zv::RecorderState &state) {
+        if (published)
+            published->publishState(zv::recorderStateText(state));
+    };
     zv::Recorder recorder(services, loadSettings(config));
+    if (published)
+        published->publishState(zv::recorderStateText(recorder.state()));
     if (options.once)
         return recorder.takeFrame() ? 0 : 1;
     const int status = loop(recorder, *windows, config);
-    logLine(LogLevel::Info,
-            "Записано кадров: " + std::to_string(recorder.framesWritten()) +
-                ", пропущено по расписанию: " + std::to_string(recorder.slotsSkipped()));
+    logLine(LogLevel::Info, recorder.summary());
     return status;
 }

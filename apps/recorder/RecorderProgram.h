@@ -11,6 +11,8 @@ struct RecorderOptions {
 // The titles by which the module finds the recorder and stops it.
 inline constexpr const char *kServiceTitle = "ZorvideoService";
 inline constexpr const char *kQuitTitle = "TempForm";
+// The X selection that the running recorder of a display owns.
+inline constexpr const char *kInstanceSelection = "_ZORVIDEO_RECORDER_S0";
 
 // Runs the recorder until the quit message, SIGTERM or SIGINT; returns the exit status: 0 after a
 // clean end (and when another recorder already runs on the display), 1 when there is no display

@@ -17,7 +17,8 @@ int main(int argc, char **argv) {
         "Records the X screen into a ZVF file with the settings of cnf.INI (section ZORVideo),\n"
         "following changes to the file while it runs. Ends on the quit message to its window\n"
         "\"TempForm\", on SIGTERM or SIGINT; SIGHUP reads the settings again. Logs to stderr\n"
-        "(and to the system journal). Exit status: 0 after a clean end or when a recorder\n"
+        "and to the system journal, or else to ZORVideoService.log beside cnf.INI.\n"
+        "Exit status: 0 after a clean end or when a recorder\n"
         "already runs on the display, 1 without a display or when --once wrote no frame, 2 on\n"
         "wrong usage.");
     const QCommandLineOption help = parser.addHelpOption();

@@ -135,6 +135,14 @@ public:
             throw Error(systemErrorText("Ошибка записи в файл", errno));
     }
     void sync() override { syncFile(fd_.get(), "Ошибка записи в файл"); }
+    void syncData() override {
+        int rc;
+        do {
+            rc = ::fdatasync(fd_.get());
+        } while (rc != 0 && errno == EINTR);
+        if (rc != 0)
+            throw Error(systemErrorText("Ошибка записи в файл", errno));
+    }
     FileId id() override {
         struct stat st {};
         if (::fstat(fd_.get(), &st) != 0)

@@ -83,6 +83,9 @@ public:
     virtual void truncate(int64_t length) = 0;
     // What was written reaches stable storage before this returns.
     virtual void sync() = 0;
+    // The written bytes (and the length they need) reach stable storage; other metadata such as
+    // times may follow later. Cheaper than sync() where the system tells them apart.
+    virtual void syncData() { sync(); }
     virtual FileId id() = 0;
     // The descriptor, for kernel copies between two local files; -1 for a file in memory.
     virtual int descriptor() const { return -1; }

@@ -19,17 +19,16 @@ bool isDirectory(const std::string &nativeFolder) {
 }  // namespace
 
 std::optional<std::string> freeSpaceFolder(std::string_view path) {
+    std::string folder(path);
     if (hasDriveLetter(path)) {
-        std::string root = nativePath(drivePart(path) + "\\");
-        if (!isDirectory(root))
+        if (!isDirectory(nativePath(drivePart(path) + "\\")))
             return std::nullopt;
-        return root;
+        folder = nativePath(path);
     }
-    if (path.empty() || path.front() != '/')
+    if (folder.empty() || folder.front() != '/')
         return std::nullopt;
     // The file's folder may not exist yet (the recorder makes it); any folder above it lies on
     // the same file system unless something is mounted in between, which would exist.
-    std::string folder(path);
     while (!isDirectory(folder)) {
         const size_t slash = folder.find_last_of('/');
         folder.resize(slash == 0 ? 1 : slash);

@@ -17,10 +17,13 @@ public:
     virtual std::optional<int64_t> freeBytes(std::string_view path) = 0;
 };
 
-// The native folder at which the free space of the drive holding path is measured: the mapped
-// root of its drive ("C:\x\y.zvf" -> "<root>/drive_c"), which must exist; for an absolute native
-// path the nearest existing folder above it. nullopt for a path with neither (relative,
-// network) and for a drive that does not exist.
+// The native folder at which the free space for a file at path is measured: the nearest existing
+// folder of the mapped file ("C:\x\y.zvf" -> "<root>/drive_c/x" when it exists, else
+// "<root>/drive_c"). On Windows a drive's root and its folders are one volume; here a folder below
+// the drive may be another file system (a disk mounted under C:\VELD), and the folder tells. The
+// recorder and the settings window both measure here. A drive path needs its drive folder
+// (<root>/drive_<x>) to exist. nullopt for a path that names no place (relative, network) and for
+// a drive that does not exist.
 std::optional<std::string> freeSpaceFolder(std::string_view path);
 
 // statvfs on freeSpaceFolder(path): f_bavail x f_frsize.

@@ -104,10 +104,23 @@ std::vector<std::string> splitLines(const std::string &bytes) {
     return lines;
 }
 
+// Why a value is refused (a NUL, more than kMaxIniValueBytes); empty for a value in order.
+std::string refusalOf(std::string_view value) {
+    if (value.find('\0') != std::string_view::npos)
+        return "содержит нулевой байт";
+    if (value.size() > kMaxIniValueBytes)
+        return "длиннее " + std::to_string(kMaxIniValueBytes) + " байт (" +
+               std::to_string(value.size()) + " байт)";
+    return {};
+}
+
 // A name or value as it goes into the file; throws for what would break the line structure.
 std::string encodeText(std::string_view text) {
     if (text.find_first_of("\r\n") != std::string_view::npos)
         throw Error("Значение параметра не может содержать перевод строки");
+    const std::string refusal = refusalOf(text);
+    if (!refusal.empty())
+        throw Error("Значение параметра " + refusal);
     return utf8ToCp1251(text);
 }
 
@@ -241,19 +254,41 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {
     UniqueFd file(fd);
     std::string bytes;
     try {
-        bytes.resize(static_cast<size_t>(fileLength(file.get())));
+        const int64_t length = fileLength(file.get());
+        if (length > kMaxIniFileBytes) {
+            readError_ = "файл больше 1 МБ (" + std::to_string(length) +
+                         " байт), такой файл настроек не читается";
+            return;
+        }
+        bytes.resize(static_cast<size_t>(length));
         bytes.resize(readAt(file.get(), bytes.data(), bytes.size(), 0));
     } catch (const Error &e) {
         readError_ = e.what();
         return;
     }
     lines_ = splitLines(bytes);
+    findRefusedValues();
 }
 
 IniFile IniFile::fromBytes(std::string bytes) {
     IniFile file;
     file.lines_ = splitLines(bytes);
+    file.findRefusedValues();
     return file;
+}
+
+void IniFile::findRefusedValues() {
+    for (const std::string &line : lines_) {
+        const std::optional<ParsedKey> key = keyLine(line);
+        if (!key)
+            continue;
+        const std::string refusal = refusalOf(
+            std::string_view(line).substr(key->valueBegin, key->valueEnd - key->valueBegin));
+        if (!refusal.empty())
+            refused_.push_back("значение параметра " +
+                               cp1251ToUtf8(key->name.substr(0, kMaxIniValueBytes)) + " " +
+                               refusal + " не принято");
+    }
 }
 
 std::string IniFile::bytes() const {
@@ -294,6 +329,10 @@ std::optional<IniFile::KeyLine> IniFile::findKey(std::string_view section1251,
     return std::nullopt;
 }
 
+bool IniFile::hasSection(std::string_view section) const {
+    return isCp1251Representable(section) && findSection(utf8ToCp1251(section)).has_value();
+}
+
 std::optional<std::string> IniFile::value(std::string_view section, std::string_view key) const {
     // A name that Windows-1251 cannot hold cannot be in the file either.
     if (!isCp1251Representable(section) || !isCp1251Representable(key))
@@ -303,6 +342,8 @@ std::optional<std::string> IniFile::value(std::string_view section, std::string_
         return std::nullopt;
     std::string_view text = std::string_view(lines_[found->line])
                                 .substr(found->valueBegin, found->valueEnd - found->valueBegin);
+    if (!refusalOf(text).empty())
+        return std::nullopt;  // refused: read as missing (see refusedValues)
     // Windows drops one pair of matching quotes around a value.
     if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
         text.back() == text.front())

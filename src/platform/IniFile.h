@@ -8,6 +8,11 @@
 
 namespace zv {
 
+// Bounds of what is read at all: a larger file, or a longer value (or one holding a NUL byte),
+// is refused rather than read.
+inline constexpr int64_t kMaxIniFileBytes = 1'048'576;
+inline constexpr size_t kMaxIniValueBytes = 4096;
+
 // A profile (INI) file with the behaviour of the Windows profile API, which is what the recorder
 // expects of cnf.INI:
 //  - section and key names match without regard to case; the first section and the first key of
@@ -26,8 +31,8 @@ namespace zv {
 class IniFile {
 public:
     // Reads the file at path (an operator path, mapped with nativePath). A missing file reads as
-    // empty and is created by save(). Never throws: a file that exists but cannot be read also
-    // reads as empty, and then save() refuses to overwrite it.
+    // empty and is created by save(). Never throws: a file that exists but cannot be read (or is
+    // larger than kMaxIniFileBytes) also reads as empty, and then save() refuses to overwrite it.
     explicit IniFile(std::string path);
 
     // An unnamed file over the given Windows-1251 bytes (for parsing without disk access).
@@ -37,9 +42,14 @@ public:
     // Why a file that exists could not be read (the system's reason); empty when it was read or
     // is missing.
     const std::string &readError() const { return readError_; }
+    // Values refused while reading (longer than kMaxIniValueBytes or holding a NUL byte), one
+    // Russian line each naming the key; such a key reads as missing.
+    const std::vector<std::string> &refusedValues() const { return refused_; }
     // Whole file as it would be saved.
     std::string bytes() const;
 
+    // Whether a section of that name is there.
+    bool hasSection(std::string_view section) const;
     // The trimmed value, UTF-8; nullopt when the section or key is missing.
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
 
@@ -52,8 +62,9 @@ public:
     // Read as an integer: any value other than 0 is true.
     bool readBool(std::string_view section, std::string_view key, bool defaultValue) const;
 
-    // Throw zv::Error when a name or value holds a line break, or cannot be written in
-    // Windows-1251; the copy in memory is then unchanged.
+    // Throw zv::Error when a name or value holds a line break or a NUL, is longer than
+    // kMaxIniValueBytes, or cannot be written in Windows-1251; the copy in memory is then
+    // unchanged.
     void writeString(std::string_view section, std::string_view key, std::string_view value);
     void writeInteger(std::string_view section, std::string_view key, int32_t value);
     void writeBool(std::string_view section, std::string_view key, bool value);
@@ -77,11 +88,13 @@ private:
     std::optional<size_t> findSection(std::string_view section1251) const;
     std::optional<KeyLine> findKey(std::string_view section1251, std::string_view key1251) const;
     std::string lineEnd() const;
+    void findRefusedValues();
 
     std::string path_;
     // Each line with its own line end ("\r\n", "\n", or none for the last line).
     std::vector<std::string> lines_;
     std::string readError_;  // why an existing file could not be read
+    std::vector<std::string> refused_;
 };
 
 // Parses a whole profile-file integer as the reads above do.

@@ -31,6 +31,12 @@ public:
     // window and returns once the display server has taken it. False when there is no display
     // or no such window; never throws.
     virtual bool sendQuit(uint32_t window) = 0;
+    // The text (8-bit) property name of a window, at most 4 KB; nullopt when the window has none,
+    // is gone, or there is no display. Never throws.
+    virtual std::optional<std::string> textProperty(uint32_t /*window*/,
+                                                    const std::string & /*name*/) {
+        return std::nullopt;
+    }
 };
 
 // The first window from the top whose title equals title without regard to case (both sides

@@ -45,6 +45,7 @@ public:
 
     std::vector<TopLevelWindow> windows() override;
     bool sendQuit(uint32_t window) override;
+    std::optional<std::string> textProperty(uint32_t window, const std::string &name) override;
 
 private:
     bool connect();
@@ -319,6 +320,25 @@ std::vector<TopLevelWindow> X11WindowList::windows() {
     for (size_t i = 0; i < clients.size(); ++i)
         result[i] = {clients[i], std::move(names[i])};
     return result;
+}
+
+std::optional<std::string> X11WindowList::textProperty(uint32_t window, const std::string &name) {
+    if (!connect())
+        return std::nullopt;
+    xcb_connection_t *c = connection_.get();
+    const char *names[] = {name.c_str()};
+    xcb_atom_t atom = XCB_NONE;
+    if (!xcb::internAtoms(c, names, &atom, 1))
+        return std::nullopt;
+    constexpr uint32_t kMaxUnits = 1024;  // 4 KB of text at most
+    xcb_generic_error_t *error = nullptr;
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, atom, XCB_GET_PROPERTY_TYPE_ANY, 0, kMaxUnits), &error));
+    std::free(error);
+    if (!reply || reply->type == XCB_NONE || reply->format != 8)
+        return std::nullopt;
+    return std::string(static_cast<const char *>(xcb_get_property_value(reply.get())),
+                       static_cast<size_t>(xcb_get_property_value_length(reply.get())));
 }
 
 bool X11WindowList::sendQuit(uint32_t window) {

@@ -33,7 +33,8 @@ Recorder::Recorder(RecorderEnvironment services, const TRecordingSettings &setti
       lastTick_(s_.clock.tickCount()),
       schedule_(0, frameDelayMs(settings.WaitForNextFrame)),
       disk_(s_.freeSpace, s_.log),
-      writer_(s_.files, s_.log) {
+      writer_(s_.files, s_.log),
+      state_{settings.EnableRec ? RecorderState::Kind::Recording : RecorderState::Kind::Off, {}} {
     report(LogLevel::Info, "Настройки: " + describe(settings_));
 }
 
@@ -73,6 +74,9 @@ void Recorder::applySettings(const TRecordingSettings &settings) {
     schedule_.setDelay(frameDelayMs(settings_.WaitForNextFrame));
     if (!settings_.EnableRec)
         writer_.close();  // nothing holds the file while recording is off
+    if (settings_.EnableRec != (state_.kind != RecorderState::Kind::Off))
+        setState(settings_.EnableRec ? RecorderState::Kind::Recording : RecorderState::Kind::Off,
+                 {});
     report(LogLevel::Info, "Настройки: " + describe(settings_));
 }
 
@@ -86,31 +90,73 @@ bool Recorder::runDueFrame() {
     return settings_.EnableRec && takeFrame();
 }
 
+void Recorder::setState(RecorderState::Kind kind, std::string reason) {
+    RecorderState state{kind, std::move(reason)};
+    if (state == state_)
+        return;
+    state_ = std::move(state);
+    if (s_.stateChanged)
+        s_.stateChanged(state_);
+}
+
+void Recorder::reportFailure(const std::string &reason) {
+    report(LogLevel::Error, reason);
+    setState(RecorderState::Kind::Failing, reason);
+}
+
 bool Recorder::takeFrame() {
     // A drive path or an absolute native path; anything else would land wherever the program
     // happens to run.
     const std::string file = nativePath(settings_.OutFile);
     if (file.empty() || file[0] != '/') {
-        report(LogLevel::Error,
-               "Путь файла записи не может быть сопоставлен: \"" + settings_.OutFile + "\"");
+        reportFailure("Путь файла записи не может быть сопоставлен: \"" + settings_.OutFile + "\"");
         return false;
     }
-    if (!disk_.allows(file, settings_.MinHDDSize, settings_.RecursiveRecord, nowMs()))
+    if (!disk_.allows(file, settings_.MinHDDSize, settings_.RecursiveRecord)) {
+        ++framesPaused_;
+        setState(RecorderState::Kind::Paused, disk_.pauseReason());
         return false;
+    }
+    ScreenImage screen;
+    double at = 0;
     try {
-        const ScreenImage screen = s_.screen.grab();
-        const double at = s_.dateTime();
+        screen = s_.screen.grab();
+        at = s_.dateTime();
+    } catch (const std::exception &e) {
+        ++framesNotCaptured_;
+        reportFailure(std::string("Снимок экрана не получен: ") + e.what());
+        return false;
+    }
+    try {
         const std::vector<uint8_t> &gif = encodeScreen(encoder_, screen, settings_.BitRate);
         const int64_t maxBytes =
             settings_.MaxFileSize > 0 ? int64_t{settings_.MaxFileSize} * kBytesPerMegabyte : 0;
         writer_.append(file, maxBytes, gif, at);
     } catch (const std::exception &e) {
-        report(LogLevel::Error, std::string("Кадр не записан: ") + e.what());
+        ++framesLost_;
+        reportFailure(std::string("Кадр не записан: ") + e.what());
         return false;
     }
     ++framesWritten_;
     recovered();
+    setState(RecorderState::Kind::Recording, {});
     return true;
+}
+
+void Recorder::flush() {
+    try {
+        writer_.flush();
+    } catch (const std::exception &e) {
+        report(LogLevel::Error, std::string("Кадры не учтены: ") + e.what());
+    }
+}
+
+std::string Recorder::summary() const {
+    return "Записано кадров: " + std::to_string(framesWritten_ - writer_.framesUncounted()) +
+           ", потеряно из-за ошибок записи: " + std::to_string(framesLost()) +
+           ", не снято из-за ошибок снимка экрана: " + std::to_string(framesNotCaptured_) +
+           ", не записано на паузе: " + std::to_string(framesPaused_) +
+           ", пропущено по расписанию: " + std::to_string(slotsSkipped());
 }
 
 }  // namespace zv

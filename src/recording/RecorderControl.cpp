@@ -11,6 +11,7 @@
 #include "platform/FreeSpace.h"
 #include "platform/Paths.h"
 #include "platform/ProcessStart.h"
+#include "platform/ServiceWindows.h"
 #include "platform/WindowList.h"
 
 namespace zv {
@@ -22,6 +23,32 @@ RecorderControlServices RecorderControlServices::system() {
 
 bool isRecorderRunning(WindowList &windows) {
     return findWindowByTitle(windows.windows(), kRecorderWindowTitle).has_value();
+}
+
+RecorderActivity recorderActivity(WindowList &windows, bool recordingEnabled) {
+    const std::optional<TopLevelWindow> window =
+        findWindowByTitle(windows.windows(), kRecorderWindowTitle);
+    RecorderActivity activity;
+    activity.running = window.has_value();
+    if (!window || !recordingEnabled)
+        return activity;
+    const std::optional<std::string> state =
+        windows.textProperty(window->id, kServiceStateProperty);
+    if (!state || *state == kStateRecording)
+        return activity;
+    activity.idle = true;
+    std::string_view text = *state;
+    if (text == kStateOff) {
+        activity.reason = "запись выключена в настройках, которые прочитала служба";
+    } else if (text.substr(0, kStatePausedPrefix.size()) == kStatePausedPrefix) {
+        activity.reason =
+            "запись приостановлена, " + std::string(text.substr(kStatePausedPrefix.size()));
+    } else if (text.substr(0, kStateFailingPrefix.size()) == kStateFailingPrefix) {
+        activity.reason = "ошибка: " + std::string(text.substr(kStateFailingPrefix.size()));
+    } else {
+        activity.idle = false;  // a state of a later recorder that this module does not know
+    }
+    return activity;
 }
 
 bool stopRecorder(WindowList &windows) {

@@ -45,6 +45,18 @@ inline constexpr uint32_t kWaitStepMs = 50;
 // Whether a window titled like the recorder is among the top-level windows.
 bool isRecorderRunning(WindowList &windows);
 
+// What the recorder says it is doing, from the state it publishes on its window (the property
+// kServiceStateProperty of ServiceWindows.h).
+struct RecorderActivity {
+    bool running = false;  // its window is there
+    // Running, recording switched on in cnf.INI (recordingEnabled), and yet no frames are being
+    // written: paused, failing, or recording switched off in the settings the recorder holds. A
+    // recorder that publishes no state counts as recording.
+    bool idle = false;
+    std::string reason;  // Russian, why it is idle
+};
+RecorderActivity recorderActivity(WindowList &windows, bool recordingEnabled);
+
 // Sends the quit message to the recorder's window "TempForm"; false when there is none.
 bool stopRecorder(WindowList &windows);
 
@@ -57,7 +69,8 @@ bool runKeyAction(AutostartStore &store, const std::string &name, int action);
 // counter.
 bool fullCheckDue(uint32_t now, uint32_t lastCheck);
 
-// Whether the drive that holds outFile has minHddSizeMb megabytes or less available. A drive
+// Whether the place where outFile lies (its nearest existing folder, as the recorder measures:
+// FreeSpace.h) has minHddSizeMb megabytes or less available. A drive
 // whose space cannot be measured counts as short: an output that cannot be checked is not in
 // order. A negative limit is never reached.
 bool lowDiskSpace(FreeSpaceSource &source, const std::string &outFile, int32_t minHddSizeMb);

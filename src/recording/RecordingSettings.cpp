@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
@@ -23,6 +25,23 @@ void readRecordingSettings(const IniFile &file, TRecordingSettings &s) {
     s.RecursiveRecord = file.readBool(section, kKeyRecursiveRecord, s.RecursiveRecord);
 }
 
+namespace {
+
+// What in the section keeps a key from being read: values that are not whole numbers.
+std::vector<std::string> unreadableNumbers(const IniFile &file) {
+    std::vector<std::string> problems;
+    for (const char *key : {kKeyBitRate, kKeyWaitForNextFrame, kKeyMinHDDSize, kKeyEnableRec,
+                            kKeyMaxFileSize, kKeyRecursiveRecord}) {
+        const std::optional<std::string> text = file.value(kSettingsSection, key);
+        if (text && !parseProfileInteger(*text))
+            problems.push_back("значение " + std::string(key) + "=\"" + text->substr(0, 64) +
+                               "\" не целое число");
+    }
+    return problems;
+}
+
+}  // namespace
+
 std::string readRecordingSettings(const std::string &iniPath, TRecordingSettings &settings) {
     const IniFile file(iniPath);
     if (!file.readError().empty())
@@ -30,7 +49,17 @@ std::string readRecordingSettings(const std::string &iniPath, TRecordingSettings
     if (!fileExists(iniPath))
         return "Нет файла настроек \"" + iniPath + "\"";
     readRecordingSettings(file, settings);
-    return {};
+    std::vector<std::string> problems = file.refusedValues();
+    if (!file.hasSection(kSettingsSection))
+        problems.push_back("нет раздела [" + std::string(kSettingsSection) + "]");
+    for (std::string &problem : unreadableNumbers(file))
+        problems.push_back(std::move(problem));
+    if (problems.empty())
+        return {};
+    std::string text = "Файл настроек \"" + iniPath + "\" прочитан не полностью: ";
+    for (size_t i = 0; i < problems.size(); ++i)
+        text += (i ? "; " : "") + problems[i];
+    return text;
 }
 
 void writeRecordingSettings(IniFile &file, const TRecordingSettings &s) {

@@ -36,7 +36,9 @@ inline constexpr const char *kKeyRecursiveRecord = "zvRecursiveRecord";
 
 // Reads the seven keys, each with the field's current value as its default, into settings.
 // Never throws; a missing or unreadable file leaves the fields as they are, and the second form
-// then says why (empty when the file was read), for whoever must tell.
+// then says why (empty when the file was read whole), for whoever must tell: a file that cannot
+// be read or is over 1 MB, a missing section [ZORVideo], a value that is not a whole number, or
+// one refused for its length or a NUL byte (those keys keep the fields' values).
 void readRecordingSettings(const IniFile &file, TRecordingSettings &settings);
 std::string readRecordingSettings(const std::string &iniPath, TRecordingSettings &settings);
 

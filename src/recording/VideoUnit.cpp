@@ -66,6 +66,14 @@ QString tooltipText(const char *hint) {
     return QString::fromUtf8(hint).replace("\r\n", "\n");
 }
 
+// The recorder's mark while the recorder runs but records nothing.
+QString idleHint(const std::string &reason) {
+    return QString::fromUtf8(
+               "Мигающая картинка сигнализирует о том, \nчто служба записи видео "
+               "запущена, но не записывает:\n") +
+           QString::fromStdString(reason);
+}
+
 template <class T>
 T *place(QWidget *parent, const char *name, int left, int top, int width, int height) {
     auto *widget = new T(parent);
@@ -508,7 +516,7 @@ void TVideoForm::bDelAutoClick() {
 }
 
 void TVideoForm::Timer1Timer() {
-    if (!ServiceRunning)
+    if (!ServiceRunning || RecorderIdle)
         Image1->setHidden(!Image1->isHidden());
     if (LowDiskSpace)
         Image4->setHidden(!Image4->isHidden());
@@ -521,8 +529,13 @@ void TVideoForm::Timer1Timer() {
 }
 
 void TVideoForm::checkRecorder() {
-    ServiceRunning = IsServiceRunning();
-    Image1->setHidden(ServiceRunning);
+    const zv::RecorderActivity activity =
+        zv::recorderActivity(*services_.windows, settings_.EnableRec);
+    ServiceRunning = activity.running;
+    RecorderIdle = activity.idle;
+    Image1->setToolTip(RecorderIdle ? idleHint(activity.reason) : tooltipText(kRecorderMarkHint));
+    idleReason_ = activity.idle ? activity.reason : std::string();
+    Image1->setHidden(ServiceRunning && !RecorderIdle);
     bGo->setEnabled(!ServiceRunning);
     bStop->setEnabled(ServiceRunning);
 }
@@ -541,7 +554,10 @@ void TVideoForm::checkDiskSpace() {
 }
 
 void TVideoForm::Image2Click() {
-    zv::showMessage(tooltipText(kRecorderHint).toStdString(), zv::MessageKind::TopMost);
+    std::string text = tooltipText(kRecorderHint).toStdString();
+    if (RecorderIdle)
+        text = idleHint(idleReason_).toStdString() + "\n\n" + text;
+    zv::showMessage(text, zv::MessageKind::TopMost);
 }
 
 void TVideoForm::Image3MouseDown() {

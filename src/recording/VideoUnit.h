@@ -34,8 +34,9 @@ class Switch;
 // The settings record is the module's and must outlive the window. The window reads the
 // configuration file only in LoadSettings and writes it only on "Применить".
 //
-// While shown, Timer1 watches the recorder and the free space of its output drive through the
-// recorder services (the real ones unless others are handed in) and blinks the marks.
+// While shown, Timer1 watches the recorder (its window and the state it publishes there) and the
+// free space where its output file lies through the recorder services (the real ones unless
+// others are handed in) and blinks the marks.
 class TVideoForm : public QDialog {
     Q_OBJECT
 public:
@@ -144,8 +145,12 @@ private:
 
     // Monitoring state; it survives from one showing to the next.
     bool ServiceRunning = false;
+    // The recorder runs but writes no frames while recording is switched on; the recorder's mark
+    // then blinks as for a recorder that is not running, its hint naming the reason.
+    bool RecorderIdle = false;
     bool LowDiskSpace = false;
     uint32_t LastCheckTick = 0;
+    std::string idleReason_;
 };
 
 namespace zv {

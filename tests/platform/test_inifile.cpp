@@ -155,6 +155,33 @@ TEST(IniFileWrite, RefusesTextThatWouldBreakTheFile) {
     EXPECT_EQ(ini.bytes(), "[A]\r\nx=1\r\n");
 }
 
+// Bounds: a value over 4,096 bytes or with a NUL byte reads as missing and is named; such a
+// value is not written either; a file over 1 MB is not read at all and not overwritten.
+TEST(IniFileRead, OversizedValuesAndFilesAreRefusedWithAReason) {
+    const std::string longValue(4097, 'a');
+    IniFile ini =
+        IniFile::fromBytes("[A]\r\nlong=" + longValue + "\r\nnul=1" + std::string(1, '\0') +
+                           "2\r\nedge=" + std::string(4096, 'b') + "\r\n");
+    EXPECT_FALSE(ini.value("A", "long"));
+    EXPECT_EQ(ini.readInteger("A", "nul", 7), 7);
+    EXPECT_EQ(ini.readString("A", "edge", "").size(), 4096u);
+    ASSERT_EQ(ini.refusedValues().size(), 2u);
+    EXPECT_NE(ini.refusedValues()[0].find("long длиннее 4096 байт"), std::string::npos)
+        << ini.refusedValues()[0];
+    EXPECT_NE(ini.refusedValues()[1].find("nul содержит нулевой байт"), std::string::npos);
+    EXPECT_THROW(ini.writeString("A", "x", longValue), zv::Error);
+    EXPECT_THROW(ini.writeString("A", "x", std::string("a\0b", 3)), zv::Error);
+
+    zvtest::TempRoot root;
+    const std::string big = root.file("big.ini");
+    zvtest::writeFile(big, "[A]\r\nx=1\r\n;" + std::string(1 << 20, 'x'));
+    IniFile tooBig(big);
+    EXPECT_NE(tooBig.readError().find("больше 1 МБ"), std::string::npos) << tooBig.readError();
+    EXPECT_EQ(tooBig.readInteger("A", "x", 5), 5);
+    EXPECT_THROW(tooBig.save(), zv::Error);
+    EXPECT_EQ(std::filesystem::file_size(big), (1u << 20) + 11);
+}
+
 TEST(IniFileDisk, MissingFileReadsEmptyAndSaveCreatesIt) {
     zvtest::TempRoot root;
     std::filesystem::create_directories(zv::nativePath("C:\\WINDOWS"));

@@ -98,49 +98,54 @@ protected:
     }
 };
 
-TEST_F(Guard, DeletesTheOldestRotatedFilesOnlyUntilThereIsRoom) {
+TEST_F(Guard, DeletesOldFilesOnlyWhenThatMakesRoomAndMeasuresBeforeEveryFrame) {
     disk = 11 * kMb + kMb / 2;  // 8 MB of files: 3.5 MB free, one deletion makes 4.5
-    EXPECT_TRUE(guard.allows(rec, 4, true, 0));
+    EXPECT_TRUE(guard.allows(rec, 4, true));
     EXPECT_EQ(left(), (std::vector<std::string>{"BigFile.zvf", "BigFile_20240101_000000_2.zvf",
                                                 "BigFile_20240102_000000.zvf",
                                                 "Other_20200101_000000.zvf", "notes.txt"}));
     EXPECT_EQ(log.count("удален старый файл"), 1);
 
-    // Much less room: every rotated file goes, then the recording pauses; the current file, the
-    // other recording and other files stay.
+    // Much less room, at once (no second passes between frames): free 2 MB, and the two old
+    // files left would give 2 MB, which does not bring it above the limit of 4 MB. Nothing is
+    // deleted; the pause says why.
     disk = 9 * kMb;
-    EXPECT_TRUE(guard.allows(rec, 4, true, 500)) << "measured at most once a second";
-    EXPECT_FALSE(guard.allows(rec, 4, true, 1000));
+    EXPECT_FALSE(guard.allows(rec, 4, true));
     EXPECT_TRUE(guard.paused());
+    EXPECT_EQ(left().size(), 5u) << "a limit that deleting cannot reach deletes nothing";
+    EXPECT_EQ(log.count("удален старый файл"), 1);
+    ASSERT_EQ(log.count("приостановлена"), 1);
+    EXPECT_EQ(log.lines.back(),
+              "Запись приостановлена: мало места на диске: свободно 2 МБ, нужно больше 4 МБ, "
+              "старые файлы освободили бы 2 МБ");
+    EXPECT_EQ(guard.pauseReason().rfind("мало места на диске", 0), 0u);
+    EXPECT_FALSE(guard.allows(rec, 4, true));
+    EXPECT_EQ(log.count("приостановлена"), 1) << "logged once per pause";
+
+    // One byte more: both old files together reach the limit, so both go, and recording resumes.
+    disk = 9 * kMb + 1;
+    EXPECT_TRUE(guard.allows(rec, 4, true));
+    EXPECT_FALSE(guard.paused());
     EXPECT_EQ(left(),
               (std::vector<std::string>{"BigFile.zvf", "Other_20200101_000000.zvf", "notes.txt"}));
-    EXPECT_EQ(log.count("удален старый файл"), 3);
-    EXPECT_EQ(log.count("приостановлена"), 1);
-
-    // Room comes back; exactly the limit free is still too little. Resuming is logged once.
-    EXPECT_FALSE(guard.allows(rec, 4, true, 2000));
-    disk = 9 * kMb + 1;
-    EXPECT_TRUE(guard.allows(rec, 4, true, 3000));
-    EXPECT_FALSE(guard.paused());
     EXPECT_EQ(log.count("продолжена"), 1);
-    EXPECT_EQ(log.count("приостановлена"), 1);
 }
 
 TEST_F(Guard, WithoutRecursionItPausesAndDeletesNothing) {
     disk = 11 * kMb;
-    EXPECT_FALSE(guard.allows(rec, 4, false, 0));
+    EXPECT_FALSE(guard.allows(rec, 4, false));
     EXPECT_EQ(left().size(), 6u);
-    EXPECT_FALSE(guard.allows(rec, 4, false, 1000));
+    EXPECT_FALSE(guard.allows(rec, 4, false));
     EXPECT_EQ(log.count("приостановлена"), 1) << "logged once per pause";
     disk = 20 * kMb;
-    EXPECT_TRUE(guard.allows(rec, 4, false, 2000));
+    EXPECT_TRUE(guard.allows(rec, 4, false));
     EXPECT_EQ(log.count("продолжена"), 1);
     // A negative limit never pauses, not even on a full disk; unmeasurable space lets frames
     // through.
     disk = 8 * kMb;
-    EXPECT_TRUE(guard.allows(rec, -5, false, 3000));
+    EXPECT_TRUE(guard.allows(rec, -5, false));
     space.answer = [] { return std::nullopt; };
-    EXPECT_TRUE(guard.allows(rec, 4, false, 4000));
+    EXPECT_TRUE(guard.allows(rec, 4, false));
     EXPECT_EQ(log.count("Не удается узнать свободное место"), 1);
 }
 
@@ -173,6 +178,7 @@ protected:
             clock.advance(step);
             wallClock += step / 86'400'000.0;
         }
+        r.flush();
     }
 };
 
@@ -254,6 +260,7 @@ TEST_F(Engine, ABusyMachineSkipsSlotsAndLowSpacePausesFrames) {
     EXPECT_TRUE(r.runDueFrame());
     EXPECT_FALSE(r.runDueFrame());
     EXPECT_EQ(r.slotsSkipped(), 7u);
+    r.flush();
     EXPECT_EQ(frames(), 4);
 
     settings.RecursiveRecord = false;
@@ -273,6 +280,55 @@ TEST_F(Engine, ABusyMachineSkipsSlotsAndLowSpacePausesFrames) {
     EXPECT_TRUE(r.takeFrame());
 }
 
+TEST_F(Engine, PublishesWhetherItRecordsAndWhyNotAndCountsLostFrames) {
+    std::vector<zv::RecorderState> states;
+    zv::RecorderEnvironment env = services();
+    env.stateChanged = [&](const zv::RecorderState &s) { states.push_back(s); };
+    using Kind = zv::RecorderState::Kind;
+    zv::Recorder r(env, settings);
+    run(r, 200);
+    EXPECT_EQ(r.state().kind, Kind::Recording);
+    EXPECT_TRUE(states.empty()) << "it started as recording";
+
+    screen.failWith("экран недоступен");
+    run(r, 200);
+    ASSERT_EQ(r.state().kind, Kind::Failing);
+    EXPECT_NE(r.state().reason.find("экран недоступен"), std::string::npos) << r.state().reason;
+    screen.failWith("");
+    run(r, 100);
+    EXPECT_EQ(r.state().kind, Kind::Recording);
+
+    settings.MinHDDSize = 2'000'000;
+    r.applySettings(settings);
+    run(r, 100);
+    ASSERT_EQ(r.state().kind, Kind::Paused);
+    EXPECT_EQ(r.state().reason.rfind("мало места на диске", 0), 0u) << r.state().reason;
+
+    // Write failures: the folder's place is taken by a file.
+    settings.MinHDDSize = 0;
+    settings.OutFile = "C:\\blocked\\rec.zvf";
+    writeBytes(root.file("drive_c/blocked"), 1);
+    r.applySettings(settings);
+    run(r, 300);
+    EXPECT_EQ(r.state().kind, Kind::Failing);
+    EXPECT_EQ(r.framesLost(), 3u);
+    EXPECT_NE(r.summary().find("потеряно из-за ошибок записи: 3"), std::string::npos)
+        << r.summary();
+
+    settings.EnableRec = false;
+    r.applySettings(settings);
+    EXPECT_EQ(r.state().kind, Kind::Off);
+    // A failure found outside the engine (a capture waiting for permission) uses the same way.
+    r.reportFailure("ожидается разрешение на запись экрана");
+    EXPECT_EQ(zv::recorderStateText(r.state()), "failing: ожидается разрешение на запись экрана");
+    EXPECT_EQ(zv::parseRecorderState(zv::recorderStateText(r.state())), r.state());
+    std::vector<Kind> kinds;
+    for (const zv::RecorderState &s : states)
+        kinds.push_back(s.kind);
+    EXPECT_EQ(kinds, (std::vector<Kind>{Kind::Failing, Kind::Recording, Kind::Paused, Kind::Failing,
+                                        Kind::Off, Kind::Failing}));
+}
+
 TEST(RecorderSettings, FileProblemsGiveTheDefaults) {
     zvtest::TempRoot root;
     TRecordingSettings read;
@@ -283,11 +339,35 @@ TEST(RecorderSettings, FileProblemsGiveTheDefaults) {
     problem = zv::readRecordingSettings(root.file("folder.ini"), read);
     EXPECT_EQ(read, TRecordingSettings{});
     EXPECT_NE(problem.find("Не удается прочитать"), std::string::npos) << problem;
-    std::ofstream(root.file("ok.ini")) << "[zorvideo]\nzvEnableRec=1\nzvWaitForNextFrame=x\n";
+    std::ofstream(root.file("ok.ini")) << "[zorvideo]\nzvEnableRec=1\nzvWaitForNextFrame=5\n";
     problem = zv::readRecordingSettings(root.file("ok.ini"), read);
     EXPECT_TRUE(problem.empty()) << problem;
     EXPECT_TRUE(read.EnableRec);
+    EXPECT_EQ(read.WaitForNextFrame, 5);
+
+    // What cannot be read is named, and those keys keep their values: a value that is no number,
+    // one over 4,096 bytes or holding a NUL, a file without the section, a file over 1 MB.
+    read = {};
+    std::ofstream(root.file("bad.ini"))
+        << "[zorvideo]\nzvEnableRec=1\nzvWaitForNextFrame=x\nzvOutFile=" << std::string(5000, 'a')
+        << "\nzvBitRate=8" << std::string(1, '\0') << "\n";
+    problem = zv::readRecordingSettings(root.file("bad.ini"), read);
+    EXPECT_TRUE(read.EnableRec);
     EXPECT_EQ(read.WaitForNextFrame, 1000);
+    EXPECT_EQ(read.OutFile, TRecordingSettings{}.OutFile);
+    EXPECT_EQ(read.BitRate, 4);
+    for (const char *part : {"zvWaitForNextFrame=\"x\" не целое число", "zvOutFile длиннее 4096",
+                             "zvBitRate содержит нулевой байт"})
+        EXPECT_NE(problem.find(part), std::string::npos) << part << " in " << problem;
+    std::ofstream(root.file("none.ini")) << "garbage\x01\x02\n[other]\nx=1\n";
+    problem = zv::readRecordingSettings(root.file("none.ini"), read);
+    EXPECT_NE(problem.find("нет раздела [ZORVideo]"), std::string::npos) << problem;
+    std::ofstream(root.file("big.ini"))
+        << "[zorvideo]\nzvEnableRec=1\n;" << std::string(1 << 20, 'x');
+    read = {};
+    problem = zv::readRecordingSettings(root.file("big.ini"), read);
+    EXPECT_FALSE(read.EnableRec);
+    EXPECT_NE(problem.find("больше 1 МБ"), std::string::npos) << problem;
     EXPECT_EQ(zv::frameDelayMs(39), 40u);
     EXPECT_EQ(zv::frameDelayMs(-7), 40u);
 }

@@ -16,6 +16,7 @@
 #include "platform/WindowList.h"
 #include "recorder/RotatedFiles.h"
 #include "recording/RecordingSettings.h"
+#include "support/RawZvf.h"
 #include "support/TempRoot.h"
 #include "support/TestWindows.h"
 #include "support/XServer.h"
@@ -254,10 +255,18 @@ TEST_F(RecorderProgram, OnceNoDisplayAndUnreadableSettings) {
     // read: the defaults hold (the default file) and the log says why.
     settings.EnableRec = false;
     apply();
+    // Where no journal runs the log goes beside cnf.INI, at most 1 MB, one older generation kept.
+    const std::string logFile = root.file("drive_c/WINDOWS/ZORVideoService.log");
+    zvtest::writeFile(logFile, std::string(1'048'500, 'o') + "\n");
     auto once = start({"--once"});
     ASSERT_TRUE(once->waitForFinished(10'000));
     EXPECT_EQ(once->exitCode(), 0) << once->readAllStandardError().toStdString();
     EXPECT_EQ(frames(), 1);
+    if (!fs::exists("/run/systemd/journal/socket")) {
+        EXPECT_EQ(fs::file_size(logFile + ".1"), 1'048'501u);
+        EXPECT_LT(fs::file_size(logFile), 4096u);
+        EXPECT_NE(zvtest::readFile(logFile).find("запущен"), std::string::npos);
+    }
 
     fs::create_directories(root.file("settings.ini"));
     auto defaults =
@@ -280,4 +289,111 @@ TEST_F(RecorderProgram, OnceNoDisplayAndUnreadableSettings) {
     auto wrong = start({"--no-such-option"});
     ASSERT_TRUE(wrong->waitForFinished(10'000));
     EXPECT_EQ(wrong->exitCode(), 2);
+}
+
+TEST_F(RecorderProgram, EightStartedAtOnceOneRuns) {
+    std::vector<std::unique_ptr<QProcess>> started;
+    for (int i = 0; i < 8; ++i) {
+        started.push_back(std::make_unique<QProcess>());
+        started.back()->start(QStringLiteral(ZV_RECORDER), QStringList());
+    }
+    for (auto &p : started)
+        ASSERT_TRUE(p->waitForStarted());
+    auto ended = [&] {
+        int n = 0;
+        for (auto &p : started)
+            n += p->state() == QProcess::NotRunning || p->waitForFinished(10);
+        return n;
+    };
+    ASSERT_TRUE(waitFor([&] { return ended() >= 7; }, 15'000)) << ended();
+    QProcess *running = nullptr;
+    for (auto &p : started) {
+        if (p->state() == QProcess::NotRunning) {
+            EXPECT_EQ(p->exitCode(), 0);
+            EXPECT_NE(p->readAllStandardError().toStdString().find("другая копия записи работает"),
+                      std::string::npos);
+        } else {
+            EXPECT_EQ(running, nullptr) << "a second one runs";
+            running = p.get();
+        }
+    }
+    EXPECT_EQ(ended(), 7);
+    ASSERT_NE(running, nullptr);
+    ASSERT_TRUE(waitFor([&] { return frames() >= 2; }, 5000));
+    EXPECT_LE(quit(*running), 1000);
+    EXPECT_FALSE(hasTitle(windows->windows(), "ZorvideoService")) << "Остановить stops them all";
+}
+
+TEST_F(RecorderProgram, ADamagedFileIsMendedOrSetAsideAndRecordingGoesOnAtOnce) {
+    // A torn tail: a count naming two frames that never reached the disk.
+    settings.WaitForNextFrame = 1000;
+    apply();
+    auto once = start({"--once"});
+    ASSERT_TRUE(once->waitForFinished(10'000));
+    zvtest::RawZvf(file).putCount(3);
+    auto recorder = start();
+    ASSERT_TRUE(waitFor([&] { return frames() == 2; }, 3000)) << "within one frame period";
+    expectSound(file);
+    EXPECT_LE(quit(*recorder), 1000);
+    std::string log = recorder->readAllStandardError().toStdString();
+    EXPECT_NE(log.find("отброшено кадров: 2"), std::string::npos) << log;
+
+    // A count of -1: set aside unchanged, a new file takes the frames.
+    zvtest::RawZvf(file).putCount(-1);
+    const std::string damaged = zvtest::readFile(file);
+    recorder = start();
+    ASSERT_TRUE(waitFor([&] { return frames() == 1; }, 3000));
+    EXPECT_LE(quit(*recorder), 1000);
+    log = recorder->readAllStandardError().toStdString();
+    EXPECT_NE(log.find("отложен без изменений"), std::string::npos) << log;
+    std::vector<std::string> setAside;
+    for (const std::string &path : zvfFiles(folder)) {
+        if (path.find("_damaged.zvf") != std::string::npos)
+            setAside.push_back(path);
+    }
+    ASSERT_EQ(setAside.size(), 1u);
+    EXPECT_EQ(zvtest::readFile(setAside[0]), damaged);
+    expectSound(file);
+    // The summary counts what was lost; the log is kept beside cnf.INI where no journal runs.
+    EXPECT_NE(log.find("потеряно из-за ошибок записи: 0"), std::string::npos) << log;
+    if (!fs::exists("/run/systemd/journal/socket")) {
+        const std::string kept = zvtest::readFile(root.file("drive_c/WINDOWS/ZORVideoService.log"));
+        EXPECT_NE(kept.find("отложен без изменений"), std::string::npos) << kept;
+    }
+}
+
+// Another user plants links in a folder everybody may write: at the name the recorder once used
+// for its new files, and at the recording's own name. Neither is followed; the second makes the
+// recorder fail, which it publishes on its window for the settings window to show.
+TEST_F(RecorderProgram, LinksPlantedByAnotherUserAreNotFollowedAndFailuresArePublished) {
+    const std::string victim = root.file("victim");
+    zvtest::writeFile(victim, "keep me");
+    fs::create_directories(folder);
+    for (const std::string &path : {root.path(), root.file("drive_c"), root.file("drive_c/VELD")})
+        fs::permissions(path, fs::perms::owner_all | fs::perms::others_exec);
+    fs::permissions(folder, fs::perms::all);
+    auto plant = [&](const std::string &link) {
+        QProcess p;
+        p.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "ln", "-s",
+                            QString::fromStdString(victim), QString::fromStdString(link)});
+        ASSERT_TRUE(p.waitForFinished(10'000));
+        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    };
+    plant(folder + "/.BigFile.zvf.new");
+    auto recorder = start();
+    ASSERT_TRUE(waitFor([&] { return frames() >= 2; }, 5000));
+    EXPECT_EQ(zvtest::readFile(victim), "keep me");
+    auto state = [&] {
+        const auto w = zv::findWindowByTitle(windows->windows(), "ZorvideoService");
+        return w ? windows->textProperty(w->id, "_ZORVIDEO_RECORDER_STATE").value_or("") : "";
+    };
+    EXPECT_EQ(state(), "recording");
+
+    plant(folder + "/Planted.zvf");
+    settings.OutFile = "C:\\VELD\\ZORVIDEO\\Planted.zvf";
+    apply();
+    ASSERT_TRUE(waitFor([&] { return state().rfind("failing: ", 0) == 0; }, 5000)) << state();
+    EXPECT_NE(state().find("символьная ссылка другого пользователя"), std::string::npos) << state();
+    EXPECT_EQ(zvtest::readFile(victim), "keep me");
+    EXPECT_LE(quit(*recorder), 1000);
 }

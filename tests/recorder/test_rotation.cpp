@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -102,6 +103,7 @@ TEST_F(Writer, RotatesAtTheSizeLimitIntoNamesOfTheFirstFrame) {
     TZVFFormat heldOpen(file);  // a viewer that has the first file open
     for (int i = 3; i < 8; ++i)
         writer.append(file, limit, frame(100, static_cast<uint8_t>(i)), t0 + i * second);
+    writer.flush();  // the last count follows on the committer's thread
     // It keeps reading the file it opened, now under its rotated name.
     EXPECT_EQ(heldOpen.FrameCount(), 3);
     TZVFFrameEntry kept;
@@ -127,9 +129,11 @@ TEST_F(Writer, RotatesAtTheSizeLimitIntoNamesOfTheFirstFrame) {
     // limit of 0 is none.
     writer.append(file, 10, frame(500), t0 + 9 * second);
     writer.append(file, 10, frame(500), t0 + 10 * second);
+    writer.flush();
     TZVFFormat again(file);
     EXPECT_EQ(again.FrameCount(), 1);
     writer.append(file, 0, frame(500), t0 + 11 * second);
+    writer.flush();
     EXPECT_EQ(again.FrameCount(), 2);
 }
 
@@ -156,16 +160,24 @@ TEST_F(Writer, NameClashesGetNumbersAndAClockSetBackStartsANewFile) {
 TEST_F(Writer, AFullIndexRotates) {
     fs::create_directories(folder);
     {
-        // A file with 499,900 entries whose last frame is sound (the others are not looked at).
+        // A file with 499,900 entries, all naming one sound frame of 4 bytes.
+        std::vector<uint8_t> index(499'900 * 20);
+        const int64_t offset = 0;
+        const int32_t size = 4;
+        for (size_t i = 0; i < 499'900; ++i) {
+            std::memcpy(&index[i * 20], &offset, 8);
+            std::memcpy(&index[i * 20 + 8], &size, 4);
+            std::memcpy(&index[i * 20 + 12], &t0, 8);
+        }
         zvtest::RawZvf raw(file);
         raw.putCount(499'900);
-        raw.putEntry(499'899, 0, 4, t0);
+        raw.put(2000, index.data(), index.size());
         raw.put(10'000'000, "GIF8", 4);
     }
     writer.append(file, 0, frame(40), t0 + second);
-    // Named after entry 0, which this file leaves at zero: 1899-12-30 00:00.
+    writer.flush();
     EXPECT_EQ(namesIn(folder),
-              (std::vector<std::string>{"BigFile.zvf", "BigFile_18991230_000000.zvf"}));
+              (std::vector<std::string>{"BigFile.zvf", "BigFile_20240310_081530.zvf"}));
     TZVFFormat fresh(file);
     EXPECT_EQ(fresh.FrameCount(), 1);
 }
@@ -194,12 +206,14 @@ TEST_F(Writer, OneWriterPerFileAndAFileReplacedBehindItsBackIsOpenedAnew) {
     // Removed meanwhile (an operator cleaning up): the next frame starts a new file by that name.
     fs::remove(file);
     writer.append(file, 0, frame(10), t0 + second);
+    writer.flush();
     TZVFFormat fresh(file);
     EXPECT_EQ(fresh.FrameCount(), 1);
 
     // Recording switched off releases the file (and its lock).
     writer.close();
     other.append(file, 0, frame(10), t0 + 2 * second);
+    other.flush();
     EXPECT_EQ(fresh.FrameCount(), 2);
 }
 
@@ -207,6 +221,7 @@ TEST_F(Writer, AFullDiskFailsTheFrameWithoutDamageAndTheNextFrameGoesOn) {
     // A file-size limit stands in for a full disk: writes past it fail with EFBIG part way.
     fs::create_directories(folder);
     writer.append(file, 0, frame(100), t0);
+    writer.flush();
     struct rlimit previous {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
     auto handler = ::signal(SIGXFSZ, SIG_IGN);
@@ -221,6 +236,7 @@ TEST_F(Writer, AFullDiskFailsTheFrameWithoutDamageAndTheNextFrameGoesOn) {
     TZVFFormat reader(file);
     EXPECT_EQ(reader.FrameCount(), 1);
     writer.append(file, 0, frame(100, 9), t0 + 2 * second);
+    writer.flush();
     EXPECT_EQ(reader.FrameCount(), 2);
     expectSound(file);
 }

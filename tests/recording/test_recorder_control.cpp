@@ -224,6 +224,51 @@ TEST_F(MonitorTest, LowerCaseRecorderTitleIsFoundWithinFourSeconds) {
     EXPECT_TRUE(f.bGo->isEnabled());
 }
 
+// A recorder that runs but records nothing (the state on its window says so) blinks the mark as
+// one that is not running would, while recording is switched on; the hint says why.
+TEST_F(MonitorTest, ARunningRecorderThatRecordsNothingBlinksWithTheReason) {
+    settings.EnableRec = true;
+    recorderWindows();
+    auto state = [&](const char *text) {
+        fakes.windows.properties[{11, "_ZORVIDEO_RECORDER_STATE"}] = text;
+    };
+    state("recording");
+    TVideoForm &f = open();
+    EXPECT_EQ(image1Hidden(6), std::vector<bool>(6, true));
+    EXPECT_FALSE(f.bGo->isEnabled());
+    EXPECT_TRUE(f.bStop->isEnabled());
+
+    state("failing: Кадр не записан: Отказано в доступе");
+    const std::vector<bool> failing = image1Hidden(8);
+    EXPECT_NE(std::count(failing.begin(), failing.end(), false), 0);
+    EXPECT_NE(std::count(failing.begin(), failing.end(), true), 0);
+    EXPECT_TRUE(f.bStop->isEnabled()) << "it still runs and can be stopped";
+    EXPECT_TRUE(f.Image1->toolTip().contains(text("запущена, но не записывает")));
+    EXPECT_TRUE(f.Image1->toolTip().contains(text("Кадр не записан: Отказано в доступе")))
+        << f.Image1->toolTip().toStdString();
+    QTest::mouseClick(f.Image2, Qt::LeftButton);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_NE(messages.back().find("Отказано в доступе"), std::string::npos) << messages.back();
+
+    state("paused: мало места на диске: свободно 2 МБ, нужно больше 4 МБ");
+    tick(4);
+    EXPECT_TRUE(f.Image1->toolTip().contains(text("свободно 2 МБ")));
+
+    // Recording switched off in cnf.INI: nothing is expected, nothing blinks.
+    settings.EnableRec = false;
+    tick(4);
+    EXPECT_EQ(image1Hidden(6), std::vector<bool>(6, true));
+    // Back to recording, or an older recorder that publishes no state: all is well.
+    settings.EnableRec = true;
+    state("recording");
+    tick(4);
+    EXPECT_EQ(image1Hidden(6), std::vector<bool>(6, true));
+    EXPECT_EQ(f.Image1->toolTip(), text("Мигающая картинка сигнализирует о том, \nчто сервис "
+                                        "записи видео не запущен!"));
+    fakes.windows.properties.clear();
+    EXPECT_EQ(image1Hidden(6), std::vector<bool>(6, true));
+}
+
 TEST_F(MonitorTest, ButtonsKeepTheirStatesUntilTheFirstFullCheck) {
     // The tick counter is young: LastCheckTick starts at 0, and 3000 exactly is not "more".
     fakes.clock.advance(1000 - 100'000);

@@ -61,8 +61,15 @@ public:
         }
         return false;
     }
+    std::optional<std::string> textProperty(uint32_t window, const std::string &name) override {
+        auto found = properties.find({window, name});
+        if (found == properties.end())
+            return std::nullopt;
+        return found->second;
+    }
 
     std::vector<zv::TopLevelWindow> list;
+    std::map<std::pair<uint32_t, std::string>, std::string> properties;  // (window, name) -> text
     std::vector<uint32_t> quitSent;
     int reads = 0;
 };

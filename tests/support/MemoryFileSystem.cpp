@@ -23,6 +23,7 @@ struct MemoryFileSystem::Data {
     int64_t length = 0;
     std::unordered_map<int64_t, std::unique_ptr<uint8_t[]>> pages;
     std::vector<std::string> journal;
+    std::vector<MemoryFileSystem::Operation> operations;
 
     size_t read(void *buffer, size_t size, int64_t offset) const {
         if (offset < 0)
@@ -100,6 +101,8 @@ public:
         failIfAsked();
         data_->write(buffer, size, offset);
         data_->journal.push_back("w " + std::to_string(offset) + " " + std::to_string(size));
+        data_->operations.push_back(
+            {'w', offset, std::string(static_cast<const char *>(buffer), size)});
     }
     int64_t length() override { return data_->length; }
     void truncate(int64_t length) override {
@@ -108,10 +111,12 @@ public:
         failIfAsked();
         data_->truncate(length);
         data_->journal.push_back("t " + std::to_string(length));
+        data_->operations.push_back({'t', length, {}});
     }
     void sync() override {
         failIfAsked();
         data_->journal.push_back("s");
+        data_->operations.push_back({'s', 0, {}});
     }
     FileId id() override { return {0, data_->id}; }
 
@@ -180,6 +185,13 @@ std::string MemoryFileSystem::contents(const std::string &name) const {
 
 void MemoryFileSystem::remove(const std::string &name) {
     files_.erase(name);
+}
+
+const std::vector<MemoryFileSystem::Operation> &MemoryFileSystem::operations(
+    const std::string &name) const {
+    static const std::vector<Operation> kNone;
+    std::shared_ptr<Data> data = find(name);
+    return data ? data->operations : kNone;
 }
 
 const std::vector<std::string> &MemoryFileSystem::journal(const std::string &name) const {

@@ -39,6 +39,13 @@ public:
     // What happened to a file, in order: "w <position> <size>" per write, "t <length>" per
     // truncate, "s" per sync.
     const std::vector<std::string> &journal(const std::string &name) const;
+    // The same with the bytes of each write, for replaying a file up to any moment (a crash).
+    struct Operation {
+        char kind;         // 'w' write, 't' truncate (position: the new length), 's' sync
+        int64_t position;  // of a write; the length of a truncate
+        std::string bytes;
+    };
+    const std::vector<Operation> &operations(const std::string &name) const;
     // The next write or sync of any file throws zv::Error with this text (once each).
     void failNextWrite(std::string text) { *failWrite_ = std::move(text); }
 
