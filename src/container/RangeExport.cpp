@@ -431,7 +431,12 @@ void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_
             }
             name += ".GIF";
             // A picture that cannot be written stops the export: the next would fail the same.
-            image.saveToFile(name);
+            // A frame stored as one plain picture (what the encoder writes) is written as it is;
+            // only frames with anything else in them are encoded anew.
+            if (zv::isPlainGif(bytes.data(), bytes.size()))
+                zv::writeGifFile(name, bytes.data(), bytes.size());
+            else
+                image.saveToFile(name);
             if (!frameDone(i))
                 return;
         }
