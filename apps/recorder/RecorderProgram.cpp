@@ -108,7 +108,7 @@ int runRecorder(const RecorderOptions &options) {
     const std::string config = configPath(options);
     std::unique_ptr<zv::ScreenSource> screen;
     try {
-        screen = zv::makeX11ScreenSource();
+        screen = zv::makeX11ScreenSource({}, true, options.pointer);
     } catch (const zv::Error &e) {
         logLine(LogLevel::Error, e.what());
         return 1;
