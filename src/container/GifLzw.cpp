@@ -87,16 +87,22 @@ public:
     static constexpr int kBits = 14;
     static constexpr uint32_t kEmpty = 0xFFFFFFFF;
 
-    explicit HashTable(uint32_t *slots) : slots_(slots) {}
-    // (prefix, index) as 20 bits in the top of an entry, the code in its low 12 bits.
-    uint32_t find(uint32_t prefix, uint32_t index) const {
+    HashTable(uint32_t *slots, uint32_t *hints) : slots_(slots), hints_(hints) {}
+    // The code's last extension found or made is tried first: in a run, or a pattern that
+    // repeats, it is the one asked for, and the hints (16 KB) stay in the nearest cache.
+    uint32_t find(uint32_t prefix, uint32_t index) {
+        const uint32_t hint = hints_[prefix];
+        if ((hint >> 16) == index && (hint & 0xFFFF) != 0)
+            return hint & 0xFFFF;
         const uint32_t key = (prefix << 8) | index;
         for (uint32_t at = slotOf(key);; at = (at + 1) & kMask) {
             const uint32_t entry = slots_[at];
             if (entry == kEmpty)
                 return 0;
-            if ((entry >> 12) == key)
+            if ((entry >> 12) == key) {
+                hints_[prefix] = (index << 16) | (entry & 0xFFF);
                 return entry & 0xFFF;
+            }
         }
     }
     void insert(uint32_t prefix, uint32_t index, uint32_t code) {
@@ -105,13 +111,18 @@ public:
         while (slots_[at] != kEmpty)
             at = (at + 1) & kMask;
         slots_[at] = (key << 12) | code;
+        hints_[prefix] = (index << 16) | code;
     }
-    void clear(uint32_t, uint32_t) { std::memset(slots_, 0xFF, sizeof(uint32_t) << kBits); }
+    void clear(uint32_t, uint32_t) {
+        std::memset(slots_, 0xFF, sizeof(uint32_t) << kBits);
+        std::memset(hints_, 0, sizeof(uint32_t) * kCodes);
+    }
 
 private:
     static constexpr uint32_t kMask = (1u << kBits) - 1;
     static uint32_t slotOf(uint32_t key) { return (key * 0x9E3779B1u) >> (32 - kBits); }
     uint32_t *slots_;
+    uint32_t *hints_;  // per code: (index << 16) | the code of (code, index); 0: none
 };
 
 // GIF's LZW over indices into the packed code stream; returns its length in bytes. The table is
@@ -173,10 +184,11 @@ size_t GifLzwEncoder::compress(const uint8_t *indices, size_t count, int minCode
         return lzw(table, indices, count, minCodeSize, packed_.get());
     }
     if (!hash_) {
-        hash_ = std::make_unique_for_overwrite<uint32_t[]>(size_t{1} << HashTable::kBits);
-        std::memset(hash_.get(), 0xFF, sizeof(uint32_t) << HashTable::kBits);
+        hash_ = std::make_unique_for_overwrite<uint32_t[]>((size_t{1} << HashTable::kBits) +
+                                                           kCodes);
+        HashTable(hash_.get(), hash_.get() + (size_t{1} << HashTable::kBits)).clear(0, 0);
     }
-    HashTable table(hash_.get());
+    HashTable table(hash_.get(), hash_.get() + (size_t{1} << HashTable::kBits));
     return lzw(table, indices, count, minCodeSize, packed_.get());
 }
 

@@ -328,75 +328,81 @@ void wuPalette(const Moments &sums, int count, double enough, std::vector<uint32
 
 namespace {
 
-// Finds the nearest palette colour (squared RGB distance) by walking out from the colour's green
-// in the palette sorted by green, stopping on each side once green alone is farther than the
-// best found.
+// Finds the nearest palette colour (squared RGB distance; of equals, the first). For each cell of
+// 8 x 8 x 8 colours that a screen uses, the palette colours that may be nearest to some colour in
+// it are listed once (those no farther from the cell than the farthest corner of the cell from
+// the colour nearest to it all over): most cells list one or two, so a lookup compares few.
 class NearestColour {
 public:
     void build(const uint32_t *palette, int count) {
-        order_.resize(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i)
-            order_[static_cast<size_t>(i)] = i;
-        std::stable_sort(order_.begin(), order_.end(),
-                         [&](int a, int b) { return greenOf(palette[a]) < greenOf(palette[b]); });
-        entries_.clear();
-        for (int i : order_)
-            entries_.push_back({redOf(palette[i]), greenOf(palette[i]), blueOf(palette[i]), i});
-        size_t at = 0;
-        for (int g = 0; g < 256; ++g) {
-            while (at < entries_.size() && entries_[at].g < g)
-                ++at;
-            start_[g] = static_cast<int>(at);
+        count_ = count;
+        for (int i = 0; i < count; ++i) {
+            red_[i] = redOf(palette[i]);
+            green_[i] = greenOf(palette[i]);
+            blue_[i] = blueOf(palette[i]);
         }
+        std::fill(start_.begin(), start_.end(), -1);
+        lists_.clear();
     }
-    int find(int r, int g, int b) const {
-        const int n = static_cast<int>(entries_.size());
-        int best = std::numeric_limits<int>::max(), bestIndex = 0;
-        int up = start_[g], down = up - 1;
-        for (bool more = true; more;) {
-            more = false;
-            if (up < n) {
-                const Entry &e = entries_[static_cast<size_t>(up)];
-                const int dg = e.g - g;
-                if (dg * dg < best) {
-                    consider(e, r, g, b, best, bestIndex);
-                    ++up;
-                    more = true;
-                } else {
-                    up = n;
-                }
-            }
-            if (down >= 0) {
-                const Entry &e = entries_[static_cast<size_t>(down)];
-                const int dg = e.g - g;
-                if (dg * dg < best) {
-                    consider(e, r, g, b, best, bestIndex);
-                    --down;
-                    more = true;
-                } else {
-                    down = -1;
-                }
+    int find(uint32_t v) {
+        const int r = redOf(v), g = greenOf(v), b = blueOf(v);
+        const size_t cell = (static_cast<size_t>(r >> 3) << 10) | (static_cast<size_t>(g >> 3) << 5) |
+                            static_cast<size_t>(b >> 3);
+        int32_t at = start_[cell];
+        if (at < 0)
+            at = list(cell);
+        const int n = lists_[static_cast<size_t>(at)];
+        const uint16_t *candidates = lists_.data() + at + 1;
+        int best = std::numeric_limits<int>::max(), bestIndex = candidates[0];
+        for (int k = 0; k < n && best > 0; ++k) {
+            const int i = candidates[k];
+            const int dr = red_[i] - r, dg = green_[i] - g, db = blue_[i] - b;
+            const int d = dr * dr + dg * dg + db * db;
+            if (d < best) {
+                best = d;
+                bestIndex = i;
             }
         }
         return bestIndex;
     }
 
 private:
-    struct Entry {
-        int r, g, b, index;
-    };
-    static void consider(const Entry &e, int r, int g, int b, int &best, int &bestIndex) {
-        const int dr = e.r - r, dg = e.g - g, db = e.b - b;
-        const int d = dr * dr + dg * dg + db * db;
-        if (d < best || (d == best && e.index < bestIndex)) {
-            best = d;
-            bestIndex = e.index;
+    // Lists the candidates of a cell (their count, then their indices in palette order); where
+    // the list starts.
+    int32_t list(size_t cell) {
+        const int low[3] = {static_cast<int>(cell >> 10) * 8, static_cast<int>((cell >> 5) & 31) * 8,
+                            static_cast<int>(cell & 31) * 8};
+        int nearest[256], farthest[256];
+        int bound = std::numeric_limits<int>::max();
+        for (int i = 0; i < count_; ++i) {
+            const int value[3] = {red_[i], green_[i], blue_[i]};
+            int nearD = 0, farD = 0;
+            for (int c = 0; c < 3; ++c) {
+                const int below = low[c] - value[c], above = value[c] - (low[c] + 7);
+                const int outside = std::max({below, above, 0});
+                const int far = std::max(std::abs(value[c] - low[c]), std::abs(value[c] - low[c] - 7));
+                nearD += outside * outside;
+                farD += far * far;
+            }
+            nearest[i] = nearD;
+            farthest[i] = farD;
+            bound = std::min(bound, farD);
         }
+        const auto at = static_cast<int32_t>(lists_.size());
+        lists_.push_back(0);
+        for (int i = 0; i < count_; ++i) {
+            if (nearest[i] <= bound)
+                lists_.push_back(static_cast<uint16_t>(i));
+        }
+        lists_[static_cast<size_t>(at)] = static_cast<uint16_t>(lists_.size() - static_cast<size_t>(at) - 1);
+        start_[cell] = at;
+        return at;
     }
 
-    std::vector<int> order_;
-    std::vector<Entry> entries_;
-    int start_[256]{};
+    int count_ = 0;
+    int red_[256]{}, green_[256]{}, blue_[256]{};
+    std::vector<int32_t> start_ = std::vector<int32_t>(size_t{1} << 15, -1);
+    std::vector<uint16_t> lists_;
 };
 
 constexpr int kCacheBits = 14;
@@ -531,7 +537,7 @@ void Quantizer::State::map(const uint32_t *pixels, int width, int height, size_t
         const uint32_t at = hashOf(v, kCacheBits);
         if (tags[at] != v) {
             tags[at] = v;
-            cached[at] = static_cast<uint8_t>(nearest.find(redOf(v), greenOf(v), blueOf(v)));
+            cached[at] = static_cast<uint8_t>(nearest.find(v));
         }
         int index = cached[at];
         // A colour between palette colours (an edge, a gradient, a photo) takes the index of
