@@ -549,9 +549,14 @@ void Quantizer::State::map(const uint32_t *pixels, int width, int height, size_t
             if (mine > 0 && distance(v, palette[previous]) <= 2 * mine + slack)
                 index = previous;
         }
-        std::memset(
-            indices + static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x),
-            index, static_cast<size_t>(run));
+        uint8_t *out =
+            indices + static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
+        if (run < 16) {
+            for (int k = 0; k < run; ++k)
+                out[k] = static_cast<uint8_t>(index);
+        } else {
+            std::memset(out, index, static_cast<size_t>(run));
+        }
         previous = index;
     });
 }
