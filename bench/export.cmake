@@ -1,6 +1,6 @@
 zv_bench(export_video export_video.cpp)
 zv_bench(export_time_search export_time_search.cpp)
-zv_bench(export_pictures export_pictures.cpp LIBS zorvideo_sample)
+zv_bench(export_pictures export_pictures.cpp LIBS zorvideo_sample GIF::GIF)
 zv_bench(export_window_bench export_window_bench.cpp
          LIBS zorvideo_ui Qt6::Widgets)
 target_compile_definitions(export_window_bench PRIVATE ZVF_TOOL="$<TARGET_FILE:zvf>")

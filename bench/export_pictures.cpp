@@ -1,7 +1,13 @@
-// Picture export of 1280x1024 sample frames against decoding the same frames.
+// Picture export of 1280x1024 sample frames against decoding the same frames, and against what
+// the export did before it wrote stored frames as they are: decode each frame and encode it again
+// with giflib (EGifPutLine), a copy of that path kept here only for the comparison.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <gif_lib.h>
+#include <unistd.h>
 
 #include <QGuiApplication>
+#include <cstring>
 #include <filesystem>
 
 #include "BenchRecording.h"
@@ -40,8 +46,78 @@ void BM_ExportPictures(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations() * kFrames);
 }
 
+int appendToVector(GifFileType *gif, const GifByteType *data, int length) {
+    auto *out = static_cast<std::vector<uint8_t> *>(gif->UserData);
+    out->insert(out->end(), data, data + length);
+    return length;
+}
+
+struct MemoryInput {
+    const std::vector<uint8_t> *bytes;
+    size_t at = 0;
+};
+
+int readFromMemory(GifFileType *gif, GifByteType *out, int length) {
+    auto *in = static_cast<MemoryInput *>(gif->UserData);
+    const size_t n = std::min<size_t>(static_cast<size_t>(length), in->bytes->size() - in->at);
+    std::memcpy(out, in->bytes->data() + in->at, n);
+    in->at += n;
+    return static_cast<int>(n);
+}
+
+// The picture export as it was: every frame decoded (giflib) and its picture encoded again with
+// giflib's encoder, then written.
+bool reencodeWithGiflib(const std::vector<uint8_t> &bytes, const std::string &file) {
+    MemoryInput input{&bytes};
+    int error = 0;
+    GifFileType *in = DGifOpen(&input, readFromMemory, &error);
+    if (!in || DGifSlurp(in) != GIF_OK || in->ImageCount < 1) {
+        DGifCloseFile(in, &error);
+        return false;
+    }
+    const SavedImage &picture = in->SavedImages[0];
+    const int w = picture.ImageDesc.Width, h = picture.ImageDesc.Height;
+    std::vector<uint8_t> out;
+    GifFileType *gif = EGifOpen(&out, appendToVector, &error);
+    EGifPutScreenDesc(gif, in->SWidth, in->SHeight, 8, in->SBackGroundColor, in->SColorMap);
+    EGifPutImageDesc(gif, picture.ImageDesc.Left, picture.ImageDesc.Top, w, h, false,
+                     picture.ImageDesc.ColorMap);
+    std::vector<GifPixelType> row(static_cast<size_t>(w));
+    for (int y = 0; y < h; ++y) {
+        std::memcpy(row.data(), picture.RasterBits + static_cast<size_t>(y) * w, row.size());
+        EGifPutLine(gif, row.data(), w);
+    }
+    EGifCloseFile(gif, &error);
+    DGifCloseFile(in, &error);
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const bool written = fd >= 0 && ::write(fd, out.data(), out.size()) ==
+                                        static_cast<ssize_t>(out.size());
+    if (fd >= 0)
+        ::close(fd);
+    return written;
+}
+
+void BM_ExportPicturesAsBefore(benchmark::State &state) {
+    TZVFFormat zvf(g_file);
+    const fs::path folder = g_dir / "pictures-before";
+    fs::create_directories(folder);
+    std::vector<uint8_t> bytes;
+    for (auto _ : state) {
+        for (int32_t i = 0; i < kFrames; ++i) {
+            if (zvf.ReadFrameBytes(i, bytes) ||
+                !reencodeWithGiflib(bytes, (folder / (std::to_string(i) + ".GIF")).string()))
+                state.SkipWithError("export failed");
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kFrames);
+}
+
 BENCHMARK(BM_DecodeFrames)->Repetitions(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportPictures)->Repetitions(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExportPicturesAsBefore)
+    ->Repetitions(3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

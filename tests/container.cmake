@@ -10,3 +10,6 @@ zv_test(test_zvf_tool container/test_zvf_tool.cpp LIBS zorvideo_container_fixtur
 target_compile_definitions(test_zvf_tool PRIVATE ZVF_TOOL="$<TARGET_FILE:zvf>")
 add_dependencies(test_zvf_tool zvf)
 zv_test(test_zvf_frame_reader container/test_zvf_frame_reader.cpp LIBS zorvideo_container_fixtures)
+zv_test(test_gif_encoder container/test_gif_encoder.cpp
+        LIBS zorvideo_container_fixtures zorvideo_screens Qt6::Gui)
+target_compile_definitions(test_gif_encoder PRIVATE ZORVIDEO_TEST_GUI)

@@ -6,3 +6,7 @@ zv_test(test_recorder_program recorder/test_recorder_program.cpp X11)
 target_compile_definitions(test_recorder_program PRIVATE
     ZV_RECORDER="$<TARGET_FILE:ZORVideoService>")
 add_dependencies(test_recorder_program ZORVideoService)
+zv_test(test_recorder_frames recorder/test_recorder_frames.cpp X11 LIBS zorvideo_screens Qt6::Gui)
+target_compile_definitions(test_recorder_frames PRIVATE
+    ZORVIDEO_TEST_GUI ZV_RECORDER="$<TARGET_FILE:ZORVideoService>")
+add_dependencies(test_recorder_frames ZORVideoService)

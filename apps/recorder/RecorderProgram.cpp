@@ -109,7 +109,7 @@ int runRecorder(const RecorderOptions &options) {
     keepLogBeside(zv::nativePath(config));
     std::unique_ptr<zv::ScreenSource> screen;
     try {
-        screen = zv::makeX11ScreenSource();
+        screen = zv::makeX11ScreenSource({}, true, options.pointer);
     } catch (const zv::Error &e) {
         logLine(LogLevel::Error, e.what());
         return 1;

@@ -4,8 +4,9 @@
 
 // What the command line asks of the recorder.
 struct RecorderOptions {
-    std::string config;  // the configuration file (native or operator path); cnf.INI when empty
-    bool once = false;   // take one frame and end
+    std::string config;   // the configuration file (native or operator path); cnf.INI when empty
+    bool once = false;    // take one frame and end
+    bool pointer = true;  // draw the pointer into the frames
 };
 
 // The titles by which the module finds the recorder and stops it.

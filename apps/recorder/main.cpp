@@ -27,8 +27,11 @@ int main(int argc, char **argv) {
         "once", "Take one frame now (also with zvEnableRec=0) and end: for trying a setup.");
     const QCommandLineOption config(
         "config", "Read the settings from PATH instead of C:\\WINDOWS\\cnf.INI.", "PATH");
+    const QCommandLineOption noPointer(
+        "no-pointer", "Leave the pointer out of the frames (by default it is drawn into them).");
     parser.addOption(once);
     parser.addOption(config);
+    parser.addOption(noPointer);
     if (!parser.parse(app.arguments()) || !parser.positionalArguments().isEmpty()) {
         const QString error = parser.errorText().isEmpty()
                                   ? "unexpected argument " + parser.positionalArguments().first()
@@ -44,5 +47,6 @@ int main(int argc, char **argv) {
     RecorderOptions options;
     options.once = parser.isSet(once);
     options.config = parser.value(config).toStdString();
+    options.pointer = !parser.isSet(noPointer);
     return runRecorder(options);
 }

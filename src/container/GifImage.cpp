@@ -10,6 +10,8 @@
 #include <cstring>
 #include <memory>
 
+#include "container/GifLzw.h"
+#include "container/Quantizer.h"
 #include "platform/Error.h"
 #include "platform/File.h"
 #include "platform/PartFile.h"
@@ -52,19 +54,6 @@ struct DecoderCloser {
     }
 };
 using DecoderPtr = std::unique_ptr<GifFileType, DecoderCloser>;
-
-struct EncoderCloser {
-    void operator()(GifFileType *gif) const noexcept {
-        int error = 0;
-        EGifCloseFile(gif, &error);
-    }
-};
-using EncoderPtr = std::unique_ptr<GifFileType, EncoderCloser>;
-
-struct MapCloser {
-    void operator()(ColorMapObject *map) const noexcept { GifFreeMapObject(map); }
-};
-using MapPtr = std::unique_ptr<ColorMapObject, MapCloser>;
 
 // giflib's error codes in the module's words (its own texts are English).
 const char *gifErrorText(int code) {
@@ -120,19 +109,9 @@ int readFromMemory(GifFileType *gif, GifByteType *out, int length) noexcept {
     return static_cast<int>(n);
 }
 
-// Called from giflib's C code, which an exception must not cross: a failed append is reported as
-// a short write, which giflib turns into its write error.
-int writeToVector(GifFileType *gif, const GifByteType *data, int length) noexcept {
-    auto *out = static_cast<std::vector<uint8_t> *>(gif->UserData);
-    try {
-        out->insert(out->end(), data, data + length);
-    } catch (...) {
-        return 0;
-    }
-    return length;
-}
-
 // A palette as loaded: ColorCount is always a power of two (what the file's bit field allows).
+static_assert(sizeof(GifColorType) == 3, "a GIF colour table is packed RGB");
+
 struct Palette {
     int count = 0;  // 0: none
     GifColorType colors[256]{};
@@ -144,23 +123,6 @@ struct Palette {
         count = std::min(map->ColorCount, 256);
         std::memcpy(colors, map->Colors, sizeof(GifColorType) * static_cast<size_t>(count));
     }
-    // The map to save, padded with black up to a power of two above highest: giflib's encoder
-    // masks every index to the palette's width, so an index past the palette (a damaged picture,
-    // which the decoder shows black) would come back as some palette colour.
-    MapPtr makeMap(int highest = 0) const {
-        if (count == 0)
-            return nullptr;
-        if (highest >= count) {
-            Palette padded;
-            std::memcpy(padded.colors, colors, sizeof(GifColorType) * static_cast<size_t>(count));
-            padded.count = static_cast<int>(std::bit_ceil(static_cast<unsigned>(highest) + 1));
-            return padded.makeMap();
-        }
-        MapPtr map(GifMakeMapObject(count, colors));
-        if (!map)
-            throwGif(E_GIF_ERR_NOT_ENOUGH_MEM);
-        return map;
-    }
 };
 
 // Separate arguments marked restrict: the stores into the bitmap cannot then alias the table or
@@ -171,57 +133,77 @@ void mapRow(const uint32_t *__restrict lut, const uint8_t *__restrict src, uint3
         dst[x] = lut[src[x]];
 }
 
-void splitRow(const uint32_t *__restrict src, uint8_t *__restrict red, uint8_t *__restrict green,
-              uint8_t *__restrict blue, int count) {
-    for (int x = 0; x < count; ++x) {
-        const uint32_t v = src[x];
-        red[x] = static_cast<uint8_t>(v >> 16);
-        green[x] = static_cast<uint8_t>(v >> 8);
-        blue[x] = static_cast<uint8_t>(v);
-    }
-}
-
 uint32_t argbOf(const GifColorType &c) {
     return 0xFF000000u | (uint32_t{c.Red} << 16) | (uint32_t{c.Green} << 8) | c.Blue;
 }
 
+// How many bits index a colour table of count colours (a table holds a power of two, at least 2).
+int tableBits(int count) {
+    int bits = 1;
+    while ((1 << bits) < count)
+        ++bits;
+    return bits;
+}
+
+void putWord(std::vector<uint8_t> &out, int value) {
+    out.push_back(static_cast<uint8_t>(value & 0xFF));
+    out.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
+}
+
+// Appends a table of 2^bits colours: the palette's, then black.
+void putColourTable(std::vector<uint8_t> &out, const Palette &palette, int bits) {
+    const size_t at = out.size();
+    out.resize(at + 3 * (size_t{1} << bits), 0);
+    std::memcpy(out.data() + at, palette.colors, 3 * static_cast<size_t>(palette.count));
+}
+
+// What a one-picture GIF file holds.
+struct PictureToWrite {
+    int screenWidth = 0, screenHeight = 0, background = 0;
+    const Palette *global = nullptr;  // null or empty: none
+    int left = 0, top = 0, width = 0, height = 0;
+    const Palette *local = nullptr;
+    int transparent = -1;
+    const uint8_t *raster = nullptr;  // width * height indices, every one inside the palette's
+                                      // table (the tables are padded up to a power of two)
+};
+
 // Writes a one-picture GIF into out (replacing its content, keeping its storage): screen,
 // optional transparency block, picture, rows.
-void writeGif(std::vector<uint8_t> &out, int screenWidth, int screenHeight, int background,
-              const ColorMapObject *globalMap, int left, int top, int width, int height,
-              const ColorMapObject *localMap, int transparent, const uint8_t *raster) {
+void writeGif(std::vector<uint8_t> &out, const PictureToWrite &p, GifLzwEncoder &lzw) {
+    const bool hasGlobal = p.global && p.global->count > 0;
+    const bool hasLocal = p.local && p.local->count > 0;
+    const int globalBits = hasGlobal ? tableBits(p.global->count) : 0;
+    const int localBits = hasLocal ? tableBits(p.local->count) : 0;
+    const int bits = hasLocal ? localBits : globalBits;
     out.clear();
-    out.reserve(static_cast<size_t>(width) * static_cast<size_t>(height) / 2 + 1024);
-    int error = 0;
-    EncoderPtr gif(EGifOpen(&out, writeToVector, &error));
-    if (!gif)
-        throwGif(error);
-    EGifSetGifVersion(gif.get(), transparent >= 0);
-    const ColorMapObject *anyMap = globalMap ? globalMap : localMap;
-    int resolution = anyMap ? anyMap->BitsPerPixel : 8;
-    if (EGifPutScreenDesc(gif.get(), screenWidth, screenHeight, resolution, background,
-                          globalMap) == GIF_ERROR)
-        throwGif(gif->Error);
-    if (transparent >= 0) {
-        GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, transparent};
-        GifByteType block[4];
-        size_t length = EGifGCBToExtension(&gcb, block);
-        if (EGifPutExtension(gif.get(), GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), block) ==
-            GIF_ERROR)
-            throwGif(gif->Error);
+    const char *signature = p.transparent >= 0 ? "GIF89a" : "GIF87a";
+    out.insert(out.end(), signature, signature + 6);
+    putWord(out, p.screenWidth);
+    putWord(out, p.screenHeight);
+    const int resolution = std::max(bits, 1) - 1;
+    out.push_back(
+        static_cast<uint8_t>((hasGlobal ? 0x80 | (globalBits - 1) : 0) | (resolution << 4)));
+    out.push_back(static_cast<uint8_t>(p.background));
+    out.push_back(0);  // no aspect ratio
+    if (hasGlobal)
+        putColourTable(out, *p.global, globalBits);
+    if (p.transparent >= 0) {
+        // Graphic control: no disposal, no delay, the transparent index.
+        const uint8_t block[] = {0x21, 0xF9, 4, 1, 0, 0, static_cast<uint8_t>(p.transparent), 0};
+        out.insert(out.end(), block, block + sizeof block);
     }
-    if (EGifPutImageDesc(gif.get(), left, top, width, height, false, localMap) == GIF_ERROR)
-        throwGif(gif->Error);
-    // EGifPutLine masks the pixels of the row it is given in place, so hand it a copy.
-    std::vector<GifPixelType> row(static_cast<size_t>(width));
-    for (int y = 0; y < height; ++y) {
-        std::memcpy(row.data(), raster + static_cast<size_t>(y) * static_cast<size_t>(width),
-                    row.size());
-        if (EGifPutLine(gif.get(), row.data(), width) == GIF_ERROR)
-            throwGif(gif->Error);
-    }
-    if (EGifCloseFile(gif.release(), &error) == GIF_ERROR)
-        throwGif(error);
+    out.push_back(0x2C);
+    putWord(out, p.left);
+    putWord(out, p.top);
+    putWord(out, p.width);
+    putWord(out, p.height);
+    out.push_back(static_cast<uint8_t>(hasLocal ? 0x80 | (localBits - 1) : 0));
+    if (hasLocal)
+        putColourTable(out, *p.local, localBits);
+    lzw.encode(p.raster, static_cast<size_t>(p.width) * static_cast<size_t>(p.height),
+               std::max(bits, 2), out);
+    out.push_back(0x3B);
 }
 
 }  // namespace
@@ -243,7 +225,8 @@ struct GifImage::Data {
     int transparent = -1;
     GrowBuffer<uint8_t> raster;  // rasterWidth * rasterHeight indices, rows in display order
 
-    uint32_t lut[256];  // palette index -> ARGB for the picture being decoded
+    uint32_t lut[256];                   // palette index -> ARGB for the picture being decoded
+    std::unique_ptr<GifLzwEncoder> lzw;  // made by the first save
 
     void decode(const uint8_t *data, size_t size);
     void preparePaint();
@@ -429,19 +412,94 @@ std::vector<uint8_t> GifImage::saveToBytes() const {
     const uint8_t *raster = d_->raster.get();
     const size_t n = static_cast<size_t>(d_->rasterWidth) * static_cast<size_t>(d_->rasterHeight);
     const int highest = n ? *std::max_element(raster, raster + n) : 0;
-    // The picture's indices run through the local palette when it has one, else the global.
-    MapPtr global = d_->global.makeMap(d_->local.count ? 0 : highest);
-    MapPtr local = d_->local.makeMap(highest);
+    // The picture's indices run through the local palette when it has one, else the global. An
+    // index past that palette (a damaged picture, which the decoder shows black) is saved with
+    // the palette padded in black up to it, so that it shows the same.
+    Palette global = d_->global, local = d_->local;
+    Palette &used = local.count ? local : global;
+    for (int i = used.count; i <= highest; ++i)
+        used.colors[i] = GifColorType{0, 0, 0};
+    used.count = std::max(used.count, highest + 1);
+    PictureToWrite picture;
+    picture.screenWidth = d_->width;
+    picture.screenHeight = d_->height;
+    picture.background = d_->background;
+    picture.global = &global;
+    picture.left = d_->left;
+    picture.top = d_->top;
+    picture.width = d_->rasterWidth;
+    picture.height = d_->rasterHeight;
+    picture.local = &local;
+    picture.transparent = d_->transparent;
+    picture.raster = raster;
+    if (!d_->lzw)
+        d_->lzw = std::make_unique<GifLzwEncoder>();
     std::vector<uint8_t> out;
-    writeGif(out, d_->width, d_->height, d_->background, global.get(), d_->left, d_->top,
-             d_->rasterWidth, d_->rasterHeight, local.get(), d_->transparent, d_->raster.get());
+    writeGif(out, picture, *d_->lzw);
     return out;
 }
 
 void GifImage::saveToFile(const std::string &nativeFile) const {
     // Whole or not at all, and never through a link planted under the name (PartFile.h).
     const std::vector<uint8_t> bytes = saveToBytes();
-    writeWholeFile(nativeFile, bytes.data(), bytes.size());
+    writeGifFile(nativeFile, bytes.data(), bytes.size());
+}
+
+void writeGifFile(const std::string &nativeFile, const uint8_t *data, size_t size) {
+    writeWholeFile(nativeFile, data, size);
+}
+
+namespace {
+
+// Reads a little-endian 16-bit field.
+int wordAt(const uint8_t *p) {
+    return p[0] | (p[1] << 8);
+}
+
+// Skips data sub-blocks from at up to and including their empty end block; false when the
+// bytes end first.
+bool skipSubBlocks(const uint8_t *data, size_t size, size_t &at) {
+    while (at < size) {
+        const size_t length = data[at++];
+        if (length == 0)
+            return true;
+        at += length;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool isPlainGif(const uint8_t *data, size_t size) {
+    if (!data || size < 13 ||
+        (std::memcmp(data, "GIF87a", 6) != 0 && std::memcmp(data, "GIF89a", 6) != 0))
+        return false;
+    const int screenWidth = wordAt(data + 6), screenHeight = wordAt(data + 8);
+    size_t at = 13;
+    if (data[10] & 0x80)
+        at += 3 * (size_t{2} << (data[10] & 7));
+    // The image descriptor must follow at once: no extension of any kind.
+    if (at + 10 > size || data[at] != 0x2C)
+        return false;
+    const uint8_t *desc = data + at;
+    const int left = wordAt(desc + 1), top = wordAt(desc + 3);
+    const int width = wordAt(desc + 5), height = wordAt(desc + 7);
+    const uint8_t flags = desc[9];
+    if (width == 0 || height == 0 || left + width > screenWidth || top + height > screenHeight ||
+        (flags & 0x40) != 0)  // interlaced
+        return false;
+    if (!(flags & 0x80) && !(data[10] & 0x80))
+        return false;  // no palette at all
+    at += 10;
+    if (flags & 0x80)
+        at += 3 * (size_t{2} << (flags & 7));
+    if (at >= size || data[at] < 2 || data[at] > 8)
+        return false;
+    ++at;
+    if (!skipSubBlocks(data, size, at))
+        return false;
+    // The trailer, and nothing after it.
+    return at + 1 == size && data[at] == 0x3B;
 }
 
 std::vector<uint8_t> GifImage::encodeRgb(const uint8_t *rgb, int width, int height, int colours) {
@@ -462,31 +520,35 @@ void checkEncoderInput(const void *pixels, int width, int height, int colours) {
 }  // namespace
 
 struct GifEncoder::Buffers {
-    GrowBuffer<GifByteType> planes;   // red, green, blue, each width * height
-    GrowBuffer<GifByteType> indexed;  // width * height palette indices
+    Quantizer quantizer;
+    GifLzwEncoder lzw;
+    GrowBuffer<uint32_t> screen;  // an RGB bitmap as 0x00RRGGBB
+    GrowBuffer<uint8_t> indexed;  // width * height palette indices
     std::vector<uint8_t> out;
 
-    GifByteType *preparePlanes(size_t n) {
-        planes.ensure(3 * n);
-        indexed.ensure(n);
-        return planes.get();
-    }
-    const std::vector<uint8_t> &quantiseAndWrite(int width, int height, int colours);
+    const std::vector<uint8_t> &quantiseAndWrite(const uint32_t *pixels, int width, int height,
+                                                 size_t stride, int colours);
 };
 
-const std::vector<uint8_t> &GifEncoder::Buffers::quantiseAndWrite(int width, int height,
+const std::vector<uint8_t> &GifEncoder::Buffers::quantiseAndWrite(const uint32_t *pixels, int width,
+                                                                  int height, size_t stride,
                                                                   int colours) {
-    const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
-    GifByteType *red = planes.get();
-    GifColorType palette[256]{};
-    int mapSize = colours;
-    if (GifQuantizeBuffer(static_cast<unsigned>(width), static_cast<unsigned>(height), &mapSize,
-                          red, red + n, red + 2 * n, indexed.get(), palette) == GIF_ERROR)
-        throwGif(E_GIF_ERR_NOT_ENOUGH_MEM);
-    MapPtr map(GifMakeMapObject(colours, palette));
-    if (!map)
-        throwGif(E_GIF_ERR_NOT_ENOUGH_MEM);
-    writeGif(out, width, height, 0, map.get(), 0, 0, width, height, nullptr, -1, indexed.get());
+    indexed.ensure(static_cast<size_t>(width) * static_cast<size_t>(height));
+    uint32_t colour[256];
+    const int used =
+        quantizer.quantise(pixels, width, height, stride, colours, colour, indexed.get());
+    Palette palette;
+    palette.count = used;
+    for (int i = 0; i < used; ++i)
+        palette.colors[i] = GifColorType{static_cast<GifByteType>(colour[i] >> 16),
+                                         static_cast<GifByteType>(colour[i] >> 8),
+                                         static_cast<GifByteType>(colour[i])};
+    PictureToWrite picture;
+    picture.screenWidth = picture.width = width;
+    picture.screenHeight = picture.height = height;
+    picture.global = &palette;
+    picture.raster = indexed.get();
+    writeGif(out, picture, lzw);
     return out;
 }
 
@@ -497,15 +559,11 @@ const std::vector<uint8_t> &GifEncoder::encodeRgb(const uint8_t *rgb, int width,
                                                   int colours) {
     checkEncoderInput(rgb, width, height, colours);
     const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
-    GifByteType *red = b_->preparePlanes(n);
-    GifByteType *green = red + n;
-    GifByteType *blue = green + n;
-    for (size_t i = 0; i < n; ++i) {
-        red[i] = rgb[3 * i];
-        green[i] = rgb[3 * i + 1];
-        blue[i] = rgb[3 * i + 2];
-    }
-    return b_->quantiseAndWrite(width, height, colours);
+    b_->screen.ensure(n);
+    uint32_t *screen = b_->screen.get();
+    for (size_t i = 0; i < n; ++i)
+        screen[i] = (uint32_t{rgb[3 * i]} << 16) | (uint32_t{rgb[3 * i + 1]} << 8) | rgb[3 * i + 2];
+    return b_->quantiseAndWrite(screen, width, height, static_cast<size_t>(width), colours);
 }
 
 const std::vector<uint8_t> &GifEncoder::encodeXrgb(const uint32_t *pixels, int width, int height,
@@ -513,14 +571,7 @@ const std::vector<uint8_t> &GifEncoder::encodeXrgb(const uint32_t *pixels, int w
     checkEncoderInput(pixels, width, height, colours);
     if (stride < static_cast<size_t>(width))
         throw Error("Недопустимый размер изображения");
-    const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
-    GifByteType *red = b_->preparePlanes(n);
-    for (int y = 0; y < height; ++y) {
-        const size_t row = static_cast<size_t>(y) * static_cast<size_t>(width);
-        splitRow(pixels + static_cast<size_t>(y) * stride, red + row, red + n + row,
-                 red + 2 * n + row, width);
-    }
-    return b_->quantiseAndWrite(width, height, colours);
+    return b_->quantiseAndWrite(pixels, width, height, stride, colours);
 }
 
 }  // namespace zv

@@ -48,7 +48,7 @@ public:
     void saveToFile(const std::string &nativeFile) const;
 
     // Encodes an RGB bitmap (3 bytes per pixel, R G B, rows contiguous) as a one-picture GIF
-    // file with 16 or 256 colours (giflib's GifQuantizeBuffer). Throws zv::Error.
+    // file with at most 16 or 256 colours (see GifEncoder). Throws zv::Error.
     static std::vector<uint8_t> encodeRgb(const uint8_t *rgb, int width, int height, int colours);
 
 private:
@@ -56,10 +56,13 @@ private:
     Data *d_;
 };
 
-// Encodes pictures as one-picture GIF files with 16 or 256 colours (giflib's GifQuantizeBuffer),
-// again and again: its buffers are kept between pictures, so that encoding a screen a second
-// allocates nothing once the first is done. The bytes returned stay valid until the next call.
-// Not thread-safe; one encoder per thread.
+// Encodes pictures as one-picture GIF files with at most 16 or 256 colours, again and again: its
+// buffers are kept between pictures, so that encoding a screen a second allocates nothing once
+// the first is done. A picture with no more colours than that is stored exactly; otherwise the
+// palette is chosen by zv::Quantizer (black, white and the flat colours kept exactly). The same
+// picture always gives the same bytes. The palette is as large as the colours used need (a
+// power of two), and the picture is one plain image (isPlainGif). The bytes returned stay valid
+// until the next call. Not thread-safe; one encoder per thread.
 class GifEncoder {
 public:
     GifEncoder();
@@ -80,5 +83,17 @@ private:
     struct Buffers;
     std::unique_ptr<Buffers> b_;
 };
+
+// Whether GIF bytes are one plain picture, as GifEncoder writes: a screen descriptor, colour
+// tables, one image descriptor inside the screen, not interlaced, its data, the trailer, and
+// nothing else (no extension, no second picture, nothing after the trailer). Such bytes show
+// what saving their decoded picture would write, so they may be stored as they are. Looks at
+// the structure only; whether the compressed data decode is for the decoder to say.
+bool isPlainGif(const uint8_t *data, size_t size);
+
+// Writes GIF bytes to a native path through a part file (writeWholeFile): a file or a link of
+// that name is replaced, never written through, and nothing half written stays. Throws zv::Error
+// "Не удается записать файл \"<path>\": <reason>".
+void writeGifFile(const std::string &nativeFile, const uint8_t *data, size_t size);
 
 }  // namespace zv

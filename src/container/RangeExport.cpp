@@ -470,9 +470,13 @@ void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_
                 throw zv::Error(std::string(kSameFile) + ": \"" + name + "\"");
             // A picture that cannot be written stops the export: the next would fail the same.
             // Written whole under a part of its own and renamed into place: a file or a link
-            // planted under the picture's name is replaced, never written through.
-            const std::vector<uint8_t> gif = image.saveToBytes();
-            zv::writeWholeFile(name, gif.data(), gif.size());
+            // planted under the picture's name is replaced, never written through. A frame
+            // stored as one plain picture (what the encoder writes) is written as it is; only
+            // frames with anything else in them are encoded anew.
+            if (zv::isPlainGif(bytes.data(), bytes.size()))
+                zv::writeGifFile(name, bytes.data(), bytes.size());
+            else
+                image.saveToFile(name);
             if (!frameDone(i))
                 return;
         }

@@ -32,10 +32,13 @@ public:
 
 // The screen of an X display: displayName, or $DISPLAY when it is empty. Pictures are taken of
 // the root window through shared memory (MIT-SHM) when the server offers it and allowSharedMemory
-// is set, with GetImage otherwise; a root window that changes size is followed. Throws zv::Error
-// when the display cannot be opened.
+// is set, with GetImage otherwise; a root window that changes size is followed. With drawPointer
+// (and the XFixes extension on the server) every picture shows the pointer where it is, in the
+// shape the operator sees, alpha blended at its hot spot. Throws zv::Error when the display
+// cannot be opened.
 std::unique_ptr<ScreenSource> makeX11ScreenSource(const std::string &displayName = {},
-                                                  bool allowSharedMemory = true);
+                                                  bool allowSharedMemory = true,
+                                                  bool drawPointer = true);
 
 // How the pixels of an image from the display server are laid out.
 struct PixelLayout {

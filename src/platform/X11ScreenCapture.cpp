@@ -1,8 +1,10 @@
 // The screen of an X display over xcb: the root window as a ZPixmap image, through a shared
-// memory segment that the server writes into (MIT-SHM) or, without it, through GetImage.
+// memory segment that the server writes into (MIT-SHM) or, without it, through GetImage; the
+// pointer's picture from XFixes drawn over it.
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <xcb/shm.h>
+#include <xcb/xfixes.h>
 
 #include <bit>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "platform/Error.h"
+#include "platform/PointerImage.h"
 #include "platform/ScreenCapture.h"
 #include "platform/Xcb.h"
 
@@ -79,13 +82,13 @@ public:
     // Attaches a segment of size bytes; false when this or the server cannot.
     bool attach(xcb_connection_t *c, size_t size);
     void release();
-    const uint8_t *data() const { return data_; }
+    uint8_t *data() const { return data_; }
     size_t size() const { return size_; }
     xcb_shm_seg_t segment() const { return segment_; }
 
 private:
     xcb_connection_t *c_ = nullptr;
-    const uint8_t *data_ = nullptr;
+    uint8_t *data_ = nullptr;
     size_t size_ = 0;
     xcb_shm_seg_t segment_ = 0;
 };
@@ -95,7 +98,8 @@ bool SharedSegment::attach(xcb_connection_t *c, size_t size) {
     const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
     if (id < 0)
         return false;
-    void *address = shmat(id, nullptr, SHM_RDONLY);
+    // Writable: the pointer is drawn into the picture where it lies.
+    void *address = shmat(id, nullptr, 0);
     if (address == reinterpret_cast<void *>(-1)) {
         shmctl(id, IPC_RMID, nullptr);
         return false;
@@ -109,7 +113,7 @@ bool SharedSegment::attach(xcb_connection_t *c, size_t size) {
         return false;
     }
     c_ = c;
-    data_ = static_cast<const uint8_t *>(address);
+    data_ = static_cast<uint8_t *>(address);
     size_ = size;
     segment_ = segment;
     return true;
@@ -127,15 +131,17 @@ void SharedSegment::release() {
 
 class X11ScreenSource final : public ScreenSource {
 public:
-    X11ScreenSource(xcb::Display display, bool allowSharedMemory);
+    X11ScreenSource(xcb::Display display, bool allowSharedMemory, bool drawPointer);
     ScreenImage grab() override;
     const char *method() const override { return useShm_ ? "MIT-SHM" : "GetImage"; }
 
 private:
     // Where the pixels of a w x h image of the root lie, with bytesPerLine, or null on failure.
-    const uint8_t *readRoot(int w, int h);
-    const uint8_t *readShared(int w, int h, size_t bytes);
-    const uint8_t *readPlain(int w, int h);
+    uint8_t *readRoot(int w, int h);
+    uint8_t *readShared(int w, int h, size_t bytes);
+    uint8_t *readPlain(int w, int h);
+    // Draws the pointer of the answer to cookie over the picture.
+    void drawPointerOf(xcb_xfixes_get_cursor_image_cookie_t cookie, const ScreenImage &image);
     size_t bytesPerLine(int w) const;
 
     xcb::Connection connection_;
@@ -143,12 +149,13 @@ private:
     PixelLayout layout_;
     int scanlinePad_ = 32;
     bool useShm_ = false;
+    bool usePointer_ = false;  // drawing the pointer is asked for and XFixes is there
     SharedSegment shm_;
     Reply<xcb_get_image_reply_t> plain_;  // the last GetImage answer, kept while it is shown
     std::vector<uint32_t> converted_;
 };
 
-X11ScreenSource::X11ScreenSource(xcb::Display display, bool allowSharedMemory)
+X11ScreenSource::X11ScreenSource(xcb::Display display, bool allowSharedMemory, bool drawPointer)
     : connection_(std::move(display.connection)), screen_(display.screen) {
     xcb_connection_t *c = connection_.get();
     const xcb_setup_t *setup = xcb_get_setup(c);
@@ -173,6 +180,13 @@ X11ScreenSource::X11ScreenSource(xcb::Display display, bool allowSharedMemory)
             xcb_shm_query_version_reply(c, xcb_shm_query_version(c), nullptr));
         useShm_ = version != nullptr;
     }
+    if (drawPointer) {
+        // XFixes 4 gives the pointer's picture with its position; the version must be asked
+        // before any other request of the extension.
+        Reply<xcb_xfixes_query_version_reply_t> version(
+            xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr));
+        usePointer_ = version && version->major_version >= 1;
+    }
 }
 
 size_t X11ScreenSource::bytesPerLine(int w) const {
@@ -181,7 +195,7 @@ size_t X11ScreenSource::bytesPerLine(int w) const {
     return (bits + pad - 1) / pad * pad / 8;
 }
 
-const uint8_t *X11ScreenSource::readShared(int w, int h, size_t bytes) {
+uint8_t *X11ScreenSource::readShared(int w, int h, size_t bytes) {
     xcb_connection_t *c = connection_.get();
     if (shm_.size() < bytes && !shm_.attach(c, bytes)) {
         useShm_ = false;  // a remote display or no segments left: GetImage from now on
@@ -196,7 +210,7 @@ const uint8_t *X11ScreenSource::readShared(int w, int h, size_t bytes) {
     return reply ? shm_.data() : nullptr;
 }
 
-const uint8_t *X11ScreenSource::readPlain(int w, int h) {
+uint8_t *X11ScreenSource::readPlain(int w, int h) {
     xcb_connection_t *c = connection_.get();
     plain_.reset(
         xcb_get_image_reply(c,
@@ -209,40 +223,76 @@ const uint8_t *X11ScreenSource::readPlain(int w, int h) {
     return xcb_get_image_data(plain_.get());
 }
 
-const uint8_t *X11ScreenSource::readRoot(int w, int h) {
+uint8_t *X11ScreenSource::readRoot(int w, int h) {
     const size_t bytes = bytesPerLine(w) * static_cast<size_t>(h);
     if (useShm_) {
-        if (const uint8_t *data = readShared(w, h, bytes))
+        if (uint8_t *data = readShared(w, h, bytes))
             return data;
     }
     return readPlain(w, h);
+}
+
+void X11ScreenSource::drawPointerOf(xcb_xfixes_get_cursor_image_cookie_t cookie,
+                                    const ScreenImage &image) {
+    Reply<xcb_xfixes_get_cursor_image_reply_t> cursor(
+        xcb_xfixes_get_cursor_image_reply(connection_.get(), cookie, nullptr));
+    // No answer (the pointer on another screen of the display): a frame without it.
+    if (!cursor || xcb_xfixes_get_cursor_image_cursor_image_length(cursor.get()) <
+                       int{cursor->width} * int{cursor->height})
+        return;
+    PointerImage pointer;
+    pointer.argb = xcb_xfixes_get_cursor_image_cursor_image(cursor.get());
+    pointer.width = cursor->width;
+    pointer.height = cursor->height;
+    pointer.left = cursor->x - cursor->xhot;
+    pointer.top = cursor->y - cursor->yhot;
+    // The picture's pixels are this source's own (the shared segment, the GetImage answer or
+    // the converted copy), so the pointer is drawn in place.
+    drawPointer(const_cast<uint32_t *>(image.pixels), image.width, image.height, image.stride,
+                pointer);
 }
 
 ScreenImage X11ScreenSource::grab() {
     xcb_connection_t *c = connection_.get();
     if (xcb_connection_has_error(c))
         throw Error("Потеряна связь с дисплеем X11");
+    // Asked first, answered while the screen is read.
+    xcb_xfixes_get_cursor_image_cookie_t pointer{};
+    if (usePointer_)
+        pointer = xcb_xfixes_get_cursor_image(c);
     // The root follows the screen size (RandR), so ask for it every time.
     Reply<xcb_get_geometry_reply_t> geometry(
         xcb_get_geometry_reply(c, xcb_get_geometry(c, screen_->root), nullptr));
-    if (!geometry || geometry->width == 0 || geometry->height == 0)
+    if (!geometry || geometry->width == 0 || geometry->height == 0) {
+        if (usePointer_)
+            xcb_discard_reply(c, pointer.sequence);
         throw Error("Не удается получить размер экрана X11");
+    }
     const int w = geometry->width, h = geometry->height;
-    const uint8_t *data = readRoot(w, h);
-    if (!data)
+    uint8_t *data = readRoot(w, h);
+    if (!data) {
+        if (usePointer_)
+            xcb_discard_reply(c, pointer.sequence);
         throw Error("Не удается снять изображение экрана X11");
+    }
     const size_t line = bytesPerLine(w);
-    if (layout_.isNativeXrgb())
-        return {reinterpret_cast<const uint32_t *>(data), w, h, line / 4};
-    converted_.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
-    convertToXrgb(data, layout_, w, h, line, converted_.data());
-    return {converted_.data(), w, h, static_cast<size_t>(w)};
+    ScreenImage image;
+    if (layout_.isNativeXrgb()) {
+        image = {reinterpret_cast<const uint32_t *>(data), w, h, line / 4};
+    } else {
+        converted_.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
+        convertToXrgb(data, layout_, w, h, line, converted_.data());
+        image = {converted_.data(), w, h, static_cast<size_t>(w)};
+    }
+    if (usePointer_)
+        drawPointerOf(pointer, image);
+    return image;
 }
 
 }  // namespace
 
 std::unique_ptr<ScreenSource> makeX11ScreenSource(const std::string &displayName,
-                                                  bool allowSharedMemory) {
+                                                  bool allowSharedMemory, bool drawPointer) {
     xcb::Display display = xcb::connect(displayName);
     if (!display.screen) {
         const char *fromEnvironment = std::getenv("DISPLAY");
@@ -252,7 +302,7 @@ std::unique_ptr<ScreenSource> makeX11ScreenSource(const std::string &displayName
             throw Error("Не задан дисплей X11 (переменная DISPLAY пуста)");
         throw Error("Не удается открыть дисплей X11 \"" + name + "\"");
     }
-    return std::make_unique<X11ScreenSource>(std::move(display), allowSharedMemory);
+    return std::make_unique<X11ScreenSource>(std::move(display), allowSharedMemory, drawPointer);
 }
 
 }  // namespace zv

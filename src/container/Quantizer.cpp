@@ -1,0 +1,590 @@
+#include "container/Quantizer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace zv {
+
+namespace {
+
+constexpr uint32_t kRgbMask = 0xFFFFFF;
+constexpr uint32_t kNoColour = 0xFFFFFFFF;  // never a colour: the top byte is masked off
+constexpr uint32_t kBlack = 0x000000;
+constexpr uint32_t kWhite = 0xFFFFFF;
+
+int redOf(uint32_t v) {
+    return static_cast<int>((v >> 16) & 0xFF);
+}
+int greenOf(uint32_t v) {
+    return static_cast<int>((v >> 8) & 0xFF);
+}
+int blueOf(uint32_t v) {
+    return static_cast<int>(v & 0xFF);
+}
+
+int distance(uint32_t a, uint32_t b) {
+    const int dr = redOf(a) - redOf(b), dg = greenOf(a) - greenOf(b), db = blueOf(a) - blueOf(b);
+    return dr * dr + dg * dg + db * db;
+}
+
+uint32_t hashOf(uint32_t v, int bits) {
+    return (v * 0x9E3779B1u) >> (32 - bits);
+}
+
+// Exact colours with a count each, by open addressing in a fixed number of slots; once half full
+// it takes no new colours (add() says so), so a lookup always ends at an empty slot.
+class ColourTable {
+public:
+    explicit ColourTable(int bits) : bits_(bits), keys_(size_t{1} << bits), values_(keys_.size()) {}
+    void clear() {
+        std::fill(keys_.begin(), keys_.end(), kNoColour);
+        size_ = 0;
+    }
+    // The slot of colour, or of the empty place where it would go.
+    size_t slotOf(uint32_t colour) const {
+        const size_t mask = keys_.size() - 1;
+        size_t at = hashOf(colour, bits_);
+        while (keys_[at] != colour && keys_[at] != kNoColour)
+            at = (at + 1) & mask;
+        return at;
+    }
+    bool full() const { return size_ * 2 >= keys_.size(); }
+    // Adds count to colour's value; false when the colour is new and the table full.
+    bool add(uint32_t colour, uint32_t count) {
+        const size_t at = slotOf(colour);
+        if (keys_[at] == kNoColour) {
+            if (full())
+                return false;
+            keys_[at] = colour;
+            values_[at] = 0;
+            ++size_;
+        }
+        values_[at] += count;
+        return true;
+    }
+    const std::vector<uint32_t> &keys() const { return keys_; }
+    std::vector<uint32_t> &keys() { return keys_; }
+    std::vector<uint32_t> &values() { return values_; }
+    size_t size() const { return size_; }
+    void setSize(size_t n) { size_ = n; }
+
+private:
+    int bits_;
+    std::vector<uint32_t> keys_;
+    std::vector<uint32_t> values_;
+    size_t size_ = 0;
+};
+
+// Calls run(colour, length) for each run of equal colours within each row.
+template <typename Run>
+void forEachRun(const uint32_t *pixels, int width, int height, size_t stride, Run run) {
+    for (int y = 0; y < height; ++y) {
+        const uint32_t *row = pixels + static_cast<size_t>(y) * stride;
+        int x = 0;
+        while (x < width) {
+            const uint32_t v = row[x] & kRgbMask;
+            int end = x + 1;
+            while (end < width && (row[end] & kRgbMask) == v)
+                ++end;
+            run(v, x, y, end - x);
+            x = end;
+        }
+    }
+}
+
+// ---- Wu's quantiser on a 32 x 32 x 32 grid of cells, with sums of the full 8-bit channels ----
+
+constexpr int kSide = 33;  // 32 cells per channel and the zero plane the sums start from
+constexpr size_t kCells = size_t{kSide} * kSide * kSide;
+
+constexpr size_t cellIndex(int r, int g, int b) {
+    return (static_cast<size_t>(r) * kSide + static_cast<size_t>(g)) * kSide +
+           static_cast<size_t>(b);
+}
+
+size_t cellOf(uint32_t v) {
+    return cellIndex(redOf(v) / 8 + 1, greenOf(v) / 8 + 1, blueOf(v) / 8 + 1);
+}
+
+// Pixel count and channel sums of one cell, together so that adding a pixel touches one place.
+struct Cell {
+    int64_t w, r, g, b;
+    double m2;  // sum of r^2 + g^2 + b^2
+};
+
+struct CellHistogram {
+    std::vector<Cell> cells = std::vector<Cell>(kCells);
+
+    void clear() { std::fill(cells.begin(), cells.end(), Cell{}); }
+    void add(uint32_t v, int64_t count) {
+        Cell &c = cells[cellOf(v)];
+        const int64_t red = redOf(v), green = greenOf(v), blue = blueOf(v);
+        c.w += count;
+        c.r += red * count;
+        c.g += green * count;
+        c.b += blue * count;
+        c.m2 += static_cast<double>((red * red + green * green + blue * blue) * count);
+    }
+};
+
+// The sums of CellHistogram over every box from the origin to each cell.
+struct Moments {
+    std::vector<int64_t> w, r, g, b;
+    std::vector<double> m2;
+
+    Moments() : w(kCells), r(kCells), g(kCells), b(kCells), m2(kCells) {}
+};
+
+// Turns per-cell moments into sums over the box from the origin to each cell.
+void accumulate(const CellHistogram &histogram, Moments &sums) {
+    for (int r = 1; r < kSide; ++r) {
+        int64_t areaW[kSide]{}, areaR[kSide]{}, areaG[kSide]{}, areaB[kSide]{};
+        double areaM2[kSide]{};
+        for (int g = 1; g < kSide; ++g) {
+            int64_t lineW = 0, lineR = 0, lineG = 0, lineB = 0;
+            double lineM2 = 0;
+            for (int b = 1; b < kSide; ++b) {
+                const size_t i = cellIndex(r, g, b), below = cellIndex(r - 1, g, b);
+                const Cell &cell = histogram.cells[i];
+                lineW += cell.w;
+                lineR += cell.r;
+                lineG += cell.g;
+                lineB += cell.b;
+                lineM2 += cell.m2;
+                areaW[b] += lineW;
+                areaR[b] += lineR;
+                areaG[b] += lineG;
+                areaB[b] += lineB;
+                areaM2[b] += lineM2;
+                sums.w[i] = sums.w[below] + areaW[b];
+                sums.r[i] = sums.r[below] + areaR[b];
+                sums.g[i] = sums.g[below] + areaG[b];
+                sums.b[i] = sums.b[below] + areaB[b];
+                sums.m2[i] = sums.m2[below] + areaM2[b];
+            }
+        }
+    }
+}
+
+// A box of cells: lower bounds exclusive, upper inclusive.
+struct Box {
+    int r0 = 0, r1 = kSide - 1, g0 = 0, g1 = kSide - 1, b0 = 0, b1 = kSide - 1;
+    int cells() const { return (r1 - r0) * (g1 - g0) * (b1 - b0); }
+};
+
+enum class Axis { Red, Green, Blue };
+
+template <typename T>
+T volume(const Box &x, const std::vector<T> &m) {
+    return m[cellIndex(x.r1, x.g1, x.b1)] - m[cellIndex(x.r1, x.g1, x.b0)] -
+           m[cellIndex(x.r1, x.g0, x.b1)] + m[cellIndex(x.r1, x.g0, x.b0)] -
+           m[cellIndex(x.r0, x.g1, x.b1)] + m[cellIndex(x.r0, x.g1, x.b0)] +
+           m[cellIndex(x.r0, x.g0, x.b1)] - m[cellIndex(x.r0, x.g0, x.b0)];
+}
+
+// The part of the volume of the lower half of a box cut across axis that does not depend on
+// where the cut lies; top() is the part that does.
+int64_t bottom(const Box &x, Axis axis, const std::vector<int64_t> &m) {
+    switch (axis) {
+        case Axis::Red:
+            return -m[cellIndex(x.r0, x.g1, x.b1)] + m[cellIndex(x.r0, x.g1, x.b0)] +
+                   m[cellIndex(x.r0, x.g0, x.b1)] - m[cellIndex(x.r0, x.g0, x.b0)];
+        case Axis::Green:
+            return -m[cellIndex(x.r1, x.g0, x.b1)] + m[cellIndex(x.r1, x.g0, x.b0)] +
+                   m[cellIndex(x.r0, x.g0, x.b1)] - m[cellIndex(x.r0, x.g0, x.b0)];
+        case Axis::Blue:
+            return -m[cellIndex(x.r1, x.g1, x.b0)] + m[cellIndex(x.r1, x.g0, x.b0)] +
+                   m[cellIndex(x.r0, x.g1, x.b0)] - m[cellIndex(x.r0, x.g0, x.b0)];
+    }
+    return 0;
+}
+
+int64_t top(const Box &x, Axis axis, int at, const std::vector<int64_t> &m) {
+    switch (axis) {
+        case Axis::Red:
+            return m[cellIndex(at, x.g1, x.b1)] - m[cellIndex(at, x.g1, x.b0)] -
+                   m[cellIndex(at, x.g0, x.b1)] + m[cellIndex(at, x.g0, x.b0)];
+        case Axis::Green:
+            return m[cellIndex(x.r1, at, x.b1)] - m[cellIndex(x.r1, at, x.b0)] -
+                   m[cellIndex(x.r0, at, x.b1)] + m[cellIndex(x.r0, at, x.b0)];
+        case Axis::Blue:
+            return m[cellIndex(x.r1, x.g1, at)] - m[cellIndex(x.r1, x.g0, at)] -
+                   m[cellIndex(x.r0, x.g1, at)] + m[cellIndex(x.r0, x.g0, at)];
+    }
+    return 0;
+}
+
+double variance(const Box &x, const Moments &m) {
+    const double r = static_cast<double>(volume(x, m.r));
+    const double g = static_cast<double>(volume(x, m.g));
+    const double b = static_cast<double>(volume(x, m.b));
+    const double w = static_cast<double>(volume(x, m.w));
+    return volume(x, m.m2) - (r * r + g * g + b * b) / w;
+}
+
+struct Sums {
+    int64_t w, r, g, b;
+};
+
+Sums boxSums(const Box &x, const Moments &m) {
+    return {volume(x, m.w), volume(x, m.r), volume(x, m.g), volume(x, m.b)};
+}
+
+double spread(const Sums &s) {
+    const double r = static_cast<double>(s.r), g = static_cast<double>(s.g),
+                 b = static_cast<double>(s.b);
+    return (r * r + g * g + b * b) / static_cast<double>(s.w);
+}
+
+// The best cut of box across axis (the one that leaves the least variance in the two halves) in
+// cut, -1 when none splits its pixels; returns how good it is.
+double bestCut(const Box &x, Axis axis, int first, int last, const Sums &whole, const Moments &m,
+               int &cut) {
+    const Sums base{bottom(x, axis, m.w), bottom(x, axis, m.r), bottom(x, axis, m.g),
+                    bottom(x, axis, m.b)};
+    double best = 0;
+    cut = -1;
+    for (int i = first; i < last; ++i) {
+        const Sums half{base.w + top(x, axis, i, m.w), base.r + top(x, axis, i, m.r),
+                        base.g + top(x, axis, i, m.g), base.b + top(x, axis, i, m.b)};
+        if (half.w == 0 || half.w == whole.w)
+            continue;
+        const Sums rest{whole.w - half.w, whole.r - half.r, whole.g - half.g, whole.b - half.b};
+        const double value = spread(half) + spread(rest);
+        if (value > best) {
+            best = value;
+            cut = i;
+        }
+    }
+    return best;
+}
+
+// Splits box into itself and second along the best cut; false when it cannot be split.
+bool split(Box &box, Box &second, const Moments &m) {
+    const Sums whole = boxSums(box, m);
+    int cutR, cutG, cutB;
+    const double red = bestCut(box, Axis::Red, box.r0 + 1, box.r1, whole, m, cutR);
+    const double green = bestCut(box, Axis::Green, box.g0 + 1, box.g1, whole, m, cutG);
+    const double blue = bestCut(box, Axis::Blue, box.b0 + 1, box.b1, whole, m, cutB);
+    second = box;
+    if (red >= green && red >= blue) {
+        if (cutR < 0)
+            return false;
+        second.r0 = box.r1 = cutR;
+    } else if (green >= blue) {
+        second.g0 = box.g1 = cutG;
+    } else {
+        second.b0 = box.b1 = cutB;
+    }
+    return true;
+}
+
+// Cuts the cells into at most count boxes, the one of most variance first, and stops early once
+// the squared error of all boxes (each pixel taken as its box's mean) is at most enough; appends
+// the mean colour of each box that holds pixels to palette.
+void wuPalette(const Moments &sums, int count, double enough, std::vector<uint32_t> &palette) {
+    std::vector<Box> boxes(static_cast<size_t>(std::max(count, 1)));
+    std::vector<double> spreadOf(boxes.size(), 0.0), errorOf(boxes.size(), 0.0);
+    errorOf[0] = volume(boxes[0], sums.w) > 0 ? variance(boxes[0], sums) : 0.0;
+    double error = errorOf[0];
+    int made = 1;
+    size_t next = 0;
+    while (made < count && error > enough) {
+        Box &box = boxes[next];
+        Box &second = boxes[static_cast<size_t>(made)];
+        if (split(box, second, sums)) {
+            const auto added = static_cast<size_t>(made);
+            error -= errorOf[next];
+            errorOf[next] = variance(box, sums);
+            errorOf[added] = variance(second, sums);
+            error += errorOf[next] + errorOf[added];
+            spreadOf[next] = box.cells() > 1 ? errorOf[next] : 0.0;
+            spreadOf[added] = second.cells() > 1 ? errorOf[added] : 0.0;
+            ++made;
+        } else {
+            spreadOf[next] = 0;
+        }
+        next = static_cast<size_t>(std::max_element(spreadOf.begin(), spreadOf.begin() + made) -
+                                   spreadOf.begin());
+        if (spreadOf[next] <= 0)
+            break;
+    }
+    for (int i = 0; i < made; ++i) {
+        const Sums s = boxSums(boxes[static_cast<size_t>(i)], sums);
+        if (s.w <= 0)
+            continue;
+        auto mean = [&](int64_t sum) { return static_cast<uint32_t>((sum + s.w / 2) / s.w); };
+        palette.push_back((mean(s.r) << 16) | (mean(s.g) << 8) | mean(s.b));
+    }
+}
+
+}  // namespace
+
+// ---- nearest palette colour ----
+
+namespace {
+
+// Finds the nearest palette colour (squared RGB distance; of equals, the first). For each cell of
+// 8 x 8 x 8 colours that a screen uses, the palette colours that may be nearest to some colour in
+// it are listed once (those no farther from the cell than the farthest corner of the cell from
+// the colour nearest to it all over): most cells list one or two, so a lookup compares few.
+class NearestColour {
+public:
+    void build(const uint32_t *palette, int count) {
+        count_ = count;
+        for (int i = 0; i < count; ++i) {
+            red_[i] = redOf(palette[i]);
+            green_[i] = greenOf(palette[i]);
+            blue_[i] = blueOf(palette[i]);
+        }
+        std::fill(start_.begin(), start_.end(), -1);
+        lists_.clear();
+    }
+    int find(uint32_t v) {
+        const int r = redOf(v), g = greenOf(v), b = blueOf(v);
+        const size_t cell = (static_cast<size_t>(r >> 3) << 10) | (static_cast<size_t>(g >> 3) << 5) |
+                            static_cast<size_t>(b >> 3);
+        int32_t at = start_[cell];
+        if (at < 0)
+            at = list(cell);
+        const int n = lists_[static_cast<size_t>(at)];
+        const uint16_t *candidates = lists_.data() + at + 1;
+        int best = std::numeric_limits<int>::max(), bestIndex = candidates[0];
+        for (int k = 0; k < n && best > 0; ++k) {
+            const int i = candidates[k];
+            const int dr = red_[i] - r, dg = green_[i] - g, db = blue_[i] - b;
+            const int d = dr * dr + dg * dg + db * db;
+            if (d < best) {
+                best = d;
+                bestIndex = i;
+            }
+        }
+        return bestIndex;
+    }
+
+private:
+    // Lists the candidates of a cell (their count, then their indices in palette order); where
+    // the list starts.
+    int32_t list(size_t cell) {
+        const int low[3] = {static_cast<int>(cell >> 10) * 8, static_cast<int>((cell >> 5) & 31) * 8,
+                            static_cast<int>(cell & 31) * 8};
+        int nearest[256], farthest[256];
+        int bound = std::numeric_limits<int>::max();
+        for (int i = 0; i < count_; ++i) {
+            const int value[3] = {red_[i], green_[i], blue_[i]};
+            int nearD = 0, farD = 0;
+            for (int c = 0; c < 3; ++c) {
+                const int below = low[c] - value[c], above = value[c] - (low[c] + 7);
+                const int outside = std::max({below, above, 0});
+                const int far = std::max(std::abs(value[c] - low[c]), std::abs(value[c] - low[c] - 7));
+                nearD += outside * outside;
+                farD += far * far;
+            }
+            nearest[i] = nearD;
+            farthest[i] = farD;
+            bound = std::min(bound, farD);
+        }
+        const auto at = static_cast<int32_t>(lists_.size());
+        lists_.push_back(0);
+        for (int i = 0; i < count_; ++i) {
+            if (nearest[i] <= bound)
+                lists_.push_back(static_cast<uint16_t>(i));
+        }
+        lists_[static_cast<size_t>(at)] = static_cast<uint16_t>(lists_.size() - static_cast<size_t>(at) - 1);
+        start_[cell] = at;
+        return at;
+    }
+
+    int count_ = 0;
+    int red_[256]{}, green_[256]{}, blue_[256]{};
+    std::vector<int32_t> start_ = std::vector<int32_t>(size_t{1} << 15, -1);
+    std::vector<uint16_t> lists_;
+};
+
+constexpr int kCacheBits = 14;
+
+// Where fidelity gives way to size once a screen has more colours than the palette. Measured on
+// operator screens (bench/gif_frames): frames about as large as giflib's quantiser made them (which
+// merged colours on a 5-bit grid and so made long runs), at 40 dB and more with 256 colours and
+// 29-40 dB with 16.
+struct Tradeoff {
+    // No more boxes once the error of taking each pixel as its box's mean is this good (PSNR, dB):
+    // a screen of flat colours and text needs fewer colours than the palette holds, and each
+    // colour fewer means fewer distinct runs to store.
+    double enoughDb;
+    // A pixel takes the index to its left when that is at most twice as far plus this (squared
+    // RGB distance).
+    int slack;
+};
+
+Tradeoff tradeoffFor(int maxColours) {
+    return maxColours > 16 ? Tradeoff{43.0, 150} : Tradeoff{37.0, 800};
+}
+
+}  // namespace
+
+struct Quantizer::State {
+    ColourTable exact{10};  // the screen's colours while they fit the palette
+    ColourTable flat{13};   // colours of runs: the flat areas of the screen
+    CellHistogram cells;
+    Moments sums;  // from the origin
+    int64_t black = 0, white = 0;
+    std::vector<uint32_t> keys;  // colours kept exactly
+    std::vector<uint32_t> work;  // the palette being made
+    NearestColour nearest;
+    std::vector<uint32_t> cacheColour = std::vector<uint32_t>(size_t{1} << kCacheBits);
+    std::vector<uint8_t> cacheIndex = std::vector<uint8_t>(size_t{1} << kCacheBits);
+
+    bool tryExact(const uint32_t *pixels, int width, int height, size_t stride, int maxColours,
+                  uint32_t *palette, uint8_t *indices, int &used);
+    void gather(const uint32_t *pixels, int width, int height, size_t stride);
+    void chooseKeys(int maxColours, int64_t pixelCount);
+    void map(const uint32_t *pixels, int width, int height, size_t stride, const uint32_t *palette,
+             int slack, uint8_t *indices);
+};
+
+bool Quantizer::State::tryExact(const uint32_t *pixels, int width, int height, size_t stride,
+                                int maxColours, uint32_t *palette, uint8_t *indices, int &used) {
+    exact.clear();
+    used = 0;
+    uint32_t last = kNoColour;
+    uint8_t lastIndex = 0;
+    std::vector<uint32_t> &keys = exact.keys();
+    std::vector<uint32_t> &values = exact.values();
+    for (int y = 0; y < height; ++y) {
+        const uint32_t *row = pixels + static_cast<size_t>(y) * stride;
+        uint8_t *out = indices + static_cast<size_t>(y) * static_cast<size_t>(width);
+        for (int x = 0; x < width; ++x) {
+            const uint32_t v = row[x] & kRgbMask;
+            if (v != last) {
+                const size_t at = exact.slotOf(v);
+                if (keys[at] == kNoColour) {
+                    if (used == maxColours)
+                        return false;
+                    keys[at] = v;
+                    values[at] = static_cast<uint32_t>(used);
+                    palette[used++] = v;
+                }
+                last = v;
+                lastIndex = static_cast<uint8_t>(values[at]);
+            }
+            out[x] = lastIndex;
+        }
+    }
+    return true;
+}
+
+void Quantizer::State::gather(const uint32_t *pixels, int width, int height, size_t stride) {
+    cells.clear();
+    flat.clear();
+    black = white = 0;
+    forEachRun(pixels, width, height, stride, [&](uint32_t v, int, int, int run) {
+        cells.add(v, run);
+        if (run >= 3)
+            flat.add(v, static_cast<uint32_t>(run));
+        if (v == kBlack)
+            black += run;
+        else if (v == kWhite)
+            white += run;
+    });
+}
+
+void Quantizer::State::chooseKeys(int maxColours, int64_t pixelCount) {
+    keys.clear();
+    const size_t limit = static_cast<size_t>(std::max(1, maxColours / 4));
+    // Black and white first: text and rules are drawn in them.
+    if (black > 0)
+        keys.push_back(kBlack);
+    if (white > 0 && keys.size() < limit)
+        keys.push_back(kWhite);
+    // Then the flat colours that cover most, while each covers a good share of the screen.
+    struct Flat {
+        uint32_t colour, count;
+    };
+    std::vector<Flat> found;
+    const std::vector<uint32_t> &colours = flat.keys();
+    for (size_t i = 0; i < colours.size(); ++i) {
+        if (colours[i] != kNoColour && colours[i] != kBlack && colours[i] != kWhite)
+            found.push_back({colours[i], flat.values()[i]});
+    }
+    std::sort(found.begin(), found.end(), [](const Flat &a, const Flat &b) {
+        return a.count != b.count ? a.count > b.count : a.colour < b.colour;
+    });
+    const int64_t share = pixelCount / (int64_t{maxColours} * 8);
+    for (const Flat &f : found) {
+        if (keys.size() >= limit || f.count < share)
+            break;
+        keys.push_back(f.colour);
+        cells.add(f.colour, -int64_t{f.count});
+    }
+    if (black > 0)
+        cells.add(kBlack, -black);
+    if (white > 0 && std::find(keys.begin(), keys.end(), kWhite) != keys.end())
+        cells.add(kWhite, -white);
+}
+
+void Quantizer::State::map(const uint32_t *pixels, int width, int height, size_t stride,
+                           const uint32_t *palette, int slack, uint8_t *indices) {
+    std::fill(cacheColour.begin(), cacheColour.end(), kNoColour);
+    uint32_t *__restrict tags = cacheColour.data();
+    uint8_t *__restrict cached = cacheIndex.data();
+    int previous = -1;  // the index of the run to the left, -1 at the start of a row
+    forEachRun(pixels, width, height, stride, [&](uint32_t v, int x, int y, int run) {
+        const uint32_t at = hashOf(v, kCacheBits);
+        if (tags[at] != v) {
+            tags[at] = v;
+            cached[at] = static_cast<uint8_t>(nearest.find(v));
+        }
+        int index = cached[at];
+        // A colour between palette colours (an edge, a gradient, a photo) takes the index of
+        // the run to its left when that is nearly as near: longer runs, which LZW stores in
+        // fewer bytes, for little error. Colours in the palette stay exact. (No dithering: it
+        // would hurt text and LZW alike.)
+        if (x > 0 && previous != index) {
+            const int mine = distance(v, palette[index]);
+            if (mine > 0 && distance(v, palette[previous]) <= 2 * mine + slack)
+                index = previous;
+        }
+        uint8_t *out =
+            indices + static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
+        if (run < 16) {
+            for (int k = 0; k < run; ++k)
+                out[k] = static_cast<uint8_t>(index);
+        } else {
+            std::memset(out, index, static_cast<size_t>(run));
+        }
+        previous = index;
+    });
+}
+
+Quantizer::Quantizer() : s_(std::make_unique<State>()) {}
+Quantizer::~Quantizer() = default;
+
+int Quantizer::quantise(const uint32_t *pixels, int width, int height, size_t stride,
+                        int maxColours, uint32_t *palette, uint8_t *indices) {
+    maxColours = std::clamp(maxColours, 1, 256);
+    int used = 0;
+    if (s_->tryExact(pixels, width, height, stride, maxColours, palette, indices, used))
+        return std::max(used, 1);
+
+    State &s = *s_;
+    s.gather(pixels, width, height, stride);
+    s.chooseKeys(maxColours, int64_t{width} * height);
+    accumulate(s.cells, s.sums);
+    s.work = s.keys;
+    const Tradeoff tradeoff = tradeoffFor(maxColours);
+    const double pixelCount = static_cast<double>(width) * height;
+    const double enough = 3 * pixelCount * 255.0 * 255.0 / std::pow(10.0, tradeoff.enoughDb / 10);
+    wuPalette(s.sums, maxColours - static_cast<int>(s.keys.size()), enough, s.work);
+    std::copy(s.work.begin(), s.work.end(), palette);
+    const int count = static_cast<int>(s.work.size());
+    s.nearest.build(palette, count);
+    s.map(pixels, width, height, stride, palette, tradeoff.slack, indices);
+    return count;
+}
+
+}  // namespace zv
