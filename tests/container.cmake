@@ -10,3 +10,4 @@ zv_test(test_zvf_tool container/test_zvf_tool.cpp LIBS zorvideo_container_fixtur
 target_compile_definitions(test_zvf_tool PRIVATE ZVF_TOOL="$<TARGET_FILE:zvf>")
 add_dependencies(test_zvf_tool zvf)
 zv_test(test_zvf_frame_reader container/test_zvf_frame_reader.cpp LIBS zorvideo_container_fixtures)
+zv_test(test_change_finder container/test_change_finder.cpp LIBS zorvideo_container_fixtures)
