@@ -503,6 +503,25 @@ TEST_F(VideoPlayerTest, NextAndPreviousChangeMoveExactlyAndStopAtTheEnd) {
     EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(VideoPlayerTest, TheActivityFollowsAGrowingRecordingAndStartsOverForAShorterOne) {
+    zvtest::makeRuns(file, {3});
+    player.open(file);
+    EXPECT_EQ(player.activity().frames(), 3);
+    // Frame 4 holds bytes of another size than its neighbours: it and frame 5 are active.
+    appendFrames(file, 3, 3, {4});
+    ASSERT_TRUE(player.refresh());
+    EXPECT_EQ(player.activity().frames(), 6);
+    EXPECT_EQ(player.activity().activeIn(0, 5), 2);
+    EXPECT_EQ(player.activity().columns(6, 0, 5), (std::vector<uint8_t>{0, 0, 0, 0, 1, 1}));
+    // Another recording copied over it, shorter: read from its start.
+    const std::string other = root.file("other.zvf");
+    appendFrames(other, 0, 2, {1});
+    std::filesystem::copy_file(other, file, std::filesystem::copy_options::overwrite_existing);
+    ASSERT_TRUE(player.refresh());
+    EXPECT_EQ(player.activity().frames(), 2);
+    EXPECT_EQ(player.activity().activeIn(0, 1), 1);
+}
+
 TEST_F(VideoPlayerTest, SkippingStillScreensPassesRunsLongerThanTwoSecondsInOneStep) {
     // Frames one second apart: a still run of 2 s (0, 1), one of 10 s (2 .. 11), then two
     // single frames.
