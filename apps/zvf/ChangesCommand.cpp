@@ -2,9 +2,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <iterator>
+#include <cstring>
+#include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "ZvfCommand.h"
@@ -18,8 +18,8 @@
 
 namespace {
 
-// Lines are written by hand: a recording whose every frame differs has 499,900 of them, and the
-// C library's formatting would take several times longer than finding them.
+// Lines are written by hand into a buffer: a recording whose every frame differs has 499,900 of
+// them, and the C library's formatting would take many times longer than finding them.
 class LineWriter {
 public:
     ~LineWriter() { flush(); }
@@ -33,22 +33,36 @@ public:
             v /= 10;
         } while (v != 0 || n < width);
         if (negative)
-            out_.push_back('-');
+            *at_++ = '-';
         while (n > 0)
-            out_.push_back(digits[--n]);
+            *at_++ = digits[--n];
     }
-    void text(char c) { out_.push_back(c); }
-    // As zvf frames writes it: YYYY-MM-DD hh:mm:ss.zzz.
+    void text(char c) { *at_++ = c; }
+    // As zvf frames writes it (zv::formatDateTimeIso): YYYY-MM-DD hh:mm:ss.zzz. The date's text
+    // is kept while the day stays; the time of day is split as zv::decodeDateTime splits it.
     void dateTime(double value) {
-        const zv::DateTimeFields f = zv::decodeDateTime(value);
-        const std::pair<int, int> fields[] = {{f.year, 4},   {f.month, 2},  {f.day, 2}, {f.hour, 2},
-                                              {f.minute, 2}, {f.second, 2}, {f.msec, 3}};
-        const char separators[] = "-- ::.";
-        for (size_t i = 0; i < std::size(fields); ++i) {
-            if (i > 0)
-                text(separators[i - 1]);
-            number(fields[i].first, fields[i].second);
+        constexpr int64_t kMsPerDay = 86'400'000;
+        constexpr double kLastDay = 2'958'465;  // 9999-12-31
+        const double whole = std::trunc(value);
+        const int64_t ms = value >= 0 && whole <= kLastDay
+                               ? std::llround((value - whole) * static_cast<double>(kMsPerDay))
+                               : kMsPerDay;
+        if (ms >= kMsPerDay) {  // the rare cases: the whole conversion
+            const zv::DateTimeFields f = zv::decodeDateTime(value);
+            date(f);
+            time(((int64_t{f.hour} * 60 + f.minute) * 60 + f.second) * 1000 + f.msec);
+            return;
         }
+        if (whole != day_) {
+            day_ = whole;
+            char *line = at_;
+            at_ = dayText_;
+            date(zv::decodeDateTime(whole));
+            at_ = line;
+        }
+        std::memcpy(at_, dayText_, kDateLength);
+        at_ += kDateLength;
+        time(ms);
     }
     // Seconds with milliseconds, from a span in days.
     void seconds(double days) {
@@ -62,17 +76,41 @@ public:
         number(static_cast<int64_t>(magnitude % 1000), 3);
     }
     void endLine() {
-        out_.push_back('\n');
-        if (out_.size() >= (1u << 20))
+        text('\n');
+        if (at_ > buffer_ + sizeof buffer_ - kLongestLine)
             flush();
     }
     void flush() {
-        std::fwrite(out_.data(), 1, out_.size(), stdout);
-        out_.clear();
+        std::fwrite(buffer_, 1, static_cast<size_t>(at_ - buffer_), stdout);
+        at_ = buffer_;
     }
 
 private:
-    std::string out_;
+    static constexpr size_t kDateLength = 11;  // "YYYY-MM-DD "
+    static constexpr ptrdiff_t kLongestLine = 128;
+
+    void date(const zv::DateTimeFields &f) {
+        number(f.year, 4);
+        text('-');
+        number(f.month, 2);
+        text('-');
+        number(f.day, 2);
+        text(' ');
+    }
+    void time(int64_t ms) {
+        number(ms / 3'600'000, 2);
+        text(':');
+        number(ms / 60'000 % 60, 2);
+        text(':');
+        number(ms / 1000 % 60, 2);
+        text('.');
+        number(ms % 1000, 3);
+    }
+
+    char buffer_[1 << 20];
+    char *at_ = buffer_;
+    double day_ = -1;  // the day whose date dayText_ holds
+    char dayText_[kDateLength + 8];
 };
 
 // Date-times of frames asked for in rising order, read through the frame reader a block at a
@@ -118,7 +156,7 @@ int runChanges(const ZvfArgs &parsed) {
     const auto last = static_cast<int32_t>(std::min<int64_t>(lastArg, n - 1));
     const std::vector<int32_t> starts = zvf::findChanges(*file, first, last);
     EntryTimes times(*file);
-    LineWriter out;
+    auto out = std::make_unique<LineWriter>();  // a megabyte of buffer, not on the stack
     for (size_t k = 0; k < starts.size(); ++k) {
         const int32_t start = starts[k];
         const int32_t after = k + 1 < starts.size() ? starts[k + 1] : last + 1;
@@ -126,14 +164,14 @@ int runChanges(const ZvfArgs &parsed) {
         // last frame.
         const int32_t until = after < n ? after : after - 1;
         const double startTime = times.of(start);
-        out.number(start);
-        out.text(' ');
-        out.dateTime(startTime);
-        out.text(' ');
-        out.number(after - start);
-        out.text(' ');
-        out.seconds(times.of(until) - startTime);
-        out.endLine();
+        out->number(start);
+        out->text(' ');
+        out->dateTime(startTime);
+        out->text(' ');
+        out->number(after - start);
+        out->text(' ');
+        out->seconds(times.of(until) - startTime);
+        out->endLine();
     }
     return 0;
 }
