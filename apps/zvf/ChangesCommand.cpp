@@ -89,22 +89,33 @@ private:
     static constexpr size_t kDateLength = 11;  // "YYYY-MM-DD "
     static constexpr ptrdiff_t kLongestLine = 128;
 
+    // Two digits of 0 .. 99.
+    void pair(int64_t v) {
+        static constexpr char kPairs[] =
+            "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+            "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+            "8081828384858687888990919293949596979899";
+        std::memcpy(at_, kPairs + 2 * v, 2);
+        at_ += 2;
+    }
     void date(const zv::DateTimeFields &f) {
-        number(f.year, 4);
+        pair(f.year / 100);
+        pair(f.year % 100);
         text('-');
-        number(f.month, 2);
+        pair(f.month);
         text('-');
-        number(f.day, 2);
+        pair(f.day);
         text(' ');
     }
     void time(int64_t ms) {
-        number(ms / 3'600'000, 2);
+        pair(ms / 3'600'000);
         text(':');
-        number(ms / 60'000 % 60, 2);
+        pair(ms / 60'000 % 60);
         text(':');
-        number(ms / 1000 % 60, 2);
+        pair(ms / 1000 % 60);
         text('.');
-        number(ms % 1000, 3);
+        text(static_cast<char>('0' + ms % 1000 / 100));
+        pair(ms % 100);
     }
 
     char buffer_[1 << 20];
