@@ -394,6 +394,10 @@ void VideoPlayer::lookAhead() {
         return;
     if (still_.from >= 0 && position_ >= still_.from && position_ < still_.end)
         return;  // the run that holds the position is known
+    if (activity_.activeIn(position_ + 1, position_ + 1) > 0) {
+        still_ = {position_, position_ + 1};  // the next frame has another size: no search
+        return;
+    }
     aheadGeneration_ = generation_;
     ahead_->start(nativeFile_, ChangeSearch::Direction::Next, position_);
 }
