@@ -362,7 +362,7 @@ void VideoPlayer::searchChange(ChangeSearch::Direction direction) {
 void VideoPlayer::jumpFound(ChangeSearch::Direction direction, int32_t from, int32_t found,
                             int32_t reach, const QString &failure) {
     if (!failure.isEmpty()) {
-        showMessage(failure.toStdString());
+        showMessage(TZVFFormat::LoadFailureText(failure.toStdString()));
     } else if (VideoFile && jumpGeneration_ == generation_) {
         const int32_t target =
             direction == ChangeSearch::Direction::Next ? (found >= 0 ? found : reach) : found;
@@ -390,7 +390,9 @@ void VideoPlayer::setSkipStill(bool on) {
 }
 
 void VideoPlayer::lookAhead() {
-    if (!skipStill_ || !VideoFile || held_ || !isPlaying() || ahead_->busy())
+    // At the last known frame nothing lies ahead yet (a live recording is waited for).
+    if (!skipStill_ || !VideoFile || held_ || !isPlaying() || ahead_->busy() ||
+        position_ >= maximum())
         return;
     if (still_.from >= 0 && position_ >= still_.from && position_ < still_.end)
         return;  // the run that holds the position is known

@@ -99,7 +99,8 @@ public:
     // position, or of the run before). When it ends the position moves there; the next change
     // of a screen that stands still to the end of the file is the last frame. A search started
     // again from the same place while it runs goes on; one whose start the position has left
-    // (backwards, or past the change found) moves nothing. Failures go to showMessage.
+    // (backwards, or past the change found) moves nothing. A file that cannot be read is told
+    // through showMessage, as a frame that cannot be shown.
     void nextChange();
     void previousChange();
     bool isSearching() const { return jump_->busy(); }
