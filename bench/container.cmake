@@ -2,3 +2,4 @@ zv_bench(container_load_frame container_load_frame.cpp LIBS zorvideo_sample GIF:
 zv_bench(container_entries container_entries.cpp)
 zv_bench(container_open container_open.cpp)
 zv_bench(gif_frames gif_frames.cpp LIBS zorvideo_screens GIF::GIF Qt6::Gui)
+zv_bench(container_changes container_changes.cpp LIBS zorvideo_bench_recording)

@@ -13,3 +13,4 @@ zv_test(test_zvf_frame_reader container/test_zvf_frame_reader.cpp LIBS zorvideo_
 zv_test(test_gif_encoder container/test_gif_encoder.cpp
         LIBS zorvideo_container_fixtures zorvideo_screens Qt6::Gui)
 target_compile_definitions(test_gif_encoder PRIVATE ZORVIDEO_TEST_GUI)
+zv_test(test_change_finder container/test_change_finder.cpp LIBS zorvideo_container_fixtures)

@@ -3,7 +3,7 @@ target_include_directories(zorvideo_viewer_fixtures PUBLIC ${CMAKE_CURRENT_SOURC
 target_link_libraries(zorvideo_viewer_fixtures PUBLIC zorvideo_container_fixtures zorvideo_core)
 
 zv_test(test_video_player viewer/test_video_player.cpp viewer/test_frame_decoder.cpp
-        LIBS zorvideo_viewer_fixtures)
+        LIBS zorvideo_viewer_fixtures Qt6::Test)
 zv_test(test_show_video viewer/test_show_video.cpp WIDGETS LIBS zorvideo_viewer_fixtures)
 # Real keys (xdotool), a real window manager (openbox) and X11 window titles.
 zv_test(test_show_video_x11 viewer/test_show_video_x11.cpp WIDGETS X11

@@ -27,12 +27,27 @@ void drawFramedRectangle(QImage &image, QPoint corner1, QPoint corner2, const QC
         painter.fillRect(QRect(QPoint(left + 1, top + 1), QPoint(right - 2, bottom - 2)), fill);
 }
 
-QImage selectionStripPicture(QSize size, int64_t selStartX, int64_t selEndX) {
+QImage selectionStripPicture(QSize size, int64_t selStartX, int64_t selEndX,
+                             const std::vector<uint8_t> &activity) {
     QImage picture(size, QImage::Format_RGB32);
     picture.fill(Qt::white);
     drawFramedRectangle(picture, {0, 0}, {size.width(), size.height()}, Qt::white);
-    drawFramedRectangle(picture, {pixel(selStartX + 2), 2}, {pixel(selEndX + 2), size.height() - 2},
+    const int top = 2;
+    const int bottom = size.height() - 2;  // excluded
+    auto drawActivity = [&](int from, int to, int rowFrom, int rowTo, const QColor &colour) {
+        QPainter painter(&picture);
+        for (int x = std::max(from, 0); x < to && x < static_cast<int>(activity.size()); ++x)
+            if (activity[static_cast<size_t>(x)] && rowTo > rowFrom)
+                painter.fillRect(x + 2, rowFrom, 1, rowTo - rowFrom, colour);
+    };
+    // Columns 1 .. width - 2 lie inside the strip's frame.
+    drawActivity(-1, size.width() - 3, top, bottom, QColor(0x90, 0x90, 0x90));
+    const int left = pixel(std::min(selStartX, selEndX) + 2);
+    const int right = pixel(std::max(selStartX, selEndX) + 2);
+    drawFramedRectangle(picture, {pixel(selStartX + 2), top}, {pixel(selEndX + 2), bottom},
                         QColor(0, 0, 255));
+    // Inside the bar's own frame.
+    drawActivity(left + 1 - 2, right - 1 - 2, top + 1, bottom - 1, QColor(0x90, 0xb0, 0xff));
     return picture;
 }
 

@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "container/ChangeFinder.h"
 #include "container/ZVFformatUnit.h"
 #include "export/ExportRun.h"
 #include "export/SelectionStrip.h"
@@ -140,7 +141,8 @@ private:
     TExportForm *form_;
 };
 
-TExportForm::TExportForm(QWidget *parent) : QDialog(parent, Qt::Tool) {
+TExportForm::TExportForm(QWidget *parent)
+    : QDialog(parent, Qt::Tool), activity_(std::make_unique<zvf::SizeActivity>()) {
     setObjectName(QStringLiteral("ExportForm"));
     setWindowTitle(QString::fromUtf8("Экспорт видео записи"));
     setFont(zv::tahomaFont(11));
@@ -342,6 +344,7 @@ bool TExportForm::OpenForFile(const std::string &fileName) {
     if (!zv::fileExists(fileName))
         return false;
     FZVF = std::make_unique<TZVFFormat>(fileName);
+    activity_->clear();
     fillFromFile(fileName);
     return true;
 }
@@ -407,6 +410,7 @@ void TExportForm::done(int result) {
 
 void TExportForm::FormClose() {
     FZVF.reset();
+    activity_->clear();
 }
 
 // Keys of the stored choices, in the order they are restored.
@@ -542,7 +546,23 @@ void TExportForm::pbMouseUp() {
 }
 
 void TExportForm::pbPaint(QPainter &painter) {
-    painter.drawImage(0, 0, zv::selectionStripPicture(pb->size(), SelStartX, SelEndX));
+    painter.drawImage(0, 0,
+                      zv::selectionStripPicture(pb->size(), SelStartX, SelEndX, stripActivity()));
+}
+
+std::vector<uint8_t> TExportForm::stripActivity() {
+    std::vector<uint8_t> columns(zv::kStripScale + 1, 0);
+    const int32_t n = frameCount();
+    if (!FZVF || n <= 0)
+        return columns;
+    activity_->follow(*FZVF, n);
+    // Position x stands for the frames from its own up to the next position's.
+    for (int64_t x = 0; x <= zv::kStripScale; ++x) {
+        const int32_t from = zv::positionToFrame(x, n);
+        const int32_t to = x < zv::kStripScale ? zv::positionToFrame(x + 1, n) - 1 : n - 1;
+        columns[static_cast<size_t>(x)] = activity_->activeIn(from, std::max(from, to)) > 0;
+    }
+    return columns;
 }
 
 void TExportForm::Step2_3MouseDown() {

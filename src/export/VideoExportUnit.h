@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "export/ExportRequest.h"
 
@@ -23,6 +24,10 @@ class QToolButton;
 class QVBoxLayout;
 class TZVFFormat;
 class TWaitVideoExpForm;
+
+namespace zvf {
+class SizeActivity;
+}  // namespace zvf
 
 namespace zv {
 class ExportRun;
@@ -152,8 +157,12 @@ private:
     void saveStorage();
     // Runs request on its own thread while a notice stands; throws its failure.
     void runWithNotice(const zv::ExportRequest &request);
+    // The activity of each strip position (0 .. 400) from the sizes of the frames it stands
+    // for, read up to the count now (only new entries; a file cut or replaced from the start).
+    std::vector<uint8_t> stripActivity();
 
     std::unique_ptr<TZVFFormat> FZVF;
+    std::unique_ptr<zvf::SizeActivity> activity_;
     std::unique_ptr<zv::FormPlacement> FormStorage1;
     DialogRunner runDialog_;
     ExportCall exportCall_;

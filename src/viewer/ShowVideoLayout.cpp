@@ -9,11 +9,15 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "platform/DateTimeText.h"
 #include "viewer/FrameListModel.h"
@@ -38,6 +42,10 @@ constexpr int kFrameNumberRightGap = kClientWidth - (417 + 71);
 constexpr int kCloseRightGap = kClientWidth - (408 + 79);
 constexpr int kSizeLeft = 152;  // left edge of LbFrSize
 constexpr int kDateLeft = 269;  // left edge of lbFrData
+// The activity strip: a thin band along the lower edge of the slider, below its groove.
+constexpr int kActivityTop = 22;
+constexpr int kActivityHeight = 3;
+const QColor kActivityColour(0xe0, 0x60, 0x00);
 
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, int left, int top,
                   int width = -1) {
@@ -91,7 +99,67 @@ const char kSliderStyle[] =
     " stop:0 #f4f4f4, stop:1 #b8c4d8); }"
     "QSlider::handle:horizontal:disabled { background: #d4d0c8; border-color: #a0a0a0; }";
 
+// The horizontal span, in the slider's pixels, over which the centre of its handle runs from the
+// minimum to the maximum: where the strip under it draws the first and the last frame.
+std::pair<int, int> handleSpan(const QSlider *slider) {
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = Qt::Horizontal;
+    option.minimum = 0;
+    option.maximum = 1000;
+    option.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderHandle;
+    auto centreAt = [&](int value) {
+        option.sliderPosition = value;
+        option.sliderValue = value;
+        return slider->style()
+            ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider)
+            .center()
+            .x();
+    };
+    return {centreAt(0), centreAt(1000)};
+}
+
 }  // namespace
+
+// The activity strip under the slider: a bar in each column where the recording's sizes
+// changed (zvf::SizeActivity), nothing where the screen stood still. It lies under the slider's
+// lower edge and lets the pointer through to it.
+class TShowVideoForm::ActivityStrip : public QWidget {
+public:
+    ActivityStrip(QWidget *parent, const zv::VideoPlayer &player, const QSlider *slider)
+        : QWidget(parent), player_(player), slider_(slider) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        const int32_t count = player_.activity().frames();
+        if (count < 2)
+            return;
+        const auto [left, right] = handleSpan(slider_);
+        const int columns = right - left + 1;
+        if (columns <= 0)
+            return;
+        const std::vector<uint8_t> active = player_.activity().columns(columns, 0, count - 1);
+        QPainter painter(this);
+        const int origin = slider_->x() - x() + left;
+        for (int c = 0; c < columns;) {
+            if (!active[static_cast<size_t>(c)]) {
+                ++c;
+                continue;
+            }
+            int end = c + 1;
+            while (end < columns && active[static_cast<size_t>(end)])
+                ++end;
+            painter.fillRect(origin + c, 0, end - c, height(), kActivityColour);
+            c = end;
+        }
+    }
+
+private:
+    const zv::VideoPlayer &player_;
+    const QSlider *slider_;
+};
 
 // The picture area: paints through the form's paint handler and reports double clicks.
 class TShowVideoForm::PaintBox : public QWidget {
@@ -198,9 +266,15 @@ void TShowVideoForm::buildPanel() {
     lbFRNum = makeLabel(panel, "lbFRNum", QStringLiteral("0/0"), 417, 6, 71);
     lbFRNum->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
+    pbActivity = new ActivityStrip(panel, *player_, RxSlider1);
+    pbActivity->setObjectName(QStringLiteral("pbActivity"));
+    pbActivity->setGeometry(168, kActivityTop, 251, kActivityHeight);
+    pbActivity->stackUnder(RxSlider1);
+
     buildPanelButtons(panel);
     buildFrameLabels(panel);
     buildGoTimeRow(panel);
+    buildChangeControls(panel);
 
     BitBtn1 = new QPushButton(QStringLiteral("Закрыть"), panel);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
@@ -285,6 +359,25 @@ void TShowVideoForm::buildGoTimeRow(QWidget *panel) {
                           sbGoTime->sizeHint().width(), 22);
 }
 
+void TShowVideoForm::buildChangeControls(QWidget *panel) {
+    using zv::ViewerIcon;
+    int left = sbGoTime->geometry().right() + 9;
+    auto button = [&](const char *name, ViewerIcon icon, const char *hint, bool toggle) {
+        QToolButton *b = makeSpeedButton(panel, name, icon, QString::fromUtf8(hint), left, toggle);
+        b->move(left, kGoTimeTop);
+        left += kButtonWidth;
+        return b;
+    };
+    sbPrevChange = button("sbPrevChange", ViewerIcon::PrevChange,
+                          "К предыдущему изменению экрана (Ctrl+Влево)", false);
+    sbNextChange = button("sbNextChange", ViewerIcon::NextChange,
+                          "К следующему изменению экрана (Ctrl+Вправо)", false);
+    left += 6;
+    sbSkipStill =
+        button("sbSkipStill", ViewerIcon::SkipStill,
+               "Пропускать неподвижный экран при показе (дольше 2 секунд — за один шаг)", true);
+}
+
 void TShowVideoForm::buildActions() {
     auto action = [this](const char *name, QList<QKeySequence> keys, auto handler) {
         auto *a = new QAction(this);
@@ -315,6 +408,10 @@ void TShowVideoForm::buildActions() {
         action("acMinus", {QKeySequence(Qt::KeypadModifier | Qt::Key_Minus)}, [&p] { p.slower(); });
     acGoTime =
         action("acGoTime", {QKeySequence(Qt::CTRL | Qt::Key_G)}, [this] { goToTimeField(); });
+    acPrevChange = action("acPrevChange", {QKeySequence(Qt::CTRL | Qt::Key_Left)},
+                          [&p] { p.previousChange(); });
+    acNextChange =
+        action("acNextChange", {QKeySequence(Qt::CTRL | Qt::Key_Right)}, [&p] { p.nextChange(); });
     // The X server's keypad keys miss the keypad shortcuts above; these catch them.
     auto *keypad = new zv::KeypadKeys(this);
     keypad->bind(Qt::Key_Plus, acPlus);
@@ -335,6 +432,10 @@ void TShowVideoForm::connectControls() {
     connect(sbOpen, &QToolButton::clicked, this, [this] { sbOpenClick(); });
     connect(sbRePlay, &QToolButton::toggled, player_, &zv::VideoPlayer::setReplay);
     connect(sbGoTime, &QToolButton::clicked, this, [this] { sbGoTimeClick(); });
+    connect(sbPrevChange, &QToolButton::clicked, acPrevChange, &QAction::trigger);
+    connect(sbNextChange, &QToolButton::clicked, acNextChange, &QAction::trigger);
+    connect(sbSkipStill, &QToolButton::toggled, player_, &zv::VideoPlayer::setSkipStill);
+    connect(player_, &zv::VideoPlayer::fileChanged, pbActivity, qOverload<>(&QWidget::update));
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
     connect(lvFrames->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) {
@@ -346,6 +447,7 @@ void TShowVideoForm::connectControls() {
 void TShowVideoForm::placePanelControls() {
     const int width = MainPanel->width();
     RxSlider1->setGeometry(168, 1, std::max(width - kSliderRightGap - 168, 0), 24);
+    pbActivity->setGeometry(168, kActivityTop, RxSlider1->width(), kActivityHeight);
     lbFRNum->move(width - kFrameNumberRightGap - lbFRNum->width(), 6);
     BitBtn1->move(width - kCloseRightGap - BitBtn1->width(), 36);
 }

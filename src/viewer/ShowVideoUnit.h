@@ -120,6 +120,12 @@ public:
     QLabel *lbGoTime;
     QDateTimeEdit *edGoTime;
     QToolButton *sbGoTime;
+    // Changes of the screen: the activity strip under the slider, the previous and next change
+    // (beside the date-time) and skipping still screens while playing.
+    QWidget *pbActivity;
+    QToolButton *sbPrevChange;
+    QToolButton *sbNextChange;
+    QToolButton *sbSkipStill;
     QTimer *Timer1;  // the player's playback timer
     QAction *acLeft;
     QAction *acRight;
@@ -128,7 +134,9 @@ public:
     QAction *AcSpace;
     QAction *acPlus;
     QAction *acMinus;
-    QAction *acGoTime;  // Ctrl+G: to the date-time field
+    QAction *acGoTime;      // Ctrl+G: to the date-time field
+    QAction *acPrevChange;  // Ctrl+Left
+    QAction *acNextChange;  // Ctrl+Right
 
     // Playback intervals of the three play buttons.
     static constexpr int kPlayInterval = 950;
@@ -142,6 +150,7 @@ protected:
 
 private:
     class PaintBox;
+    class ActivityStrip;
 
     // Layout (ShowVideoLayout.cpp).
     void buildControls();
@@ -150,6 +159,7 @@ private:
     void buildPanelButtons(QWidget *panel);
     void buildFrameLabels(QWidget *panel);
     void buildGoTimeRow(QWidget *panel);
+    void buildChangeControls(QWidget *panel);
     void buildActions();
     void connectControls();
     void placePanelControls();

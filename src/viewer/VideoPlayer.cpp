@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/Messages.h"
+#include "platform/Paths.h"
 
 namespace zv {
 
@@ -36,13 +37,24 @@ int32_t frameAtOrBefore(const TZVFFormat &reader, int32_t count, double dateTime
 }
 
 VideoPlayer::VideoPlayer(Clock &clock, QObject *parent)
-    : QObject(parent), clock_(clock), timer_(new QTimer(this)), follow_(new QTimer(this)) {
+    : QObject(parent),
+      clock_(clock),
+      timer_(new QTimer(this)),
+      follow_(new QTimer(this)),
+      jump_(new ChangeSearch(this)),
+      ahead_(new ChangeSearch(this)) {
     timer_->setObjectName(QStringLiteral("Timer1"));
     timer_->setInterval(kDefaultInterval);
     timer_->setTimerType(Qt::PreciseTimer);  // a 10 ms interval must stay 10 ms
     connect(timer_, &QTimer::timeout, this, [this] { showFailureOf([this] { tick(); }); });
     follow_->setInterval(kFollowIntervalMs);
     connect(follow_, &QTimer::timeout, this, [this] { refresh(); });
+    connect(jump_, &ChangeSearch::finished, this,
+            [this](ChangeSearch::Direction direction, int32_t from, int32_t found, int32_t reach,
+                   const QString &failure) { jumpFound(direction, from, found, reach, failure); });
+    connect(ahead_, &ChangeSearch::finished, this,
+            [this](ChangeSearch::Direction, int32_t from, int32_t found, int32_t reach,
+                   const QString &) { stillRunFound(from, found, reach); });
 }
 
 VideoPlayer::~VideoPlayer() = default;
@@ -52,9 +64,11 @@ VideoPlayer::~VideoPlayer() = default;
 void VideoPlayer::open(const std::string &fileName) {
     close();
     VideoFile = std::make_unique<TZVFFormat>(fileName);
+    nativeFile_ = nativeFilePath(fileName);
     ++generation_;
     count_ = VideoFile->FrameCount();
     size_ = VideoFile->FileSize();
+    updateActivity();
     grew_ = false;
     reportedIndex_ = -1;
     decodedAhead_ = 0;
@@ -71,10 +85,14 @@ void VideoPlayer::close() {
     timer_->stop();
     follow_->stop();
     decoder_.drop();
+    jump_->cancel();
+    ahead_->cancel();
+    still_ = {};
     VideoFile.reset();
     ++generation_;
     count_ = 0;
     size_ = 0;
+    activity_.clear();
 }
 
 bool VideoPlayer::refresh() {
@@ -91,9 +109,11 @@ bool VideoPlayer::refresh() {
         // Frames past the new end may come back with other bytes: nothing decoded before counts.
         ++generation_;
         decoder_.drop();
+        still_ = {};
     }
     count_ = count;
     size_ = size;
+    updateActivity();
     emit fileChanged();
     if (position_ > maximum())
         setPosition(maximum());
@@ -234,6 +254,7 @@ int VideoPlayer::interval() const {
 void VideoPlayer::play(int interval) {
     timer_->setInterval(std::clamp(interval, kMinInterval, kMaxInterval));
     timer_->start();
+    lookAhead();
     decodeAhead();
 }
 
@@ -251,6 +272,7 @@ void VideoPlayer::toggle() {
         timer_->stop();
     } else {
         timer_->start();
+        lookAhead();
         decodeAhead();
     }
 }
@@ -275,9 +297,11 @@ void VideoPlayer::tick() {
     }
     if (position_ == maximum())
         refresh();  // waiting at the end of a live recording: new frames may have come
-    setPosition(int64_t{position_} + 1);
+    if (!passStillRun())
+        setPosition(int64_t{position_} + 1);
     if (position_ == maximum())
         atKnownEnd();
+    lookAhead();
     decodeAhead();
     clock_.sleepMs(kStepPauseMs);
 }
@@ -292,6 +316,104 @@ void VideoPlayer::atKnownEnd() {
         setPosition(0);
     else
         stopByItself();
+}
+
+// ---- Changes of the screen -------------------------------------------------------------------
+
+void VideoPlayer::updateActivity() {
+    if (VideoFile)
+        activity_.follow(*VideoFile, count_);
+    else
+        activity_.clear();
+}
+
+void VideoPlayer::nextChange() {
+    searchChange(ChangeSearch::Direction::Next);
+}
+
+void VideoPlayer::previousChange() {
+    searchChange(ChangeSearch::Direction::Previous);
+}
+
+void VideoPlayer::searchChange(ChangeSearch::Direction direction) {
+    if (!VideoFile || count_ <= 0)
+        return;
+    // A key held down repeats: the search under way answers them all.
+    if (jump_->busy() && jumpDirection_ == direction && jumpGeneration_ == generation_)
+        return;
+    jumpDirection_ = direction;
+    jumpGeneration_ = generation_;
+    jump_->start(nativeFile_, direction, position_);
+}
+
+void VideoPlayer::jumpFound(ChangeSearch::Direction direction, int32_t from, int32_t found,
+                            int32_t reach, const QString &failure) {
+    if (!failure.isEmpty()) {
+        showMessage(TZVFFormat::LoadFailureText(failure.toStdString()));
+    } else if (VideoFile && jumpGeneration_ == generation_) {
+        const int32_t target =
+            direction == ChangeSearch::Direction::Next ? (found >= 0 ? found : reach) : found;
+        // Playback may have gone on within the still run meanwhile; the change is still ahead.
+        const bool stillMeant = direction == ChangeSearch::Direction::Next
+                                    ? position_ >= from && position_ < target
+                                    : position_ == from;
+        if (target >= 0 && stillMeant) {
+            if (target > maximum())
+                refresh();
+            setPosition(target);
+        }
+    }
+    emit changeSearchDone();
+}
+
+void VideoPlayer::setSkipStill(bool on) {
+    skipStill_ = on;
+    if (!on) {
+        ahead_->cancel();
+        still_ = {};
+    } else {
+        lookAhead();
+    }
+}
+
+void VideoPlayer::lookAhead() {
+    // At the last known frame nothing lies ahead yet (a live recording is waited for).
+    if (!skipStill_ || !VideoFile || held_ || !isPlaying() || ahead_->busy() ||
+        position_ >= maximum())
+        return;
+    if (still_.from >= 0 && position_ >= still_.from && position_ < still_.end)
+        return;  // the run that holds the position is known
+    if (activity_.activeIn(position_ + 1, position_ + 1) > 0) {
+        still_ = {position_, position_ + 1};  // the next frame has another size: no search
+        return;
+    }
+    aheadGeneration_ = generation_;
+    ahead_->start(nativeFile_, ChangeSearch::Direction::Next, position_);
+}
+
+void VideoPlayer::stillRunFound(int32_t from, int32_t found, int32_t reach) {
+    if (aheadGeneration_ == generation_) {
+        still_.from = from;
+        still_.end = found >= 0 ? found : reach;
+    }
+    emit changeSearchDone();
+}
+
+bool VideoPlayer::passStillRun() {
+    if (!skipStill_ || still_.from < 0 || position_ < still_.from || position_ >= still_.end)
+        return false;
+    const int32_t target = still_.end;
+    if (target - position_ < 2)
+        return false;  // the next step gets there anyway
+    if (target > maximum())
+        refresh();
+    TZVFFrameEntry here, there;
+    if (!readEntry(position_, here) || !readEntry(target, there))
+        return false;
+    if ((there.DateTime - here.DateTime) * 86'400.0 <= kStillSkipSeconds)
+        return false;
+    setPosition(target);
+    return true;
 }
 
 }  // namespace zv

@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "container/ChangeFinder.h"
 #include "container/GifImage.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/Clock.h"
 #include "platform/Status.h"
+#include "viewer/ChangeSearch.h"
 #include "viewer/FrameDecoder.h"
 
 class QTimer;
@@ -37,6 +39,12 @@ int32_t frameAtOrBefore(const TZVFFormat &reader, int32_t count, double dateTime
 // waits for new frames while the recording is live (it grew within kLiveWindowMs); at the true
 // end it starts again at frame 0 with replay on, otherwise it stops.
 //
+// Changes of the screen (container/ChangeFinder.h): the activity of the recording from sizes
+// alone, kept up to the known count for a strip under the slider; exact searches for the next
+// and the previous change, on a thread of their own; and, while skipping still screens, a
+// search ahead of playback so that a still run longer than kStillSkipSeconds is passed in one
+// step.
+//
 // Lives on the thread that created it; no exception leaves its operations except open.
 class VideoPlayer : public QObject {
     Q_OBJECT
@@ -51,6 +59,9 @@ public:
     // Frames decoded ahead while playing, each on a worker of its own: one decode may take
     // longer than the fastest tick, two side by side keep up with it.
     static constexpr int kFramesAhead = 2;
+    // While skipping still screens, a still run is passed in one step when the screen would
+    // otherwise stand longer than this.
+    static constexpr double kStillSkipSeconds = 2.0;
 
     explicit VideoPlayer(Clock &clock, QObject *parent = nullptr);
     ~VideoPlayer() override;
@@ -81,6 +92,25 @@ public:
     bool readEntry(int32_t index, TZVFFrameEntry &entry) const;
 
     // ---- Frames
+    // ---- Changes of the screen
+    // Which frames changed, by their sizes (an approximation), up to count().
+    const zvf::SizeActivity &activity() const { return activity_; }
+    // Starts a search for the next change after the position (the first frame that differs
+    // from the one before it), or the previous one (the start of the still run that holds the
+    // position, or of the run before). When it ends the position moves there; the next change
+    // of a screen that stands still to the end of the file is the last frame. A search started
+    // again from the same place while it runs goes on; one whose start the position has left
+    // (backwards, or past the change found) moves nothing. A file that cannot be read is told
+    // through showMessage, as a frame that cannot be shown.
+    void nextChange();
+    void previousChange();
+    bool isSearching() const { return jump_->busy(); }
+    // Playback passes still runs longer than kStillSkipSeconds in one step.
+    void setSkipStill(bool on);
+    bool skipStill() const { return skipStill_; }
+    // The search ahead of playback is under way.
+    bool isLookingAhead() const { return ahead_->busy(); }
+
     // Reads and decodes frame index (or takes it decoded ahead) without moving the position.
     // A frame the file does not hold is not read: nothing is shown. Failures are reported
     // through frameFailed, once per position; false then, and the last picture stays.
@@ -122,6 +152,9 @@ signals:
     void playbackStopped();
     // The operator's text about a frame that cannot be shown.
     void frameFailed(const QString &text);
+    // A search for a change ended (nextChange, previousChange or the one ahead of playback),
+    // after the position moved.
+    void changeSearchDone();
 
 private:
     // Decodes frame index into scratch_: ok, or why it cannot be shown.
@@ -134,6 +167,17 @@ private:
     uint64_t keyOf(int32_t index) const;
     // At the last known frame: reads the count again and decides what follows.
     void atKnownEnd();
+    // Keeps the activity up to the count.
+    void updateActivity();
+    void searchChange(ChangeSearch::Direction direction);
+    void jumpFound(ChangeSearch::Direction direction, int32_t from, int32_t found, int32_t reach,
+                   const QString &failure);
+    void stillRunFound(int32_t from, int32_t found, int32_t reach);
+    // While skipping: starts the search ahead of playback when the position left the known run.
+    void lookAhead();
+    // While skipping: moves past the still run that holds the position when it is long; false
+    // when playback steps as usual.
+    bool passStillRun();
 
     Clock &clock_;
     std::unique_ptr<TZVFFormat> VideoFile;
@@ -158,6 +202,21 @@ private:
     GifImage scratch_;            // the next picture; swapped in after a good decode
     std::vector<uint8_t> bytes_;  // frame bytes, reused
     FrameDecoder decoder_{kFramesAhead};
+
+    std::string nativeFile_;  // the open file, for the searches' own reads
+    zvf::SizeActivity activity_;
+    ChangeSearch *jump_;
+    ChangeSearch::Direction jumpDirection_ = ChangeSearch::Direction::Next;
+    uint32_t jumpGeneration_ = 0;
+    ChangeSearch *ahead_;
+    uint32_t aheadGeneration_ = 0;
+    bool skipStill_ = false;
+    // The still run ahead of playback: frames from .. end - 1 show the same screen, and end is a
+    // change (or the last frame looked at, when none was found).
+    struct StillRun {
+        int32_t from = -1;
+        int32_t end = -1;
+    } still_;
 };
 
 }  // namespace zv

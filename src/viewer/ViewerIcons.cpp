@@ -12,6 +12,8 @@ namespace {
 const QColor kInk(0x20, 0x40, 0x80);
 const QColor kGreen(0x1c, 0x8c, 0x2c);
 const QColor kFolder(0xd8, 0xb0, 0x40);
+// The colour of activity, as the strip under the slider draws it.
+const QColor kActivity(0xe0, 0x60, 0x00);
 
 void triangle(QPainter &p, qreal left, qreal width, const QColor &colour) {
     QPolygonF shape;
@@ -83,6 +85,26 @@ QPixmap draw(ViewerIcon which) {
             QPolygonF head;
             head << QPointF(10, 1) << QPointF(15, 4) << QPointF(10, 7);
             p.setBrush(kInk);
+            p.drawPolygon(head);
+            break;
+        }
+        case ViewerIcon::PrevChange:
+            p.fillRect(QRectF(2, 3, 3, 10), kActivity);
+            backTriangle(p, 14, 7, kInk);
+            break;
+        case ViewerIcon::NextChange:
+            triangle(p, 2, 7, kInk);
+            p.fillRect(QRectF(11, 3, 3, 10), kActivity);
+            break;
+        case ViewerIcon::SkipStill: {
+            p.fillRect(QRectF(1, 11, 14, 2), kActivity);
+            p.setPen(QPen(kGreen, 2));
+            p.setBrush(Qt::NoBrush);
+            p.drawArc(QRectF(3, 3, 10, 12), 20 * 16, 140 * 16);
+            p.setPen(Qt::NoPen);
+            QPolygonF head;
+            head << QPointF(10, 4) << QPointF(15, 5) << QPointF(12, 9);
+            p.setBrush(kGreen);
             p.drawPolygon(head);
             break;
         }

@@ -10,7 +10,10 @@
 #include <QStringList>
 #include <filesystem>
 
+#include "container/GifFixtures.h"
 #include "container/GifImage.h"
+#include "container/ZVFAppender.h"
+#include "platform/DateTime.h"
 #include "platform/File.h"
 #include "support/TempRoot.h"
 #include "support/ToolProcess.h"
@@ -180,12 +183,46 @@ TEST_F(ZvfTool, FrameKeepsTheBytesOfItsOutputName) {
     EXPECT_GT(std::filesystem::file_size(root.file("\xCF\xF0.png")), 0u);
 }
 
+TEST_F(ZvfTool, ChangesListsTheRunStartsWithTheirLengths) {
+    // Runs of a, b and a again, frames a second apart; a and b have the same size.
+    const std::vector<uint8_t> a = zvtest::smallGif(1), b = zvtest::smallGif(2);
+    ASSERT_EQ(a.size(), b.size());
+    const std::string runs = root.file("runs.zvf");
+    {
+        ZVFAppender out(runs);
+        const double start = zv::encodeDateTime({2010, 12, 31, 12, 0, 0, 0});
+        int k = 0;
+        for (const auto *gif : {&a, &a, &a, &b, &a, &a})
+            out.append(gif->data(), gif->size(), start + k++ / 86'400.0);
+    }
+    zvtest::ToolOutcome all = zvf({"changes", q(runs)});
+    ASSERT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(all.out,
+              "0 2010-12-31 12:00:00.000 3 3.000\n"
+              "3 2010-12-31 12:00:03.000 1 1.000\n"
+              "4 2010-12-31 12:00:04.000 2 1.000\n");  // until the last frame
+    zvtest::ToolOutcome range = zvf({"changes", q(runs), "1", "4"});
+    ASSERT_EQ(range.status, 0) << range.err;
+    EXPECT_EQ(range.out,
+              "1 2010-12-31 12:00:01.000 2 2.000\n"
+              "3 2010-12-31 12:00:03.000 1 1.000\n"
+              "4 2010-12-31 12:00:04.000 1 1.000\n");  // until frame 5, after the range
+    EXPECT_EQ(zvf({"changes", q(runs), "5", "400000"}).out, "5 2010-12-31 12:00:05.000 1 0.000\n");
+    zvtest::ToolOutcome beyond = zvf({"changes", q(runs), "6"});
+    EXPECT_EQ(beyond.status, 1);
+    EXPECT_NE(beyond.err.find("Кадр 6 вне файла: кадров 6"), std::string::npos) << beyond.err;
+    EXPECT_EQ(zvf({"changes", q(runs), "4", "3"}).status, 2);
+    EXPECT_EQ(zvf({"changes", q(runs), "-1"}).status, 2);
+    EXPECT_EQ(zvf({"changes", q(root.file("missing.zvf"))}).status, 1);
+    EXPECT_FALSE(std::filesystem::exists(root.file("missing.zvf")));
+}
+
 TEST_F(ZvfTool, UsageHelpAndMissingFiles) {
     EXPECT_EQ(zvf({}).status, 2);
     EXPECT_EQ(zvf({"bogus"}).status, 2);
     zvtest::ToolOutcome help = zvf({"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char *command : {"info", "frames", "frame", "check", "sample"}) {
+    for (const char *command : {"info", "frames", "frame", "check", "sample", "changes"}) {
         SCOPED_TRACE(command);
         EXPECT_NE(help.out.find(command), std::string::npos);
         zvtest::ToolOutcome h = zvf({command, "--help"});

@@ -244,6 +244,35 @@ TEST_F(ExportWindowTest, DragsBeyondTheStripEndAtItsEnds) {
     EXPECT_FALSE(TExportForm::SelDragging);
 }
 
+TEST_F(ExportWindowTest, TheStripShowsWhereTheSizesChangedUnderTheSelection) {
+    // 401 frames, so that strip position x stands for frame x: the first half of one size, in
+    // the second every odd frame larger than the even ones.
+    const std::vector<uint8_t> small = zvtest::smallGif(1);
+    const std::vector<uint8_t> large = zvtest::makeGif(
+        {16, 16, 0, zvtest::distinctPalette(4), {zvtest::patternPicture(16, 16, 4)}});
+    ASSERT_NE(small.size(), large.size());
+    {
+        ZVFAppender out(kSource);
+        for (int k = 0; k <= 400; ++k) {
+            const std::vector<uint8_t> &gif = k > 200 && k % 2 ? large : small;
+            out.append(gif.data(), gif.size(), frameTime(k));
+        }
+    }
+    TExportForm &f = open();
+    choose(f.rbIntGraph);
+    drag(250, 350);  // the bar over pixels 252 .. 352
+    const QImage strip = f.pb->grab().toImage();
+    const QColor grey(0x90, 0x90, 0x90), lightBlue(0x90, 0xb0, 0xff), blue(0, 0, 255);
+    EXPECT_EQ(strip.pixelColor(50 + 2, 5), QColor(Qt::white));  // a still screen
+    EXPECT_EQ(strip.pixelColor(200 + 2, 5), QColor(Qt::white));
+    EXPECT_EQ(strip.pixelColor(201 + 2, 5), grey);
+    EXPECT_EQ(strip.pixelColor(380 + 2, 5), grey);
+    EXPECT_EQ(strip.pixelColor(300 + 2, 5), lightBlue);          // inside the bar
+    EXPECT_EQ(strip.pixelColor(250 + 2, 5), QColor(Qt::black));  // the bar's own frame stays
+    drag(20, 120);
+    EXPECT_EQ(f.pb->grab().toImage().pixelColor(70 + 2, 5), blue);
+}
+
 TEST_F(ExportWindowTest, PressAndReleaseWithoutAMoveMovesTheBarOnly) {
     record(1000);
     TExportForm &f = open();

@@ -10,6 +10,7 @@
 #include <functional>
 #include <random>
 
+#include "container/ChangeFinder.h"
 #include "container/ZVFCheck.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/Paths.h"
@@ -396,4 +397,32 @@ TEST_F(RecorderProgram, LinksPlantedByAnotherUserAreNotFollowedAndFailuresArePub
     EXPECT_NE(state().find("символьная ссылка другого пользователя"), std::string::npos) << state();
     EXPECT_EQ(zvtest::readFile(victim), "keep me");
     EXPECT_LE(quit(*recorder), 1000);
+}
+
+TEST_F(RecorderProgram, AnUnchangedScreenIsWrittenAsTheSameBytes) {
+    // A screen of many colours, for both palettes: change finding takes equal bytes for an
+    // unchanged screen.
+    std::vector<uint32_t> pixels(160 * 120);
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 160; ++x)
+            pixels[static_cast<size_t>(y * 160 + x)] = static_cast<uint32_t>(
+                ((x * 13) & 0xFF) << 16 | ((y * 7 + x) & 0xFF) << 8 | ((x ^ y) & 0xFF));
+    picture.show(pixels.data(), 160, 120, 160);
+    for (const int32_t bitRate : {4, 8}) {
+        SCOPED_TRACE(bitRate);
+        fs::remove(file);
+        settings.BitRate = bitRate;
+        apply();
+        auto recorder = start();
+        ASSERT_TRUE(waitFor([&] { return frames() >= 4; }, 5000)) << "frames within 5 s";
+        quit(*recorder);
+        std::unique_ptr<zv::RandomFile> recording =
+            zv::localFileSystem().open(file, zv::FileSystem::OpenMode::Read);
+        const int32_t n = zvf::heldFrames(*recording);
+        ASSERT_GE(n, 4);
+        EXPECT_EQ(zvf::findChanges(*recording, 0, n - 1), std::vector<int32_t>{0});
+        const std::vector<TZVFFrameEntry> entries = TZVFFormat(file).ReadFrameEntries(0, n);
+        for (const TZVFFrameEntry &e : entries)
+            EXPECT_EQ(e.Size, entries.front().Size);
+    }
 }

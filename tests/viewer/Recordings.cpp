@@ -50,4 +50,15 @@ void appendFrames(const std::string &file, int first, int count, const std::vect
     }
 }
 
+void makeRuns(const std::string &file, const std::vector<int> &runs) {
+    std::filesystem::create_directories(std::filesystem::path(zv::nativePath(file)).parent_path());
+    ZVFAppender appender(file);
+    int k = 0;
+    for (size_t r = 0; r < runs.size(); ++r) {
+        const std::vector<uint8_t> gif = plainGif(frameColour(static_cast<int>(r)));
+        for (int i = 0; i < runs[r]; ++i)
+            appender.append(gif.data(), gif.size(), frameTime(k++));
+    }
+}
+
 }  // namespace zvtest

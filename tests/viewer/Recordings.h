@@ -19,6 +19,9 @@ double frameTime(int k);
 // Appends frames first .. first + count - 1 to file (created with its folder when missing);
 // frames listed in bad hold bytes that are not a GIF.
 void appendFrames(const std::string &file, int first, int count, const std::vector<int> &bad = {});
+// A recording of still screens: runs[r] frames of one picture each (colour frameColour(r); all
+// of one size), frame k taken at frameTime(k).
+void makeRuns(const std::string &file, const std::vector<int> &runs);
 inline void makeRecording(const std::string &file, int count, const std::vector<int> &bad = {}) {
     appendFrames(file, 0, count, bad);
 }

@@ -25,6 +25,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -703,13 +704,13 @@ TEST_F(ShowVideoTest, TheTimeRowKeepsThePanelsControlsInTheirPlaces) {
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     const QRect panel = form.MainPanel->rect();
-    for (QWidget *added :
-         {static_cast<QWidget *>(form.lbGoTime), static_cast<QWidget *>(form.edGoTime),
-          static_cast<QWidget *>(form.sbGoTime)}) {
+    const std::vector<QWidget *> row{form.lbGoTime,     form.edGoTime,     form.sbGoTime,
+                                     form.sbPrevChange, form.sbNextChange, form.sbSkipStill};
+    for (QWidget *added : row) {
         EXPECT_TRUE(panel.contains(added->geometry())) << added->objectName().toStdString();
         for (QWidget *part :
              form.MainPanel->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (part == form.lbGoTime || part == form.edGoTime || part == form.sbGoTime)
+            if (std::find(row.begin(), row.end(), part) != row.end())
                 continue;
             EXPECT_FALSE(part->geometry().intersects(added->geometry()))
                 << added->objectName().toStdString() << " covers "

@@ -9,11 +9,13 @@
 #include <QDateTimeEdit>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -179,6 +181,41 @@ TEST_F(ShowVideoX11Test, ClosingInFullWindowModeKeepsTheNormalPlacement) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
     EXPECT_TRUE(again.BitBtn1->isVisible());
     EXPECT_FALSE(fillsTheScreen(again));
+}
+
+TEST_F(ShowVideoX11Test, CtrlArrowsAndTheirButtonsGoToTheChangesOfTheScreen) {
+    // Runs of 5, 5 and 10 frames whose pictures differ only in their palettes.
+    zvtest::makeRuns(file, {5, 5, 10});
+    auto form = std::make_unique<TShowVideoForm>(nullptr, clock);
+    ASSERT_TRUE(form->OpenVideoFile(file));
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    zv::VideoPlayer &player = form->player();
+    auto press = [&](const char *key, int32_t expected) {
+        xdotool(*form, {QString::fromLatin1(key)});
+        EXPECT_TRUE(
+            waitFor([&] { return player.position() == expected && !player.isSearching(); }, 10'000))
+            << key << " gave " << player.position() << ", not " << expected;
+    };
+    press("ctrl+Right", 5);
+    press("ctrl+Right", 10);
+    press("ctrl+Right", 19);  // no change after 10: the end of the file
+    press("ctrl+Right", 19);
+    press("ctrl+Left", 10);
+    press("ctrl+Left", 5);
+    press("Right", 6);  // the arrow alone still steps one frame
+    press("ctrl+Left", 5);
+    EXPECT_EQ(form->RxSlider1->value(), 5);
+    EXPECT_EQ(form->lbFRNum->text(), QStringLiteral("6/20"));
+
+    QTest::mouseClick(form->sbNextChange, Qt::LeftButton);
+    EXPECT_TRUE(waitFor([&] { return player.position() == 10 && !player.isSearching(); }));
+    QTest::mouseClick(form->sbPrevChange, Qt::LeftButton);
+    EXPECT_TRUE(waitFor([&] { return player.position() == 5 && !player.isSearching(); }));
+    EXPECT_FALSE(form->sbNextChange->toolTip().isEmpty());
+    EXPECT_FALSE(form->sbSkipStill->isChecked());
+    QTest::mouseClick(form->sbSkipStill, Qt::LeftButton);
+    EXPECT_TRUE(player.skipStill());
 }
 
 TEST(MessageBoxesX11, TitleIsEmptyNotTheProgramsName) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QSignalSpy>
 #include <QTimer>
 #include <cmath>
 #include <cstring>
@@ -469,6 +470,84 @@ TEST(FrameAtOrBefore, SearchesAFullIndexAndSurvivesAClockThatWentBack) {
         EXPECT_LE(timeOf(found), asked) << found;
         EXPECT_GT(timeOf(found + 1), asked) << found;
     }
+}
+
+// ---- Changes of the screen --------------------------------------------------------------------
+
+TEST_F(VideoPlayerTest, NextAndPreviousChangeMoveExactlyAndStopAtTheEnd) {
+    // Runs of 3, 4 and 5 frames of pictures of one size: only their bytes tell them apart.
+    zvtest::makeRuns(file, {3, 4, 5});
+    player.open(file);
+    EXPECT_EQ(player.activity().frames(), 12);
+    EXPECT_EQ(player.activity().activeIn(0, 11), 0);  // the sizes alone see nothing
+    QSignalSpy done(&player, &zv::VideoPlayer::changeSearchDone);
+    auto search = [&](void (zv::VideoPlayer::*action)()) {
+        (player.*action)();
+        EXPECT_TRUE(done.wait(10'000));
+        return player.position();
+    };
+    EXPECT_EQ(search(&zv::VideoPlayer::nextChange), 3);
+    EXPECT_EQ(search(&zv::VideoPlayer::nextChange), 7);
+    EXPECT_EQ(search(&zv::VideoPlayer::nextChange), 11);  // the last frame: no change after 7
+    EXPECT_EQ(search(&zv::VideoPlayer::nextChange), 11);
+    player.setPosition(9);
+    EXPECT_EQ(search(&zv::VideoPlayer::previousChange), 7);
+    EXPECT_EQ(search(&zv::VideoPlayer::previousChange), 3);
+    EXPECT_EQ(search(&zv::VideoPlayer::previousChange), 0);
+    EXPECT_EQ(search(&zv::VideoPlayer::previousChange), 0);
+    // A search whose start the operator left moves nothing.
+    player.nextChange();
+    player.setPosition(9);
+    EXPECT_TRUE(done.wait(10'000));
+    EXPECT_EQ(player.position(), 9);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(VideoPlayerTest, TheActivityFollowsAGrowingRecordingAndStartsOverForAShorterOne) {
+    zvtest::makeRuns(file, {3});
+    player.open(file);
+    EXPECT_EQ(player.activity().frames(), 3);
+    // Frame 4 holds bytes of another size than its neighbours: it and frame 5 are active.
+    appendFrames(file, 3, 3, {4});
+    ASSERT_TRUE(player.refresh());
+    EXPECT_EQ(player.activity().frames(), 6);
+    EXPECT_EQ(player.activity().activeIn(0, 5), 2);
+    EXPECT_EQ(player.activity().columns(6, 0, 5), (std::vector<uint8_t>{0, 0, 0, 0, 1, 1}));
+    // Another recording copied over it, shorter: read from its start.
+    const std::string other = root.file("other.zvf");
+    appendFrames(other, 0, 2, {1});
+    std::filesystem::copy_file(other, file, std::filesystem::copy_options::overwrite_existing);
+    ASSERT_TRUE(player.refresh());
+    EXPECT_EQ(player.activity().frames(), 2);
+    EXPECT_EQ(player.activity().activeIn(0, 1), 1);
+}
+
+TEST_F(VideoPlayerTest, SkippingStillScreensPassesRunsLongerThanTwoSecondsInOneStep) {
+    // Frames one second apart: a still run of 2 s (0, 1), one of 10 s (2 .. 11), then two
+    // single frames.
+    zvtest::makeRuns(file, {2, 10, 1, 1});
+    player.open(file);
+    player.setSkipStill(true);
+    QSignalSpy done(&player, &zv::VideoPlayer::changeSearchDone);
+    // Ticks by hand; the timer itself would not tick before an hour.
+    player.play(zv::VideoPlayer::kMaxInterval);
+    auto settle = [&] {
+        while (player.isLookingAhead())
+            ASSERT_TRUE(done.wait(10'000));
+    };
+    settle();
+    std::vector<int32_t> steps;
+    while (player.isPlaying() && steps.size() < 20) {
+        player.tick();
+        steps.push_back(player.position());
+        settle();
+    }
+    EXPECT_EQ(steps, (std::vector<int32_t>{1, 2, 12, 13}));
+    // Without skipping every frame is shown.
+    player.setSkipStill(false);
+    player.stop();
+    player.play(zv::VideoPlayer::kMaxInterval);
+    EXPECT_EQ(playOut(100), 13);
 }
 
 }  // namespace
