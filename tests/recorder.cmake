@@ -5,3 +5,8 @@ zv_test(test_recorder_program recorder/test_recorder_program.cpp X11)
 target_compile_definitions(test_recorder_program PRIVATE
     ZV_RECORDER="$<TARGET_FILE:ZORVideoService>")
 add_dependencies(test_recorder_program ZORVideoService)
+# On a headless sway with Xwayland, started by the test (label wayland).
+zv_test(test_recorder_wayland recorder/test_recorder_wayland.cpp LABELS wayland)
+target_compile_definitions(test_recorder_wayland PRIVATE
+    ZV_RECORDER="$<TARGET_FILE:ZORVideoService>")
+add_dependencies(test_recorder_wayland ZORVideoService)
