@@ -6,3 +6,7 @@ endif()
 if(TARGET zorvideo_testsupport)
     zv_bench(recorder_frame recorder_frame.cpp LIBS zorvideo_sample zorvideo_testsupport GIF::GIF)
 endif()
+# Starts its own sway and Xvfb with the tests' helpers.
+if(TARGET zorvideo_testsupport)
+    zv_bench(wayland_capture wayland_capture.cpp LIBS zorvideo_capture zorvideo_testsupport)
+endif()

@@ -19,6 +19,7 @@
 
 #include "platform/Error.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
+#include "xdg-output-unstable-v1-client-protocol.h"
 
 namespace zv {
 
@@ -80,6 +81,8 @@ struct DisplayCloser {
 using Registry = Proxy<wl_registry, wl_registry_destroy>;
 using Shm = Proxy<wl_shm, wl_shm_destroy>;
 using Manager = Proxy<zwlr_screencopy_manager_v1, zwlr_screencopy_manager_v1_destroy>;
+using XdgOutputManager = Proxy<zxdg_output_manager_v1, zxdg_output_manager_v1_destroy>;
+using XdgOutput = Proxy<zxdg_output_v1, zxdg_output_v1_destroy>;
 using Frame = Proxy<zwlr_screencopy_frame_v1, zwlr_screencopy_frame_v1_destroy>;
 using Buffer = Proxy<wl_buffer, wl_buffer_destroy>;
 
@@ -184,7 +187,11 @@ void ShmBuffer::release() {
 struct Output {
     uint32_t name = 0;  // the registry's name of the global
     wl_output *proxy = nullptr;
-    int32_t x = 0, y = 0;  // position in the compositor's space
+    XdgOutput xdg;
+    // Position in the compositor's logical space: xdg-output's where offered (wlroots gives 0, 0
+    // in wl_output's geometry), wl_output's otherwise.
+    int32_t x = 0, y = 0;
+    bool logicalPosition = false;
     int32_t scale = 1;
     Frame frame;
     FrameInfo info;
@@ -192,6 +199,7 @@ struct Output {
 
     ~Output() {
         frame.reset();
+        xdg.reset();
         if (proxy)
             wl_output_destroy(proxy);
     }
@@ -200,8 +208,10 @@ struct Output {
 void outputGeometry(void *data, wl_output *, int32_t x, int32_t y, int32_t, int32_t, int32_t,
                     const char *, const char *, int32_t) {
     auto *o = static_cast<Output *>(data);
-    o->x = x;
-    o->y = y;
+    if (!o->logicalPosition) {
+        o->x = x;
+        o->y = y;
+    }
 }
 void outputMode(void *, wl_output *, uint32_t, int32_t, int32_t, int32_t) {}
 void outputDone(void *, wl_output *) {}
@@ -211,6 +221,18 @@ void outputScale(void *data, wl_output *, int32_t factor) {
 void outputText(void *, wl_output *, const char *) {}
 const wl_output_listener kOutputListener = {outputGeometry, outputMode, outputDone,
                                             outputScale,    outputText, outputText};
+
+void xdgPosition(void *data, zxdg_output_v1 *, int32_t x, int32_t y) {
+    auto *o = static_cast<Output *>(data);
+    o->x = x;
+    o->y = y;
+    o->logicalPosition = true;
+}
+void xdgSize(void *, zxdg_output_v1 *, int32_t, int32_t) {}
+void xdgDone(void *, zxdg_output_v1 *) {}
+void xdgText(void *, zxdg_output_v1 *, const char *) {}
+const zxdg_output_v1_listener kXdgOutputListener = {xdgPosition, xdgSize, xdgDone, xdgText,
+                                                    xdgText};
 
 void frameBuffer(void *data, zwlr_screencopy_frame_v1 *frame, uint32_t format, uint32_t width,
                  uint32_t height, uint32_t stride) {
@@ -255,6 +277,8 @@ private:
     // Dispatches events until done() holds; false when the time ran out.
     bool dispatchUntil(const std::function<bool()> &done, uint64_t deadline);
     void throwIfBroken();
+    // Asks xdg-output where the output stands, once both are there.
+    void watchPosition(Output &o);
     void requestFrames();
     void copyFrames(uint64_t deadline);
     ScreenImage compose();
@@ -263,6 +287,7 @@ private:
     Registry registry_;
     Shm shm_;
     Manager manager_;
+    XdgOutputManager xdgOutputs_;
     std::vector<std::unique_ptr<Output>> outputs_;
     bool withPointer_;
     std::vector<uint32_t> canvas_;
@@ -281,15 +306,28 @@ void ScreenCopySource::global(void *data, wl_registry *registry, uint32_t name,
         o->proxy = static_cast<wl_output *>(
             wl_registry_bind(registry, name, &wl_output_interface, std::min(version, 2u)));
         wl_output_add_listener(o->proxy, &kOutputListener, o.get());
+        self->watchPosition(*o);
         self->outputs_.push_back(std::move(o));
     } else if (what == wl_shm_interface.name && !self->shm_) {
         self->shm_.reset(
             static_cast<wl_shm *>(wl_registry_bind(registry, name, &wl_shm_interface, 1)));
+    } else if (what == zxdg_output_manager_v1_interface.name && !self->xdgOutputs_) {
+        self->xdgOutputs_.reset(static_cast<zxdg_output_manager_v1 *>(wl_registry_bind(
+            registry, name, &zxdg_output_manager_v1_interface, std::min(version, 2u))));
+        for (auto &o : self->outputs_)
+            self->watchPosition(*o);
     } else if (what == zwlr_screencopy_manager_v1_interface.name && !self->manager_) {
         self->manager_.reset(static_cast<zwlr_screencopy_manager_v1 *>(
             wl_registry_bind(registry, name, &zwlr_screencopy_manager_v1_interface,
                              std::min(version, kScreenCopyVersion))));
     }
+}
+
+void ScreenCopySource::watchPosition(Output &o) {
+    if (!xdgOutputs_ || o.xdg)
+        return;
+    o.xdg.reset(zxdg_output_manager_v1_get_xdg_output(xdgOutputs_.get(), o.proxy));
+    zxdg_output_v1_add_listener(o.xdg.get(), &kXdgOutputListener, &o);
 }
 
 void ScreenCopySource::globalRemove(void *data, wl_registry *, uint32_t name) {
@@ -398,8 +436,12 @@ void ScreenCopySource::copyFrames(uint64_t deadline) {
 ScreenImage ScreenCopySource::grab() {
     throwIfBroken();
     const uint64_t deadline = monotonicMs() + kGrabTimeoutMs;
-    // Outputs announced since the last grab, with their position.
+    // Outputs announced since the last grab; a second round trip for the position of new ones.
     if (wl_display_roundtrip(display_.get()) < 0)
+        throwIfBroken();
+    const bool unplaced = std::any_of(outputs_.begin(), outputs_.end(),
+                                      [](const auto &o) { return o->xdg && !o->logicalPosition; });
+    if (unplaced && wl_display_roundtrip(display_.get()) < 0)
         throwIfBroken();
     if (outputs_.empty())
         throw Error("Композитор не сообщает ни одного вывода изображения");

@@ -91,7 +91,7 @@ Sway::Sway(int width, int height, uint32_t background) {
     std::ofstream(config) << "output * bg " << colourText(background) << " solid_color\n"
                           << "output * mode " << width << "x" << height << "\n"
                           << "xwayland enable\n"
-                          << "exec sh -c 'echo \"$WAYLAND_DISPLAY $DISPLAY\" > " << found
+                          << "exec sh -c 'echo \"$WAYLAND_DISPLAY $DISPLAY $SWAYSOCK\" > " << found
                           << ".part && mv " << found << ".part " << found << "'\n";
     ::chmod(config.c_str(), 0644);
 
@@ -120,7 +120,7 @@ Sway::Sway(int width, int height, uint32_t background) {
         }
         QThread::msleep(20);
     }
-    std::ifstream(found) >> wayland_ >> x11_;
+    std::ifstream(found) >> wayland_ >> x11_ >> ipc_;
     if (asRoot())
         letRootIn(x11_);
 }
@@ -155,6 +155,18 @@ QProcessEnvironment Sway::clientEnvironment(const std::string &waylandDisplay) c
                QString::fromStdString(waylandDisplay.empty() ? wayland_ : waylandDisplay));
     env.insert("DISPLAY", QString::fromStdString(x11_));
     return env;
+}
+
+bool Sway::message(const QStringList &words) const {
+    QString program;
+    QStringList args;
+    command("swaymsg", words, program, args);
+    QProcess p;
+    QProcessEnvironment env = clientEnvironment();
+    env.insert("SWAYSOCK", QString::fromStdString(ipc_));
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    return p.waitForFinished(30'000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 void Sway::handOver(const std::string &path) const {

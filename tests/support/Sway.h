@@ -40,12 +40,15 @@ public:
     // A clean environment for a client of this compositor: PATH, XDG_RUNTIME_DIR,
     // WAYLAND_DISPLAY (waylandDisplay unless given) and DISPLAY (Xwayland's).
     QProcessEnvironment clientEnvironment(const std::string &waylandDisplay = {}) const;
+    // Sends sway a command through swaymsg ("create_output", "output HEADLESS-2 disable", ...);
+    // true when sway carried it out.
+    bool message(const QStringList &words) const;
     // Gives the folder or file to the compositor's user.
     void handOver(const std::string &path) const;
 
 private:
     std::string base_, runtime_, work_;
-    std::string wayland_, x11_;
+    std::string wayland_, x11_, ipc_;
     QProcess sway_;
 };
 
