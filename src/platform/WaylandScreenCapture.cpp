@@ -277,6 +277,9 @@ private:
     // Dispatches events until done() holds; false when the time ran out.
     bool dispatchUntil(const std::function<bool()> &done, uint64_t deadline);
     void throwIfBroken();
+    // Waits until the compositor has handled every request so far, dispatching what comes
+    // meanwhile; false when the time ran out.
+    bool roundtrip(uint64_t deadline);
     // Asks xdg-output where the output stands, once both are there.
     void watchPosition(Output &o);
     void requestFrames();
@@ -348,7 +351,8 @@ ScreenCopySource::ScreenCopySource(const std::string &displayName, bool withPoin
     registry_.reset(wl_display_get_registry(display_.get()));
     wl_registry_add_listener(registry_.get(), &kRegistryListener, this);
     // The globals, then the outputs' first description.
-    if (wl_display_roundtrip(display_.get()) < 0 || wl_display_roundtrip(display_.get()) < 0)
+    const uint64_t deadline = monotonicMs() + kGrabTimeoutMs;
+    if (!roundtrip(deadline) || !roundtrip(deadline))
         throw Error("Композитор Wayland не отвечает");
     if (!manager_)
         throw Error(std::string("Композитор не предлагает протокол снимков экрана ") +
@@ -388,6 +392,15 @@ bool ScreenCopySource::dispatchUntil(const std::function<bool()> &done, uint64_t
             throwIfBroken();
     }
     return true;
+}
+
+bool ScreenCopySource::roundtrip(uint64_t deadline) {
+    bool done = false;
+    static const wl_callback_listener listener = {
+        [](void *data, wl_callback *, uint32_t) { *static_cast<bool *>(data) = true; }};
+    Proxy<wl_callback, wl_callback_destroy> callback(wl_display_sync(display_.get()));
+    wl_callback_add_listener(callback.get(), &listener, &done);
+    return dispatchUntil([&done] { return done; }, deadline);
 }
 
 void ScreenCopySource::requestFrames() {
@@ -437,12 +450,12 @@ ScreenImage ScreenCopySource::grab() {
     throwIfBroken();
     const uint64_t deadline = monotonicMs() + kGrabTimeoutMs;
     // Outputs announced since the last grab; a second round trip for the position of new ones.
-    if (wl_display_roundtrip(display_.get()) < 0)
-        throwIfBroken();
+    if (!roundtrip(deadline))
+        throw Error("Композитор Wayland не отвечает");
     const bool unplaced = std::any_of(outputs_.begin(), outputs_.end(),
                                       [](const auto &o) { return o->xdg && !o->logicalPosition; });
-    if (unplaced && wl_display_roundtrip(display_.get()) < 0)
-        throwIfBroken();
+    if (unplaced && !roundtrip(deadline))
+        throw Error("Композитор Wayland не отвечает");
     if (outputs_.empty())
         throw Error("Композитор не сообщает ни одного вывода изображения");
     requestFrames();
