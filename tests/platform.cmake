@@ -9,7 +9,8 @@ zv_test(test_process_start platform/test_process_start.cpp)
 zv_test(test_screen_capture platform/test_screen_capture.cpp X11)
 zv_test(test_file_watch platform/test_file_watch.cpp)
 zv_test(test_file_name_text platform/test_file_name_text.cpp)
-zv_test(test_screen_source_choice platform/test_screen_source_choice.cpp LIBS zorvideo_capture)
+zv_test(test_screen_source_choice platform/test_screen_source_choice.cpp
+        LIBS zorvideo_capture PkgConfig::PIPEWIRE)
 # Against a headless sway started by the test (label wayland).
 # A pointer device of its own through wlroots' virtual pointer (XML from wlroots' protocol/ folder).
 set(pointer_xml ${CMAKE_CURRENT_SOURCE_DIR}/support/protocols/wlr-virtual-pointer-unstable-v1.xml)

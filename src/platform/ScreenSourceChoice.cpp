@@ -1,8 +1,10 @@
 #include "platform/ScreenSourceChoice.h"
 
 #include <cstdlib>
+#include <utility>
 
 #include "platform/Error.h"
+#include "platform/PortalScreenCapture.h"
 #include "platform/WaylandScreenCapture.h"
 
 namespace zv {
@@ -75,11 +77,18 @@ ScreenImage FallbackScreenSource::grab() {
     if (!source_)
         throw Error(problem_);
     try {
-        return source_->grab();
+        const ScreenImage image = source_->grab();
+        gavePicture_ = true;
+        return image;
+    } catch (const CaptureNotReady &e) {
+        problem_ = "Сеанс " + session_ + ": " + e.what();
+        throw CaptureNotReady(problem_);
     } catch (const std::exception &e) {
-        // The way broke (the compositor went away, a copy failed): all ways anew next time.
+        // The way broke (the compositor went away, a copy failed, the desktop refused): all
+        // ways anew, at once when it had worked.
         source_.reset();
-        tryNow_ = true;
+        tryNow_ = std::exchange(gavePicture_, false);
+        lastTry_ = clock_.tickCount();
         method_ = "нет (способ перестал работать)";
         problem_ = "Сеанс " + session_ + ": " + e.what();
         throw Error(problem_);
@@ -93,6 +102,8 @@ std::unique_ptr<ScreenSource> makeSessionScreenSource(const DesktopSession &sess
     const std::string socket = session.waylandDisplay;
     ways.push_back({std::string("композитор Wayland, ") + kScreenCopyProtocol,
                     [socket] { return makeWaylandScreenCopySource(socket); }});
+    ways.push_back({"портал рабочего стола, org.freedesktop.portal.ScreenCast",
+                    [] { return makePortalScreenSource(portalTokenFile()); }});
     return std::make_unique<FallbackScreenSource>(session.describe(), std::move(ways), clock);
 }
 

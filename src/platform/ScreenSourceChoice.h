@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Clock.h"
+#include "platform/Error.h"
 #include "platform/ScreenCapture.h"
 
 namespace zv {
@@ -25,6 +26,13 @@ struct DesktopSession {
     std::string describe() const;
 };
 
+// Thrown by grab() of a source that works but has no picture yet (the desktop's permission
+// dialog is open, the first frame is on its way): the source is kept and asked again.
+class CaptureNotReady : public Error {
+public:
+    using Error::Error;
+};
+
 // One way of taking pictures of the screen, tried by name.
 struct CaptureWay {
     std::string name;                                     // for the log: what was tried
@@ -33,9 +41,10 @@ struct CaptureWay {
 
 // Tries its ways in order and takes pictures through the first that opens. While none does,
 // every grab throws zv::Error naming the session and what each way answered, and the ways are
-// tried again at most every retryMs (a compositor restarting, a permission granted later). When
-// the way in use fails, the ways are tried again at the next grab. Never hands out a picture it
-// did not take.
+// tried again at most every retryMs (a compositor restarting, a permission granted later). A way
+// that is not ready yet (CaptureNotReady) is kept. When a way that gave pictures fails, the ways
+// are tried again at the next grab; one that never gave any waits retryMs (a refused permission
+// is not asked for again at once). Never hands out a picture it did not take.
 class FallbackScreenSource final : public ScreenSource {
 public:
     FallbackScreenSource(std::string session, std::vector<CaptureWay> ways, Clock &clock,
@@ -55,6 +64,7 @@ private:
     uint32_t retryMs_;
     uint32_t lastTry_ = 0;
     bool tryNow_ = true;
+    bool gavePicture_ = false;
     std::unique_ptr<ScreenSource> source_;
     std::string method_;
     std::string problem_;
@@ -62,8 +72,9 @@ private:
 
 // The screen source for the session. On X11, the X root window (makeX11ScreenSource; throws
 // zv::Error without a display). On Wayland, never the X root: a FallbackScreenSource over the
-// compositor's screen copy, retried every 10 s; it never throws here, and its problem() says
-// why nothing can be taken yet.
+// compositor's screen copy, then the desktop portal's ScreenCast (its restore token in
+// portalTokenFile()), retried every 10 s; it never throws here, and its problem() says why
+// nothing can be taken yet.
 std::unique_ptr<ScreenSource> makeSessionScreenSource(const DesktopSession &session,
                                                       Clock &clock = systemClock());
 

@@ -4,6 +4,9 @@
 
 #include <cstring>
 
+#include <spa/param/video/raw.h>
+
+#include "platform/PortalScreenCapture.h"
 #include "platform/ScreenSourceChoice.h"
 #include "platform/WaylandScreenCapture.h"
 #include "support/Fakes.h"
@@ -89,6 +92,55 @@ TEST(FallbackScreenSource, NamesWhatFailedTakesNoPictureAndRetriesEveryTenSecond
     EXPECT_EQ(second.opened, 3);
 }
 
+// A way whose source waits (a permission being asked) until told, then gives pictures, or fails.
+struct WaitingSource : zv::ScreenSource {
+    std::string *state;
+    uint32_t pixel = 0x010203;
+    explicit WaitingSource(std::string *s) : state(s) {}
+    zv::ScreenImage grab() override {
+        if (*state == "waiting")
+            throw zv::CaptureNotReady("ожидается разрешение");
+        if (*state == "refused")
+            throw zv::Error("отказано");
+        return {&pixel, 1, 1, 1};
+    }
+    const char *method() const override { return "waiting"; }
+};
+
+TEST(FallbackScreenSource, KeepsAWaitingWayAndAsksARefusingOneAgainOnlyAfterTheInterval) {
+    FakeClock clock;
+    std::string state = "waiting";
+    int opened = 0;
+    zv::FallbackScreenSource source("Wayland",
+                                    {{"портал",
+                                      [&] {
+                                          ++opened;
+                                          return std::make_unique<WaitingSource>(&state);
+                                      }}},
+                                    clock);
+    for (int i = 0; i < 3; ++i) {
+        try {
+            source.grab();
+            FAIL() << "a picture while waiting";
+        } catch (const zv::CaptureNotReady &e) {
+            EXPECT_NE(std::string(e.what()).find("Сеанс Wayland: ожидается разрешение"),
+                      std::string::npos);
+        }
+    }
+    EXPECT_EQ(opened, 1);
+
+    // Refused before any picture: not asked again before 10 s, then asked again.
+    state = "refused";
+    EXPECT_NE(failureOf(source).find("отказано"), std::string::npos);
+    state = "granted";
+    clock.advance(5000);
+    EXPECT_NE(failureOf(source).find("отказано"), std::string::npos);
+    EXPECT_EQ(opened, 1);
+    clock.advance(5000);
+    EXPECT_EQ(source.grab().pixels[0], 0x010203u);
+    EXPECT_EQ(opened, 2);
+}
+
 TEST(FallbackScreenSource, ARealWaylandSessionWithoutACompositorFailsWithoutThrowingAtStart) {
     FakeClock clock;
     const auto source =
@@ -126,4 +178,28 @@ TEST(ShmFormats, EveryOfferedLayoutReadsAsXrgb) {
         EXPECT_EQ(layout->isNativeXrgb(), c.format <= 1) << std::hex << c.format;
     }
     EXPECT_FALSE(zv::pixelLayoutOfShmFormat(0x56595559).has_value());  // YUYV
+}
+
+TEST(VideoFormats, PipeWiresLayoutsReadAsXrgb) {
+    // R=0x20 G=0x80 B=0xF0, the bytes in memory in the order the format's name gives.
+    const std::vector<std::pair<uint32_t, std::vector<uint8_t>>> cases = {
+        {SPA_VIDEO_FORMAT_BGRx, {0xF0, 0x80, 0x20, 0x00}},
+        {SPA_VIDEO_FORMAT_BGRA, {0xF0, 0x80, 0x20, 0xFF}},
+        {SPA_VIDEO_FORMAT_RGBx, {0x20, 0x80, 0xF0, 0x00}},
+        {SPA_VIDEO_FORMAT_RGBA, {0x20, 0x80, 0xF0, 0xFF}},
+        {SPA_VIDEO_FORMAT_xRGB, {0x00, 0x20, 0x80, 0xF0}},
+        {SPA_VIDEO_FORMAT_ARGB, {0xFF, 0x20, 0x80, 0xF0}},
+        {SPA_VIDEO_FORMAT_xBGR, {0x00, 0xF0, 0x80, 0x20}},
+        {SPA_VIDEO_FORMAT_ABGR, {0xFF, 0xF0, 0x80, 0x20}},
+        {SPA_VIDEO_FORMAT_RGB, {0x20, 0x80, 0xF0}},
+        {SPA_VIDEO_FORMAT_BGR, {0xF0, 0x80, 0x20}},
+    };
+    for (const auto &[format, bytes] : cases) {
+        const auto layout = zv::pixelLayoutOfVideoFormat(format);
+        ASSERT_TRUE(layout.has_value()) << format;
+        uint32_t out = 0;
+        zv::convertToXrgb(bytes.data(), *layout, 1, 1, bytes.size(), &out);
+        EXPECT_EQ(out, 0x2080F0u) << format;
+    }
+    EXPECT_FALSE(zv::pixelLayoutOfVideoFormat(SPA_VIDEO_FORMAT_NV12).has_value());
 }

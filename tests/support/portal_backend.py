@@ -1,0 +1,92 @@
+#!/usr/bin/python3
+"""A stand-in back end of the desktop portal's ScreenCast for the tests: it owns
+org.freedesktop.impl.portal.desktop.zvtest on the session bus, grants every session (unless the
+file named by ZVTEST_REFUSE exists) with one monitor, the PipeWire node named by ZVTEST_NODE,
+and asks the front end to keep the permission (persist_mode 2). Each call is written to the
+file named by ZVTEST_LOG, one line each: the method, then its options as JSON."""
+import json
+import os
+import subprocess
+import time
+
+import dbus
+import dbus.mainloop.glib
+import dbus.service
+from gi.repository import GLib
+
+SCREENCAST = 'org.freedesktop.impl.portal.ScreenCast'
+SESSION = 'org.freedesktop.impl.portal.Session'
+log = open(os.environ['ZVTEST_LOG'], 'a', buffering=1)
+
+
+def note(method, options):
+    log.write('%s %s\n' % (method, json.dumps({str(k): str(v) for k, v in options.items()})))
+
+
+def node_id(name, seconds=20):
+    """The id of the PipeWire node of that name, once it is there."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        for o in json.loads(subprocess.check_output(['pw-dump'])):
+            props = o.get('info', {}).get('props', {}) if o.get('info') else {}
+            if o.get('type') == 'PipeWire:Interface:Node' and props.get('node.name') == name:
+                return o['id']
+        time.sleep(0.1)
+    return None
+
+
+class Session(dbus.service.Object):
+    @dbus.service.method(SESSION, in_signature='', out_signature='')
+    def Close(self):
+        log.write('Close\n')
+        self.remove_from_connection()
+
+
+class ScreenCast(dbus.service.Object):
+    def __init__(self, bus, path):
+        super().__init__(bus, path)
+        self.bus = bus
+
+    @dbus.service.method(SCREENCAST, in_signature='oosa{sv}', out_signature='ua{sv}')
+    def CreateSession(self, handle, session, app_id, options):
+        note('CreateSession', options)
+        Session(self.bus, session)
+        return (0, {'session_id': 'zvtest'})
+
+    @dbus.service.method(SCREENCAST, in_signature='oosa{sv}', out_signature='ua{sv}')
+    def SelectSources(self, handle, session, app_id, options):
+        note('SelectSources', options)
+        return (0, {})
+
+    @dbus.service.method(SCREENCAST, in_signature='oossa{sv}', out_signature='ua{sv}')
+    def Start(self, handle, session, app_id, parent_window, options):
+        if os.path.exists(os.environ.get('ZVTEST_REFUSE', '/nonexistent')):
+            log.write('Start refused\n')
+            return (1, {})
+        node = node_id(os.environ['ZVTEST_NODE'])
+        log.write('Start %s\n' % node)
+        if node is None:
+            return (2, {})
+        props = dbus.Dictionary({'source_type': dbus.UInt32(1)}, signature='sv')
+        stream = dbus.Struct((dbus.UInt32(node), props), signature='ua{sv}')
+        restore = dbus.Struct(('zvtest', dbus.UInt32(1), dbus.String('monitor', variant_level=1)),
+                              signature='suv')
+        return (0, {'streams': dbus.Array([stream], signature='(ua{sv})'),
+                    'persist_mode': dbus.UInt32(2), 'restore_data': restore})
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature='ss', out_signature='v')
+    def Get(self, interface, name):
+        return self.GetAll(interface)[name]
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature='s', out_signature='a{sv}')
+    def GetAll(self, interface):
+        return {'AvailableSourceTypes': dbus.UInt32(1), 'AvailableCursorModes': dbus.UInt32(7),
+                'version': dbus.UInt32(4)}
+
+
+dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+bus = dbus.SessionBus()
+ScreenCast(bus, '/org/freedesktop/portal/desktop')
+name = dbus.service.BusName('org.freedesktop.impl.portal.desktop.zvtest', bus)
+log.write('ready\n')
+GLib.MainLoop().run()
