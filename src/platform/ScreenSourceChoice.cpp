@@ -95,15 +95,18 @@ ScreenImage FallbackScreenSource::grab() {
     }
 }
 
-std::unique_ptr<ScreenSource> makeSessionScreenSource(const DesktopSession &session, Clock &clock) {
+std::unique_ptr<ScreenSource> makeSessionScreenSource(const DesktopSession &session, Clock &clock,
+                                                      bool withPointer) {
     if (!session.isWayland())
         return makeX11ScreenSource(session.x11Display);
     std::vector<CaptureWay> ways;
     const std::string socket = session.waylandDisplay;
-    ways.push_back({std::string("композитор Wayland, ") + kScreenCopyProtocol,
-                    [socket] { return makeWaylandScreenCopySource(socket); }});
-    ways.push_back({"портал рабочего стола, org.freedesktop.portal.ScreenCast",
-                    [] { return makePortalScreenSource(portalTokenFile()); }});
+    ways.push_back(
+        {std::string("композитор Wayland, ") + kScreenCopyProtocol,
+         [socket, withPointer] { return makeWaylandScreenCopySource(socket, withPointer); }});
+    ways.push_back({"портал рабочего стола, org.freedesktop.portal.ScreenCast", [withPointer] {
+                        return makePortalScreenSource(portalTokenFile(), withPointer);
+                    }});
     return std::make_unique<FallbackScreenSource>(session.describe(), std::move(ways), clock);
 }
 

@@ -75,7 +75,10 @@ private:
 // compositor's screen copy, then the desktop portal's ScreenCast (its restore token in
 // portalTokenFile()), retried every 10 s; it never throws here, and its problem() says why
 // nothing can be taken yet.
+// withPointer false leaves the pointer out of the Wayland captures (overlay_cursor 0, cursor
+// mode hidden).
 std::unique_ptr<ScreenSource> makeSessionScreenSource(const DesktopSession &session,
-                                                      Clock &clock = systemClock());
+                                                      Clock &clock = systemClock(),
+                                                      bool withPointer = true);
 
 }  // namespace zv

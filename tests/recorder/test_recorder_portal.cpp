@@ -144,3 +144,19 @@ TEST_F(RecorderOnPortal, ARefusalIsAnErrorAndNoFrameAndTheRecorderRunsOn) {
     EXPECT_EQ(recorder->state(), QProcess::Running);
     stop(*recorder);
 }
+
+TEST_F(RecorderOnPortal, ATokenThePortalRejectsIsDroppedAndPermissionAskedAgain) {
+    std::filesystem::create_directories(desktop->stateFolder() + "/zorvideo");
+    std::ofstream(token) << "not-a-token-of-the-portal\n";
+    const std::string log = desktop->workFolder() + "/rejected.log";
+    auto recorder = start(log);
+    ASSERT_TRUE(waitFor([&] { return read(log).find("ERROR") != std::string::npos; }, 30'000))
+        << read(log);
+    EXPECT_EQ(frames(), 0);
+    // The next try, without the token, is granted and keeps the portal's new token.
+    ASSERT_TRUE(waitFor([&] { return frames() >= 2; }, 40'000)) << read(log);
+    const std::string kept = read(token);
+    EXPECT_EQ(kept.find("not-a-token"), std::string::npos) << kept;
+    EXPECT_GE(kept.size(), 30u);
+    stop(*recorder);
+}
