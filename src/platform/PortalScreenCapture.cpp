@@ -2,7 +2,7 @@
 // through a Response signal on a request object whose path the caller knows in advance (its
 // unique name and a token of its own), so the match is added before each call. After Start the
 // portal hands out a PipeWire connection (OpenPipeWireRemote) on which one stream per monitor is
-// read by PipeWire's thread; each keeps only its latest picture, which grab() takes.
+// read by PipeWire's thread; each holds back only its newest buffer, which grab() copies.
 #include "platform/PortalScreenCapture.h"
 
 #include <fcntl.h>
@@ -131,7 +131,9 @@ void writeToken(const std::string &file, const std::string &token) {
         ::unlink(part.c_str());
 }
 
-// One monitor's stream: its place and its latest picture, written by PipeWire's thread.
+// One monitor's stream: its place, and its newest buffer, held back from the producer until a
+// newer one comes, so that a picture is copied only when grab() takes it. PipeWire's thread
+// swaps the held buffer; grab() copies from it; both under the lock.
 struct Stream {
     uint32_t node = 0;
     int32_t x = 0, y = 0;
@@ -141,16 +143,37 @@ struct Stream {
     std::mutex lock;
     uint32_t format = 0;
     int width = 0, height = 0;
-    std::vector<uint8_t> latest;  // the newest picture, stride bytes a row
-    size_t stride = 0;
-    bool fresh = false;
+    pw_buffer *held = nullptr;
+    bool fresh = false;  // held is newer than taken
     std::string failure;
     // The picture grab() took last, kept while no newer one comes (a still screen sends none).
     std::vector<uint8_t> taken;
     uint32_t takenFormat = 0;
     int takenWidth = 0, takenHeight = 0;
     size_t takenStride = 0;
+
+    // Copies the held picture into taken; false when it cannot be read. Under the lock.
+    bool take();
 };
+
+bool Stream::take() {
+    const spa_data &d = held->buffer->datas[0];
+    const auto layout = pixelLayoutOfVideoFormat(format);
+    const size_t rowBytes =
+        layout ? static_cast<size_t>(width) * static_cast<size_t>(layout->bitsPerPixel / 8) : 0;
+    const size_t stride = d.chunk->stride > 0 ? static_cast<size_t>(d.chunk->stride) : rowBytes;
+    const size_t bytes = stride * static_cast<size_t>(height);
+    if (!d.data || rowBytes == 0 || stride < rowBytes || d.chunk->offset > d.maxsize ||
+        bytes > d.maxsize - d.chunk->offset || (d.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED))
+        return false;
+    const auto *from = static_cast<const uint8_t *>(d.data) + d.chunk->offset;
+    taken.assign(from, from + bytes);
+    takenFormat = format;
+    takenWidth = width;
+    takenHeight = height;
+    takenStride = stride;
+    return true;
+}
 
 void onStreamState(void *data, pw_stream_state, pw_stream_state state, const char *error) {
     auto *s = static_cast<Stream *>(data);
@@ -178,7 +201,7 @@ void onParamChanged(void *data, uint32_t id, const spa_pod *param) {
     s->fresh = false;
 }
 
-// Keeps the newest buffer that waits and gives the others back at once.
+// Holds the newest buffer that waits and gives the others back at once.
 void onProcess(void *data) {
     auto *s = static_cast<Stream *>(data);
     pw_buffer *newest = nullptr;
@@ -189,24 +212,21 @@ void onProcess(void *data) {
     }
     if (!newest)
         return;
-    const spa_data &d = newest->buffer->datas[0];
-    {
-        std::lock_guard guard(s->lock);
-        const auto layout = pixelLayoutOfVideoFormat(s->format);
-        const size_t rowBytes =
-            layout ? static_cast<size_t>(s->width) * static_cast<size_t>(layout->bitsPerPixel / 8)
-                   : 0;
-        const size_t stride = d.chunk->stride > 0 ? static_cast<size_t>(d.chunk->stride) : rowBytes;
-        const size_t bytes = stride * static_cast<size_t>(s->height);
-        if (d.data && rowBytes > 0 && stride >= rowBytes && d.chunk->offset <= d.maxsize &&
-            bytes <= d.maxsize - d.chunk->offset && !(d.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED)) {
-            const auto *from = static_cast<const uint8_t *>(d.data) + d.chunk->offset;
-            s->latest.assign(from, from + bytes);
-            s->stride = stride;
-            s->fresh = true;
-        }
+    std::lock_guard guard(s->lock);
+    if (s->held)
+        pw_stream_queue_buffer(s->stream, s->held);
+    s->held = newest;
+    s->fresh = true;
+}
+
+// A buffer the stream takes away (new sizes, the end) is no longer held.
+void onRemoveBuffer(void *data, pw_buffer *buffer) {
+    auto *s = static_cast<Stream *>(data);
+    std::lock_guard guard(s->lock);
+    if (s->held == buffer) {
+        s->held = nullptr;
+        s->fresh = false;
     }
-    pw_stream_queue_buffer(s->stream, newest);
 }
 
 const pw_stream_events kStreamEvents = [] {
@@ -215,6 +235,7 @@ const pw_stream_events kStreamEvents = [] {
     e.state_changed = onStreamState;
     e.param_changed = onParamChanged;
     e.process = onProcess;
+    e.remove_buffer = onRemoveBuffer;
     return e;
 }();
 
@@ -352,7 +373,7 @@ bool PortalScreenSource::hasPictures() {
         return phase_ != Phase::Asking;
     return std::all_of(streams_.begin(), streams_.end(), [](const auto &s) {
         std::lock_guard guard(s->lock);
-        return s->fresh || !s->failure.empty();
+        return s->held || !s->failure.empty();
     });
 }
 
@@ -560,12 +581,8 @@ ScreenImage PortalScreenSource::grab() {
         std::lock_guard guard(s->lock);
         if (!s->failure.empty())
             throw Error(s->failure);
-        if (s->fresh) {
-            std::swap(s->latest, s->taken);
-            s->takenFormat = s->format;
-            s->takenWidth = s->width;
-            s->takenHeight = s->height;
-            s->takenStride = s->stride;
+        if (s->fresh && s->held) {
+            s->take();  // an unreadable picture leaves the one before
             s->fresh = false;
         }
         if (s->taken.empty())
