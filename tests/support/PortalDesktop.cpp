@@ -168,8 +168,15 @@ void PortalDesktop::stop() {
         }
     }
     processes_.clear();
-    std::error_code ec;
-    fs::remove_all(base_, ec);
+    // The document portal, which the bus started, unmounts its folder under the runtime folder
+    // only when it notices the bus gone.
+    waitFor(
+        [&] {
+            std::error_code ec;
+            fs::remove_all(base_, ec);
+            return !ec && !fs::exists(base_);
+        },
+        30'000);
 }
 
 QProcessEnvironment PortalDesktop::clientEnvironment() const {
