@@ -54,7 +54,7 @@ protected:
         std::string missing;
         if (!zvtest::PortalDesktop::available(missing))
             GTEST_SKIP() << missing;
-        desktop = std::make_unique<zvtest::PortalDesktop>(320, 200, kColour);
+        desktop = std::make_unique<zvtest::PortalDesktop>(320, 200, monitors());
         file = desktop->workFolder() + "/BigFile.zvf";
         config = desktop->workFolder() + "/cnf.INI";
         token = desktop->stateFolder() + "/zorvideo/screencast-token";
@@ -64,6 +64,10 @@ protected:
         settings.WaitForNextFrame = 100;
         settings.MinHDDSize = 0;
         zv::saveRecordingSettings(config, settings);
+    }
+
+    virtual std::vector<zvtest::PortalDesktop::Monitor> monitors() const {
+        return {{0, 0, kColour}};
     }
 
     std::unique_ptr<QProcess> start(const std::string &log) {
@@ -79,10 +83,24 @@ protected:
         return {std::istreambuf_iterator<char>(in), {}};
     }
     int32_t frames() const { return fs::exists(file) ? TZVFFormat(file).FrameCount() : 0; }
+    zv::GifImage lastFrame() const {
+        TZVFFormat zvf(file);
+        zv::GifImage image;
+        EXPECT_TRUE(zvf.LoadFrame(zvf.FrameCount() - 1, image));
+        return image;
+    }
     static void stop(QProcess &p) {
         p.terminate();
         EXPECT_TRUE(p.waitForFinished(10'000));
         EXPECT_EQ(p.exitCode(), 0);
+    }
+};
+
+// Two monitors, the second one below and to the right of the first, of its own colour.
+class RecorderOnPortalWithTwoMonitors : public RecorderOnPortal {
+protected:
+    std::vector<zvtest::PortalDesktop::Monitor> monitors() const override {
+        return {{0, 0, kColour}, {320, 100, 0xC03020}};
     }
 };
 
@@ -92,9 +110,7 @@ TEST_F(RecorderOnPortal, RecordsTheStreamAndIsAskedOnceAcrossRestarts) {
     const std::string log = desktop->workFolder() + "/first.log";
     auto recorder = start(log);
     ASSERT_TRUE(waitFor([&] { return frames() >= 3; }, 30'000)) << read(log);
-    TZVFFormat zvf(file);
-    zv::GifImage image;
-    ASSERT_TRUE(zvf.LoadFrame(zvf.FrameCount() - 1, image));
+    const zv::GifImage image = lastFrame();
     EXPECT_EQ(image.width(), 320);
     EXPECT_EQ(image.height(), 200);
     EXPECT_TRUE(near(image.pixels()[0], kColour)) << std::hex << image.pixels()[0];
@@ -158,5 +174,22 @@ TEST_F(RecorderOnPortal, ATokenThePortalRejectsIsDroppedAndPermissionAskedAgain)
     const std::string kept = read(token);
     EXPECT_EQ(kept.find("not-a-token"), std::string::npos) << kept;
     EXPECT_GE(kept.size(), 30u);
+    stop(*recorder);
+}
+
+TEST_F(RecorderOnPortalWithTwoMonitors, EveryMonitorWhereTheDesktopPlacesIt) {
+    const std::string log = desktop->workFolder() + "/two.log";
+    auto recorder = start(log);
+    ASSERT_TRUE(waitFor([&] { return frames() >= 2; }, 30'000)) << read(log);
+    const zv::GifImage image = lastFrame();
+    ASSERT_EQ(image.width(), 640);
+    ASSERT_EQ(image.height(), 300);
+    const auto at = [&](int x, int y) { return image.pixels()[y * 640 + x]; };
+    EXPECT_TRUE(near(at(0, 0), kColour));
+    EXPECT_TRUE(near(at(319, 199), kColour));
+    EXPECT_TRUE(near(at(320, 100), 0xC03020)) << std::hex << at(320, 100);
+    EXPECT_TRUE(near(at(639, 299), 0xC03020));
+    EXPECT_TRUE(near(at(639, 0), 0));  // no monitor there
+    EXPECT_TRUE(near(at(0, 299), 0));
     stop(*recorder);
 }

@@ -17,7 +17,6 @@ namespace zvtest {
 namespace {
 
 constexpr const char *kFrontEnd = "/usr/libexec/xdg-desktop-portal";
-constexpr const char *kNode = "zvtest-screen";
 
 std::string readAll(const std::string &file) {
     std::ifstream in(file);
@@ -81,7 +80,7 @@ QProcess &PortalDesktop::start(const QString &program, const QStringList &args, 
     return *processes_.back();
 }
 
-PortalDesktop::PortalDesktop(int width, int height, uint32_t colour) {
+PortalDesktop::PortalDesktop(int width, int height, const std::vector<Monitor> &monitors) {
     std::string pattern = (fs::temp_directory_path() / "zorvideo-portal-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
@@ -104,7 +103,11 @@ PortalDesktop::PortalDesktop(int width, int height, uint32_t colour) {
     env_.insert("XDG_CURRENT_DESKTOP", "zvtest");
     env_.insert("XDG_DESKTOP_PORTAL_DIR", QString::fromStdString(base_ + "/portals"));
     env_.insert("ZVTEST_LOG", QString::fromStdString(base_ + "/backend.log"));
-    env_.insert("ZVTEST_NODE", kNode);
+    // The back end's monitors: "node@x,y" each, ";" between them.
+    QStringList nodes;
+    for (size_t i = 0; i < monitors.size(); ++i)
+        nodes << QString("zvtest-screen-%1@%2,%3").arg(i).arg(monitors[i].x).arg(monitors[i].y);
+    env_.insert("ZVTEST_NODES", nodes.join(';'));
     env_.insert("ZVTEST_REFUSE", QString::fromStdString(base_ + "/refuse"));
     try {
         QProcess &bus = start(
@@ -114,7 +117,7 @@ PortalDesktop::PortalDesktop(int width, int height, uint32_t colour) {
         busAddress_ = bus.readLine().trimmed().toStdString();
         env_.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromStdString(busAddress_));
 
-        startPipeWire(width, height, colour);
+        startPipeWire(width, height, monitors);
         start("/usr/bin/python3", {backendScript()}, "backend.out");
         if (!waitFor([&] { return backendLog().find("ready") != std::string::npos; }, 30'000))
             throw std::runtime_error("the back end did not come up: " +
@@ -137,7 +140,7 @@ PortalDesktop::PortalDesktop(int width, int height, uint32_t colour) {
     }
 }
 
-void PortalDesktop::startPipeWire(int width, int height, uint32_t colour) {
+void PortalDesktop::startPipeWire(int width, int height, const std::vector<Monitor> &monitors) {
     start("pipewire", {}, "pipewire.log");
     if (!waitFor([&] { return fs::exists(runtime_ + "/pipewire-0"); }, 30'000))
         throw std::runtime_error("pipewire did not come up: " + readAll(base_ + "/pipewire.log"));
@@ -145,13 +148,18 @@ void PortalDesktop::startPipeWire(int width, int height, uint32_t colour) {
     char caps[160];
     std::snprintf(caps, sizeof caps, "video/x-raw,format=RGBx,width=%d,height=%d,framerate=10/1",
                   width, height);
-    char fill[32];
-    std::snprintf(fill, sizeof fill, "foreground-color=0x%08X", 0xFF000000u | colour);
-    start("gst-launch-1.0",
-          {"-q", "videotestsrc", "pattern=solid-color", fill, "!", caps, "!", "pipewiresink",
-           "mode=provide",
-           QString("stream-properties=props,media.class=Video/Source,node.name=") + kNode},
-          "gstreamer.log");
+    for (size_t i = 0; i < monitors.size(); ++i) {
+        char fill[32];
+        std::snprintf(fill, sizeof fill, "foreground-color=0x%08X",
+                      0xFF000000u | monitors[i].colour);
+        start(
+            "gst-launch-1.0",
+            {"-q", "videotestsrc", "pattern=solid-color", fill, "!", caps, "!", "pipewiresink",
+             "mode=provide",
+             QString("stream-properties=props,media.class=Video/Source,node.name=zvtest-screen-%1")
+                 .arg(i)},
+            nullptr);
+    }
 }
 
 PortalDesktop::~PortalDesktop() {

@@ -9,13 +9,20 @@
 namespace zvtest {
 
 // A desktop of the test's own for the portal's ScreenCast, running while the object lives: a
-// private session bus (dbus-daemon), PipeWire with WirePlumber, a video source of one colour on
+// private session bus (dbus-daemon), PipeWire with WirePlumber, one video source of one colour per
+// monitor on
 // PipeWire (GStreamer's videotestsrc into pipewiresink), the real xdg-desktop-portal front end,
 // and tests/support/portal_backend.py as its ScreenCast back end (it hands out that source and
 // logs what it is asked). Throws std::runtime_error when a part does not come up.
 class PortalDesktop {
 public:
-    PortalDesktop(int width, int height, uint32_t colour);
+    // A monitor of the desktop: its place among the others and its colour.
+    struct Monitor {
+        int x = 0, y = 0;
+        uint32_t colour = 0;
+    };
+    // Monitors of width x height each.
+    PortalDesktop(int width, int height, const std::vector<Monitor> &monitors);
     ~PortalDesktop();
     PortalDesktop(const PortalDesktop &) = delete;
     PortalDesktop &operator=(const PortalDesktop &) = delete;
@@ -36,9 +43,9 @@ public:
 private:
     QProcess &start(const QString &program, const QStringList &args, const char *log);
     void stop();
-    // PipeWire, WirePlumber and the video source of one colour, in RGBx (bytes R, G, B, x),
-    // which the recorder reads through a conversion.
-    void startPipeWire(int width, int height, uint32_t colour);
+    // PipeWire, WirePlumber and the monitors' video sources, in RGBx (bytes R, G, B, x), which
+    // the recorder reads through a conversion.
+    void startPipeWire(int width, int height, const std::vector<Monitor> &monitors);
 
     std::string base_, runtime_, home_, state_, work_, busAddress_;
     QProcessEnvironment env_;

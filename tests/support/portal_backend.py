@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """A stand-in back end of the desktop portal's ScreenCast for the tests: it owns
 org.freedesktop.impl.portal.desktop.zvtest on the session bus, grants every session (unless the
-file named by ZVTEST_REFUSE exists) with one monitor, the PipeWire node named by ZVTEST_NODE,
-and asks the front end to keep the permission (persist_mode 2). Each call is written to the
+file named by ZVTEST_REFUSE exists) with the monitors of ZVTEST_NODES ("node@x,y;...": the
+PipeWire node's name and the monitor's place), and asks the front end to keep the permission (persist_mode 2). Each call is written to the
 file named by ZVTEST_LOG, one line each: the method, then its options as JSON."""
 import json
 import os
@@ -63,15 +63,21 @@ class ScreenCast(dbus.service.Object):
         if os.path.exists(os.environ.get('ZVTEST_REFUSE', '/nonexistent')):
             log.write('Start refused\n')
             return (1, {})
-        node = node_id(os.environ['ZVTEST_NODE'])
-        log.write('Start %s\n' % node)
-        if node is None:
-            return (2, {})
-        props = dbus.Dictionary({'source_type': dbus.UInt32(1)}, signature='sv')
-        stream = dbus.Struct((dbus.UInt32(node), props), signature='ua{sv}')
+        streams = []
+        for monitor in os.environ['ZVTEST_NODES'].split(';'):
+            name, place = monitor.split('@')
+            x, y = (int(v) for v in place.split(','))
+            node = node_id(name)
+            log.write('Start %s %s\n' % (name, node))
+            if node is None:
+                return (2, {})
+            props = dbus.Dictionary({'source_type': dbus.UInt32(1),
+                                     'position': dbus.Struct((dbus.Int32(x), dbus.Int32(y)),
+                                                             signature='ii')}, signature='sv')
+            streams.append(dbus.Struct((dbus.UInt32(node), props), signature='ua{sv}'))
         restore = dbus.Struct(('zvtest', dbus.UInt32(1), dbus.String('monitor', variant_level=1)),
                               signature='suv')
-        return (0, {'streams': dbus.Array([stream], signature='(ua{sv})'),
+        return (0, {'streams': dbus.Array(streams, signature='(ua{sv})'),
                     'persist_mode': dbus.UInt32(2), 'restore_data': restore})
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature='ss', out_signature='v')
