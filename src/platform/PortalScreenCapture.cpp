@@ -292,6 +292,8 @@ private:
     void request(const char *method, const std::function<void(sd_bus_message *)> &positional,
                  const std::function<void(sd_bus_message *)> &options);
     static int onResponse(sd_bus_message *m, void *data, sd_bus_error *);
+    // The desktop ended the session (the operator stopped the sharing, the desktop restarts).
+    static int onClosed(sd_bus_message *m, void *data, sd_bus_error *);
     void readStreams(sd_bus_message *m);
     void fail(const std::string &why);
     // Streaming, with a picture from every stream (or past hope: refused, failed).
@@ -305,6 +307,7 @@ private:
 
     Bus bus_;
     Slot response_;
+    Slot closed_;
     std::string sender_;
     int requests_ = 0;
     std::string step_;  // the request whose answer is awaited
@@ -486,7 +489,19 @@ void PortalScreenSource::pump() {
         pump();  // answers that came during the call
 }
 
+int PortalScreenSource::onClosed(sd_bus_message *, void *data, sd_bus_error *) {
+    auto *self = static_cast<PortalScreenSource *>(data);
+    self->phase_ = Phase::Failed;
+    self->failure_ = "Рабочий стол закрыл сеанс записи экрана (портал ScreenCast)";
+    self->session_.clear();
+    return 0;
+}
+
 void PortalScreenSource::selectSources() {
+    sd_bus_slot *slot = nullptr;
+    if (sd_bus_match_signal(bus_.get(), &slot, nullptr, session_.c_str(),
+                            "org.freedesktop.portal.Session", "Closed", &onClosed, this) >= 0)
+        closed_.reset(slot);
     const std::string token = readToken(tokenFile_);
     request(
         "SelectSources",

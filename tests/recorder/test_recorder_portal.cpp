@@ -193,3 +193,19 @@ TEST_F(RecorderOnPortalWithTwoMonitors, EveryMonitorWhereTheDesktopPlacesIt) {
     EXPECT_TRUE(near(at(0, 299), 0));
     stop(*recorder);
 }
+
+TEST_F(RecorderOnPortal, ASessionTheDesktopEndsIsAnErrorAndANewOneFollows) {
+    const std::string log = desktop->workFolder() + "/closed.log";
+    auto recorder = start(log);
+    ASSERT_TRUE(waitFor([&] { return frames() >= 2; }, 30'000)) << read(log);
+    desktop->closeSessions();
+    ASSERT_TRUE(
+        waitFor([&] { return read(log).find("закрыл сеанс") != std::string::npos; }, 30'000))
+        << read(log);
+    EXPECT_NE(read(log).find("ERROR"), std::string::npos);
+    // At once a new session, granted without a dialog by the kept token: frames go on.
+    const int32_t before = frames();
+    EXPECT_TRUE(waitFor([&] { return frames() >= before + 2; }, 30'000)) << read(log);
+    EXPECT_NE(desktop->backendLog().find("restore_data"), std::string::npos);
+    stop(*recorder);
+}

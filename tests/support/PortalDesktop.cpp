@@ -109,6 +109,7 @@ PortalDesktop::PortalDesktop(int width, int height, const std::vector<Monitor> &
         nodes << QString("zvtest-screen-%1@%2,%3").arg(i).arg(monitors[i].x).arg(monitors[i].y);
     env_.insert("ZVTEST_NODES", nodes.join(';'));
     env_.insert("ZVTEST_REFUSE", QString::fromStdString(base_ + "/refuse"));
+    env_.insert("ZVTEST_CLOSE", QString::fromStdString(base_ + "/close"));
     try {
         QProcess &bus = start(
             "dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address=1"}, nullptr);
@@ -206,6 +207,10 @@ void PortalDesktop::refuse(bool refused) {
         std::ofstream(base_ + "/refuse") << "refused\n";
     else
         fs::remove(base_ + "/refuse");
+}
+
+void PortalDesktop::closeSessions() {
+    std::ofstream(base_ + "/close") << "close\n";
 }
 
 }  // namespace zvtest

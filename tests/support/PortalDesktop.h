@@ -39,6 +39,8 @@ public:
     std::string backendLog() const;
     // From now on the back end refuses (as an operator who cancels the dialog), or grants again.
     void refuse(bool refused);
+    // Ends every session, as the operator who stops the sharing in the desktop's panel.
+    void closeSessions();
 
 private:
     QProcess &start(const QString &program, const QStringList &args, const char *log);

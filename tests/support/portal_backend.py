@@ -2,7 +2,8 @@
 """A stand-in back end of the desktop portal's ScreenCast for the tests: it owns
 org.freedesktop.impl.portal.desktop.zvtest on the session bus, grants every session (unless the
 file named by ZVTEST_REFUSE exists) with the monitors of ZVTEST_NODES ("node@x,y;...": the
-PipeWire node's name and the monitor's place), and asks the front end to keep the permission (persist_mode 2). Each call is written to the
+PipeWire node's name and the monitor's place), and asks the front end to keep the permission
+(persist_mode 2). The file named by ZVTEST_CLOSE ends the sessions. Each call is written to the
 file named by ZVTEST_LOG, one line each: the method, then its options as JSON."""
 import json
 import os
@@ -36,10 +37,34 @@ def node_id(name, seconds=20):
 
 
 class Session(dbus.service.Object):
+    open_sessions = []
+
+    def __init__(self, bus, path):
+        super().__init__(bus, path)
+        Session.open_sessions.append(self)
+
     @dbus.service.method(SESSION, in_signature='', out_signature='')
     def Close(self):
         log.write('Close\n')
+        Session.open_sessions.remove(self)
         self.remove_from_connection()
+
+    @dbus.service.signal(SESSION, signature='')
+    def Closed(self):
+        pass
+
+
+def close_when_asked():
+    """The file named by ZVTEST_CLOSE ends every session, as the desktop's "stop sharing"."""
+    flag = os.environ.get('ZVTEST_CLOSE', '/nonexistent')
+    if os.path.exists(flag):
+        os.unlink(flag)
+        for session in list(Session.open_sessions):
+            log.write('Closed\n')
+            session.Closed()
+            Session.open_sessions.remove(session)
+            session.remove_from_connection()
+    return True
 
 
 class ScreenCast(dbus.service.Object):
@@ -94,5 +119,6 @@ dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
 bus = dbus.SessionBus()
 ScreenCast(bus, '/org/freedesktop/portal/desktop')
 name = dbus.service.BusName('org.freedesktop.impl.portal.desktop.zvtest', bus)
+GLib.timeout_add(100, close_when_asked)
 log.write('ready\n')
 GLib.MainLoop().run()
