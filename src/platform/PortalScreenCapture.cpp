@@ -491,9 +491,11 @@ void PortalScreenSource::pump() {
 
 int PortalScreenSource::onClosed(sd_bus_message *, void *data, sd_bus_error *) {
     auto *self = static_cast<PortalScreenSource *>(data);
+    self->session_.clear();
+    if (self->phase_ == Phase::Refused || self->phase_ == Phase::Failed)
+        return 0;  // the session ends after a refusal too; the refusal is what counts
     self->phase_ = Phase::Failed;
     self->failure_ = "Рабочий стол закрыл сеанс записи экрана (портал ScreenCast)";
-    self->session_.clear();
     return 0;
 }
 
