@@ -17,6 +17,7 @@
 #include "platform/FreeSpace.h"
 #include "platform/Paths.h"
 #include "platform/ScreenCapture.h"
+#include "platform/ScreenSourceChoice.h"
 #include "platform/ServiceWindows.h"
 #include "platform/WindowList.h"
 #include "recorder/Recorder.h"
@@ -70,13 +71,14 @@ std::string configPath(const RecorderOptions &options) {
 
 // The loop of a running recorder: frames when due, the configuration file, the quit message and
 // signals. Returns the exit status.
-int loop(zv::Recorder &recorder, zv::ServiceWindows &windows, const std::string &config) {
+// Without windows (a Wayland session with no X display) only signals end it.
+int loop(zv::Recorder &recorder, zv::ServiceWindows *windows, const std::string &config) {
     SignalDescriptor signals;
     zv::FileWatch watch(zv::nativePath(config));
     for (;;) {
         recorder.runDueFrame();
         const uint64_t wait = std::min(recorder.msUntilNextFrame(), kSettingsLookMs);
-        pollfd fds[] = {{windows.descriptor(), POLLIN, 0},
+        pollfd fds[] = {{windows ? windows->descriptor() : -1, POLLIN, 0},
                         {signals.descriptor(), POLLIN, 0},
                         {watch.descriptor(), POLLIN, 0}};
         ::poll(fds, watch.descriptor() >= 0 ? 3 : 2, static_cast<int>(wait));
@@ -88,12 +90,12 @@ int loop(zv::Recorder &recorder, zv::ServiceWindows &windows, const std::string 
             }
             recorder.applySettings(loadSettings(config));
         }
-        if (windows.quitRequested()) {
+        if (windows && windows->quitRequested()) {
             logLine(LogLevel::Info, std::string("Получено сообщение о завершении окну ") +
                                         kQuitTitle + ": работа завершается");
             return 0;
         }
-        if (windows.displayLost()) {
+        if (windows && windows->displayLost()) {
             logLine(LogLevel::Error, "Потеряна связь с дисплеем X11: работа завершается");
             return 1;
         }
@@ -107,9 +109,10 @@ int loop(zv::Recorder &recorder, zv::ServiceWindows &windows, const std::string 
 int runRecorder(const RecorderOptions &options) {
     const std::string config = configPath(options);
     keepLogBeside(zv::nativePath(config));
+    const zv::DesktopSession session = zv::DesktopSession::fromEnvironment();
     std::unique_ptr<zv::ScreenSource> screen;
     try {
-        screen = zv::makeX11ScreenSource({}, true, options.pointer);
+        screen = zv::makeSessionScreenSource(session, zv::systemClock(), options.pointer);
     } catch (const zv::Error &e) {
         logLine(LogLevel::Error, e.what());
         return 1;
@@ -130,17 +133,27 @@ int runRecorder(const RecorderOptions &options) {
                 std::vector<std::string>{kServiceTitle, kQuitTitle}, kQuitTitle, std::string(),
                 kInstanceSelection);
         } catch (const zv::Error &e) {
-            logLine(LogLevel::Error, e.what());
-            return 1;
+            if (!session.isWayland()) {
+                logLine(LogLevel::Error, e.what());
+                return 1;
+            }
+            // The screen is the compositor's: recording goes on, unseen by the settings window.
+            logLine(LogLevel::Warning, std::string(e.what()) +
+                                           ": запись идет, но окно настроек ее не увидит и не "
+                                           "сможет остановить");
         }
-        if (windows->anotherInstance()) {
+        if (windows && windows->anotherInstance()) {
             logLine(LogLevel::Info, another);
             return 0;
         }
     }
     logLine(LogLevel::Info, std::string("ZORVideoService ") + ZORVIDEO_VERSION + " запущен (" +
-                                std::to_string(::getpid()) + "), снимки экрана через " +
-                                screen->method() + ", файл настроек \"" + config + "\"");
+                                std::to_string(::getpid()) + "), сеанс " + session.describe() +
+                                ", снимки экрана через " + screen->method() + ", файл настроек \"" +
+                                config + "\"");
+    if (const auto *fallback = dynamic_cast<const zv::FallbackScreenSource *>(screen.get());
+        fallback && !fallback->problem().empty())
+        logLine(LogLevel::Error, fallback->problem());
 
     zv::RecorderEnvironment services{*screen, zv::systemFreeSpace(), zv::systemClock(),
                                      &zv::nowDateTime, recorderLog()};
@@ -154,7 +167,7 @@ int runRecorder(const RecorderOptions &options) {
         published->publishState(zv::recorderStateText(recorder.state()));
     if (options.once)
         return recorder.takeFrame() ? 0 : 1;
-    const int status = loop(recorder, *windows, config);
+    const int status = loop(recorder, windows.get(), config);
     logLine(LogLevel::Info, recorder.summary());
     return status;
 }
