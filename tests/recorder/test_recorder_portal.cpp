@@ -146,7 +146,7 @@ TEST_F(RecorderOnPortal, ARefusalIsAnErrorAndNoFrameAndTheRecorderRunsOn) {
     const std::string log = desktop->workFolder() + "/refused.log";
     auto recorder = start(log);
     ASSERT_TRUE(waitFor(
-        [&] { return read(log).find("ERROR Кадр не записан") != std::string::npos; }, 30'000))
+        [&] { return read(log).find("ERROR Снимок экрана не получен") != std::string::npos; }, 30'000))
         << read(log);
     const std::string text = read(log);
     EXPECT_NE(text.find("ERROR Сеанс Wayland"), std::string::npos) << text;

@@ -138,7 +138,7 @@ TEST_F(RecorderOnWayland, WithoutACaptureSaysSoWritesNothingAndRetries) {
     const std::string socket = sway->runtimeFolder() + "/later";
     auto recorder = start(socket);
     ASSERT_TRUE(
-        waitFor([&] { return log().find("ERROR Кадр не записан") != std::string::npos; }, 30'000))
+        waitFor([&] { return log().find("ERROR Снимок экрана не получен") != std::string::npos; }, 30'000))
         << log();
     const std::string text = log();
     EXPECT_NE(text.find("ERROR Сеанс Wayland (WAYLAND_DISPLAY=" + socket), std::string::npos)
