@@ -471,8 +471,10 @@ void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_
             // A picture that cannot be written stops the export: the next would fail the same.
             // Written whole under a part of its own and renamed into place: a file or a link
             // planted under the picture's name is replaced, never written through.
+            // Not synced one by one (the export never synced its pictures; thousands of syncs
+            // would multiply its time).
             const std::vector<uint8_t> gif = image.saveToBytes();
-            zv::writeWholeFile(name, gif.data(), gif.size());
+            zv::writeWholeFile(name, gif.data(), gif.size(), 0666, false);
             if (!frameDone(i))
                 return;
         }
