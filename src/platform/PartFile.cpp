@@ -157,9 +157,13 @@ void PartFile::commit(bool durable) {
         // An unnamed file gets a name of ours first (link cannot replace), then the target's.
         for (int attempt = 0; attempt < 16 && linked.empty(); ++attempt) {
             const std::string name = target_ + "." + randomLetters() + kPartSuffix;
-            if (::linkat(AT_FDCWD, openPath().c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) ==
-                    0 ||
-                ::linkat(fd_.get(), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)
+            // Through /proc (any user may); without /proc, by the descriptor itself (which
+            // needs a capability the root user has).
+            int rc =
+                ::linkat(AT_FDCWD, openPath().c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
+            if (rc != 0 && errno == ENOENT)
+                rc = ::linkat(fd_.get(), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
+            if (rc == 0)
                 linked = name;
             else if (errno != EEXIST)
                 fail(errno, cannotWrite);
