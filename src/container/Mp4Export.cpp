@@ -37,7 +37,8 @@ std::string targetFile(const std::string &target) {
         throw Error(cannotOpen(native, ENOENT));
     struct stat st {};
     if (::stat(native.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-        throw Error(cannotOpen(native, S_ISDIR(st.st_mode) ? EISDIR : EINVAL));
+        throw Error("Не удается открыть файл \"" + native +
+                    "\": " + notRegularFileReason(st.st_mode));
     return native;
 }
 

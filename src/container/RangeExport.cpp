@@ -472,11 +472,13 @@ void TZVFFormat::ExportPictures(const std::string &folder, int32_t first, int32_
             // Written whole under a part of its own and renamed into place: a file or a link
             // planted under the picture's name is replaced, never written through. A frame
             // stored as one plain picture (what the encoder writes) is written as it is; only
-            // frames with anything else in them are encoded anew.
-            if (zv::isPlainGif(bytes.data(), bytes.size()))
-                zv::writeGifFile(name, bytes.data(), bytes.size());
-            else
-                image.saveToFile(name);
+            // frames with anything else in them are encoded anew. Not synced one by one (the
+            // export never synced its pictures; thousands of syncs would multiply its time).
+            const bool stored = zv::isPlainGif(bytes.data(), bytes.size());
+            const std::vector<uint8_t> encoded =
+                stored ? std::vector<uint8_t>{} : image.saveToBytes();
+            const std::vector<uint8_t> &gif = stored ? bytes : encoded;
+            zv::writeWholeFile(name, gif.data(), gif.size(), 0666, false);
             if (!frameDone(i))
                 return;
         }

@@ -94,7 +94,10 @@ public:
     // cannot be. Frames of one second in one export get "_2", "_3", … before ".GIF". A frame
     // that cannot be read (zvf::frameFault) or decoded writes no picture and the export goes on;
     // afterwards one zv::Error names how many failed and the first failure. A failed write stops
-    // the export.
+    // the export. Each picture is written whole through a part file and renamed over its name
+    // (zv::writeWholeFile: a file or link of that name is replaced, never written through); a
+    // name that leads to the source recording stops the export with "Файл экспорта совпадает с
+    // исходным файлом видео: \"<name>\"".
     void ExportPictures(const std::string &folder, int32_t first, int32_t last);
     void ExportPicturesByTime(const std::string &folder, double start, double end);
 
@@ -109,14 +112,19 @@ public:
 
     // Copies entries and frame bytes first .. last raw into target, packed from offset 0, and
     // with compress packs the finished target into target + ".7z" beside it (the target stays;
-    // an archive that cannot be made throws "Не удалось создать архив \"<name>\": <reason>" and
-    // leaves no archive). An existing target is written over in place and keeps nothing of its
-    // older self. Refused before the target is touched: the source file itself under any name, and
-    // an entry that names no readable frame (zvf::frameFault: a size of 0 or less, bytes outside
-    // the source's data area), so that every target passes the check. The count is written last (0,
-    // on the disk, before any entry; the real one after the frames are on the disk, and synced
-    // itself), so a target left by a failure or a power loss never claims a frame it does not hold;
-    // a cancelled export (CancelExport) counts the frames it has copied.
+    // the archive is written to a part file and renamed into place when complete, so an older
+    // archive stays as it was and no broken one is left; one that cannot be made throws "Не
+    // удалось создать архив \"<name>\": <reason>"). An existing target is written over in place
+    // and keeps nothing of its older self. Refused before the target is touched: the source file
+    // itself under any name as the target or its archive; a target another export is writing
+    // (its name held by zv::TargetLock, or the file locked under another name): "Файл \"<name>\"
+    // уже записывается другим экспортом"; an entry the check would refuse in the target (a frame
+    // that is not readable, zvf::frameFault; a date-time that is not finite or falls below the
+    // one before, zvf::dateFault). The count is written last (0, on the disk, before any entry;
+    // the real one after the frames are on the disk, and synced itself), so a target left by a
+    // failure or a power loss never claims a frame it does not hold; a cancelled export
+    // (CancelExport) counts the frames it has copied. A target whose name no longer leads to it
+    // at the end (its folder removed or renamed) fails the export.
     void ExportVideo(const std::string &target, int32_t first, int32_t last, bool compress);
     void ExportVideoByTime(const std::string &target, bool compress, double start, double end);
 

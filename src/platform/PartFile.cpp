@@ -145,12 +145,11 @@ void PartFile::append(const void *data, size_t size) {
         fail(err, "Не удается записать файл \"" + target_ + "\"");
 }
 
-void PartFile::commit() {
+void PartFile::commit(bool durable) {
     const std::string cannotWrite = "Не удается записать файл \"" + target_ + "\"";
-    int rc;
-    do {
-        rc = ::fsync(fd_.get());
-    } while (rc != 0 && errno == EINTR);
+    int rc = 0;
+    while (durable && (rc = ::fsync(fd_.get())) != 0 && errno == EINTR) {
+    }
     if (rc != 0)
         fail(errno, cannotWrite);
     std::string linked = named_;
@@ -158,9 +157,13 @@ void PartFile::commit() {
         // An unnamed file gets a name of ours first (link cannot replace), then the target's.
         for (int attempt = 0; attempt < 16 && linked.empty(); ++attempt) {
             const std::string name = target_ + "." + randomLetters() + kPartSuffix;
-            if (::linkat(AT_FDCWD, openPath().c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) ==
-                    0 ||
-                ::linkat(fd_.get(), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)
+            // Through /proc (any user may); without /proc, by the descriptor itself (which
+            // needs a capability the root user has).
+            int rc =
+                ::linkat(AT_FDCWD, openPath().c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
+            if (rc != 0 && errno == ENOENT)
+                rc = ::linkat(fd_.get(), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
+            if (rc == 0)
                 linked = name;
             else if (errno != EEXIST)
                 fail(errno, cannotWrite);
@@ -175,7 +178,8 @@ void PartFile::commit() {
         fail(err, cannotWrite);
     }
     named_.clear();
-    syncFolder(split(target_).folder);
+    if (durable)
+        syncFolder(split(target_).folder);
     struct stat placed {
     }, written{};
     if (::stat(target_.c_str(), &placed) != 0 || ::fstat(fd_.get(), &written) != 0 ||
@@ -200,10 +204,11 @@ void removeStaleParts(const std::string &nativeTarget) {
     }
 }
 
-void writeWholeFile(const std::string &nativeFile, const void *data, size_t size, unsigned mode) {
+void writeWholeFile(const std::string &nativeFile, const void *data, size_t size, unsigned mode,
+                    bool durable) {
     PartFile part(nativeFile, mode);
     part.append(data, size);
-    part.commit();
+    part.commit(durable);
 }
 
 std::string targetBusyText(const std::string &nativeTarget) {

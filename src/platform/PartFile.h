@@ -40,8 +40,10 @@ public:
     // Syncs the data, puts the file under the target's name (replacing whatever had that name),
     // syncs the folder, and checks that the name now leads to this file: a folder removed or
     // renamed meanwhile fails with the system's reason or "Файл \"<target>\" удалён или заменён во
-    // время записи". Throws zv::Error; the part is gone afterwards either way.
-    void commit();
+    // время записи". Without durable the two syncs are left out (many small files, each of which
+    // can be made again: the pictures of an export). Throws zv::Error; the part is gone afterwards
+    // either way.
+    void commit(bool durable = true);
 
     const std::string &target() const { return target_; }
     // The system's reason of the last failure of append or commit (an errno value); 0 when the
@@ -66,7 +68,7 @@ void removeStaleParts(const std::string &nativeTarget);
 // planted link is followed; a file of that name is replaced). Throws zv::Error with the texts of
 // PartFile ("Не удается записать файл \"<nativeFile>\": <reason>" for a full disk).
 void writeWholeFile(const std::string &nativeFile, const void *data, size_t size,
-                    unsigned mode = 0666);
+                    unsigned mode = 0666, bool durable = true);
 
 // An exclusive claim on a target name for as long as the object lives, held by the machine's
 // kernel (an abstract local socket named after the folder's device and inode and the last

@@ -1,6 +1,7 @@
 // MP4 export, checked with Debian's ffprobe and ffmpeg as independent readers: timing, pictures,
 // padding, unreadable frames, the bounds rules and what is left on disk.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QString>
 #include <QStringList>
@@ -332,9 +333,11 @@ TEST_F(Mp4Export, TargetsThatAreNoFileGetTheTextsOfTheZvfExportBeforeAnyWork) {
     record({0, 1, 2});
     TZVFFormat zvf(source);
     fs::create_directories(root.file("drive_c/Exp/dir.mp4"));
-    // No folder, a network path (no file here), a folder, a folder with a separator, nothing.
-    for (const std::string target :
-         {"C:\\No\\y.mp4", "\\\\server\\share\\y.mp4", "C:\\Exp\\dir.mp4", "C:\\Exp\\", ""}) {
+    ASSERT_EQ(::mkfifo(root.file("drive_c/Exp/pipe.mp4").c_str(), 0600), 0);
+    // No folder, a network path (no file here), a folder, a folder with a separator, nothing, a
+    // named pipe.
+    for (const std::string target : {"C:\\No\\y.mp4", "\\\\server\\share\\y.mp4",
+                                     "C:\\Exp\\dir.mp4", "C:\\Exp\\", "", "C:\\Exp\\pipe.mp4"}) {
         const std::string zvfError = errorOf([&] { zvf.ExportVideo(target, 0, 2, false); });
         EXPECT_EQ(zvfError.rfind("Не удается открыть файл", 0), 0u) << zvfError;
         std::vector<int64_t> progress;
@@ -347,8 +350,10 @@ TEST_F(Mp4Export, TargetsThatAreNoFileGetTheTextsOfTheZvfExportBeforeAnyWork) {
     EXPECT_FALSE(fs::exists(".part"));
     EXPECT_EQ(
         std::distance(fs::directory_iterator(root.file("drive_c/Exp")), fs::directory_iterator()),
-        1);
+        2);
     EXPECT_TRUE(fs::is_empty(root.file("drive_c/Exp/dir.mp4")));
+    EXPECT_EQ(errorOf([&] { zv::exportMp4(zvf, "C:\\Exp\\pipe.mp4", 0, 2, plain); }),
+              "Не удается открыть файл \"" + exp("pipe.mp4") + "\": не является обычным файлом");
 }
 
 TEST_F(Mp4Export, TimeStampIsBurntIntoTheTopRightCornerOnly) {

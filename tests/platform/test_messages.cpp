@@ -1,7 +1,10 @@
 #include "platform/Messages.h"
 
+#include "platform/Error.h"
+
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,4 +49,19 @@ TEST(Messages, HandlerMayReplaceItselfWhileRunning) {
     zv::showMessage("b");
     EXPECT_EQ(firstCalls, 1);
     EXPECT_EQ(later, (Shown{{"b", zv::MessageKind::Plain}}));
+}
+
+TEST(Messages, FailuresOfAHandlersWorkAreShownWithItsPrefixAndNothingEscapes) {
+    Shown shown;
+    zv::ScopedMessageHandler guard(
+        [&](const std::string &t, zv::MessageKind k) { shown.emplace_back(t, k); });
+    EXPECT_TRUE(zv::showFailureOf([] {}, "Ошибка экспорта: "));
+    EXPECT_FALSE(zv::showFailureOf([] { throw zv::Error("Недопустимые границы экспорта"); },
+                                   "Ошибка экспорта: ", zv::MessageKind::TopMost));
+    EXPECT_FALSE(zv::showFailureOf([] { throw std::bad_alloc(); }));
+    EXPECT_FALSE(zv::showFailureOf([] { throw 42; }));
+    EXPECT_EQ(shown,
+              (Shown{{"Ошибка экспорта: Недопустимые границы экспорта", zv::MessageKind::TopMost},
+                     {"Недостаточно памяти", zv::MessageKind::Plain},
+                     {"Неизвестная ошибка", zv::MessageKind::Plain}}));
 }
