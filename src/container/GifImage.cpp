@@ -191,7 +191,7 @@ struct GifImage::Data {
     int transparent = -1;
     GrowBuffer<uint8_t> raster;  // rasterWidth * rasterHeight indices, rows in display order
 
-    uint32_t lut[256];                   // palette index -> ARGB for the picture being decoded
+    uint32_t lut[256];  // palette index -> ARGB for the picture being decoded
 
     void decode(const uint8_t *data, size_t size);
     void preparePaint();
