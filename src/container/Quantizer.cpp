@@ -409,6 +409,10 @@ private:
 };
 
 constexpr int kCacheBits = 14;
+// How far a run may carry on an index that is not its own nearest colour past the last run that
+// chose it for itself: long enough for the runs that LZW likes in photos and gradients, short
+// enough that the edge of text on a gradient leaves no long streak.
+constexpr int kChainPixels = 32;
 
 // Where fidelity gives way to size once a screen has more colours than the palette. Measured on
 // operator screens (bench/gif_frames): frames about as large as giflib's quantiser made them (which
@@ -536,6 +540,7 @@ void Quantizer::State::map(const uint32_t *pixels, int width, int height, size_t
     uint32_t *__restrict tags = cacheColour.data();
     uint8_t *__restrict cached = cacheIndex.data();
     int previous = -1;  // the index of the run to the left, -1 at the start of a row
+    int anchorEnd = 0;  // where the last run that took its own nearest colour ends
     forEachRun(pixels, width, height, stride, [&](uint32_t v, int x, int y, int run) {
         const uint32_t at = hashOf(v, kCacheBits);
         if (tags[at] != v) {
@@ -544,14 +549,18 @@ void Quantizer::State::map(const uint32_t *pixels, int width, int height, size_t
         }
         int index = cached[at];
         // A colour between palette colours (an edge, a gradient, a photo) takes the index of
-        // the run to its left when that is nearly as near: longer runs, which LZW stores in
-        // fewer bytes, for little error. Colours in the palette stay exact. (No dithering: it
-        // would hurt text and LZW alike.)
-        if (x > 0 && previous != index) {
+        // the run to its left when that is nearly as near, and not too far from where that
+        // index was some run's own: longer runs, which LZW stores in fewer bytes, for little
+        // error. Colours in the palette stay exact. (No dithering: it would hurt text and LZW
+        // alike.)
+        const int own = index;
+        if (x > 0 && previous != index && x - anchorEnd <= kChainPixels) {
             const int mine = distance(v, palette[index]);
             if (mine > 0 && distance(v, palette[previous]) <= 2 * mine + slack)
                 index = previous;
         }
+        if (index == own)
+            anchorEnd = x + run;
         uint8_t *out =
             indices + static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
         if (run < 16) {
