@@ -90,8 +90,8 @@ bool reencodeWithGiflib(const std::vector<uint8_t> &bytes, const std::string &fi
     EGifCloseFile(gif, &error);
     DGifCloseFile(in, &error);
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const bool written = fd >= 0 && ::write(fd, out.data(), out.size()) ==
-                                        static_cast<ssize_t>(out.size());
+    const bool written =
+        fd >= 0 && ::write(fd, out.data(), out.size()) == static_cast<ssize_t>(out.size());
     if (fd >= 0)
         ::close(fd);
     return written;
@@ -114,10 +114,7 @@ void BM_ExportPicturesAsBefore(benchmark::State &state) {
 
 BENCHMARK(BM_DecodeFrames)->Repetitions(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportPictures)->Repetitions(3)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ExportPicturesAsBefore)
-    ->Repetitions(3)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExportPicturesAsBefore)->Repetitions(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

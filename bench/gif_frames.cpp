@@ -17,9 +17,9 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
-#include <ctime>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <stdexcept>
 

@@ -225,8 +225,7 @@ struct GifImage::Data {
     int transparent = -1;
     GrowBuffer<uint8_t> raster;  // rasterWidth * rasterHeight indices, rows in display order
 
-    uint32_t lut[256];                   // palette index -> ARGB for the picture being decoded
-    std::unique_ptr<GifLzwEncoder> lzw;  // made by the first save
+    uint32_t lut[256];  // palette index -> ARGB for the picture being decoded
 
     void decode(const uint8_t *data, size_t size);
     void preparePaint();
@@ -432,10 +431,10 @@ std::vector<uint8_t> GifImage::saveToBytes() const {
     picture.local = &local;
     picture.transparent = d_->transparent;
     picture.raster = raster;
-    if (!d_->lzw)
-        d_->lzw = std::make_unique<GifLzwEncoder>();
+    // One encoder per thread, kept: saving is const and may run on several threads at once.
+    thread_local GifLzwEncoder lzw;
     std::vector<uint8_t> out;
-    writeGif(out, picture, *d_->lzw);
+    writeGif(out, picture, lzw);
     return out;
 }
 

@@ -184,8 +184,8 @@ size_t GifLzwEncoder::compress(const uint8_t *indices, size_t count, int minCode
         return lzw(table, indices, count, minCodeSize, packed_.get());
     }
     if (!hash_) {
-        hash_ = std::make_unique_for_overwrite<uint32_t[]>((size_t{1} << HashTable::kBits) +
-                                                           kCodes);
+        hash_ =
+            std::make_unique_for_overwrite<uint32_t[]>((size_t{1} << HashTable::kBits) + kCodes);
         HashTable(hash_.get(), hash_.get() + (size_t{1} << HashTable::kBits)).clear(0, 0);
     }
     HashTable table(hash_.get(), hash_.get() + (size_t{1} << HashTable::kBits));

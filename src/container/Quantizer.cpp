@@ -346,8 +346,8 @@ public:
     }
     int find(uint32_t v) {
         const int r = redOf(v), g = greenOf(v), b = blueOf(v);
-        const size_t cell = (static_cast<size_t>(r >> 3) << 10) | (static_cast<size_t>(g >> 3) << 5) |
-                            static_cast<size_t>(b >> 3);
+        const size_t cell = (static_cast<size_t>(r >> 3) << 10) |
+                            (static_cast<size_t>(g >> 3) << 5) | static_cast<size_t>(b >> 3);
         int32_t at = start_[cell];
         if (at < 0)
             at = list(cell);
@@ -370,7 +370,8 @@ private:
     // Lists the candidates of a cell (their count, then their indices in palette order); where
     // the list starts.
     int32_t list(size_t cell) {
-        const int low[3] = {static_cast<int>(cell >> 10) * 8, static_cast<int>((cell >> 5) & 31) * 8,
+        const int low[3] = {static_cast<int>(cell >> 10) * 8,
+                            static_cast<int>((cell >> 5) & 31) * 8,
                             static_cast<int>(cell & 31) * 8};
         int nearest[256], farthest[256];
         int bound = std::numeric_limits<int>::max();
@@ -380,7 +381,8 @@ private:
             for (int c = 0; c < 3; ++c) {
                 const int below = low[c] - value[c], above = value[c] - (low[c] + 7);
                 const int outside = std::max({below, above, 0});
-                const int far = std::max(std::abs(value[c] - low[c]), std::abs(value[c] - low[c] - 7));
+                const int far =
+                    std::max(std::abs(value[c] - low[c]), std::abs(value[c] - low[c] - 7));
                 nearD += outside * outside;
                 farD += far * far;
             }
@@ -394,7 +396,8 @@ private:
             if (nearest[i] <= bound)
                 lists_.push_back(static_cast<uint16_t>(i));
         }
-        lists_[static_cast<size_t>(at)] = static_cast<uint16_t>(lists_.size() - static_cast<size_t>(at) - 1);
+        lists_[static_cast<size_t>(at)] =
+            static_cast<uint16_t>(lists_.size() - static_cast<size_t>(at) - 1);
         start_[cell] = at;
         return at;
     }
@@ -406,11 +409,15 @@ private:
 };
 
 constexpr int kCacheBits = 14;
+// How far a run may carry on an index that is not its own nearest colour past the last run that
+// chose it for itself: long enough for the runs that LZW likes in photos and gradients, short
+// enough that the edge of text on a gradient leaves no long streak.
+constexpr int kChainPixels = 32;
 
 // Where fidelity gives way to size once a screen has more colours than the palette. Measured on
 // operator screens (bench/gif_frames): frames about as large as giflib's quantiser made them (which
 // merged colours on a 5-bit grid and so made long runs), at 40 dB and more with 256 colours and
-// 29-40 dB with 16.
+// 28-39 dB with 16.
 struct Tradeoff {
     // No more boxes once the error of taking each pixel as its box's mean is this good (PSNR, dB):
     // a screen of flat colours and text needs fewer colours than the palette holds, and each
@@ -422,7 +429,7 @@ struct Tradeoff {
 };
 
 Tradeoff tradeoffFor(int maxColours) {
-    return maxColours > 16 ? Tradeoff{43.0, 150} : Tradeoff{37.0, 800};
+    return maxColours > 16 ? Tradeoff{43.0, 150} : Tradeoff{35.0, 1200};
 }
 
 }  // namespace
@@ -533,6 +540,7 @@ void Quantizer::State::map(const uint32_t *pixels, int width, int height, size_t
     uint32_t *__restrict tags = cacheColour.data();
     uint8_t *__restrict cached = cacheIndex.data();
     int previous = -1;  // the index of the run to the left, -1 at the start of a row
+    int anchorEnd = 0;  // where the last run that took its own nearest colour ends
     forEachRun(pixels, width, height, stride, [&](uint32_t v, int x, int y, int run) {
         const uint32_t at = hashOf(v, kCacheBits);
         if (tags[at] != v) {
@@ -541,14 +549,18 @@ void Quantizer::State::map(const uint32_t *pixels, int width, int height, size_t
         }
         int index = cached[at];
         // A colour between palette colours (an edge, a gradient, a photo) takes the index of
-        // the run to its left when that is nearly as near: longer runs, which LZW stores in
-        // fewer bytes, for little error. Colours in the palette stay exact. (No dithering: it
-        // would hurt text and LZW alike.)
-        if (x > 0 && previous != index) {
+        // the run to its left when that is nearly as near, and not too far from where that
+        // index was some run's own: longer runs, which LZW stores in fewer bytes, for little
+        // error. Colours in the palette stay exact. (No dithering: it would hurt text and LZW
+        // alike.)
+        const int own = index;
+        if (x > 0 && previous != index && x - anchorEnd <= kChainPixels) {
             const int mine = distance(v, palette[index]);
             if (mine > 0 && distance(v, palette[previous]) <= 2 * mine + slack)
                 index = previous;
         }
+        if (index == own)
+            anchorEnd = x + run;
         uint8_t *out =
             indices + static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
         if (run < 16) {
