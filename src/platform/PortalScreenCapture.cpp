@@ -505,20 +505,27 @@ void PortalScreenSource::selectSources() {
                             "org.freedesktop.portal.Session", "Closed", &onClosed, this) >= 0)
         closed_.reset(slot);
     const std::string token = readToken(tokenFile_);
+    // The pointer drawn in (2) or left out (1), as far as the desktop offers either.
+    uint32_t modes = 0;
+    sd_bus_get_property_trivial(bus_.get(), kPortal, kPortalPath, kScreenCast,
+                                "AvailableCursorModes", nullptr, 'u', &modes);
+    const uint32_t cursor = withPointer_ ? 2u : 1u;
     request(
         "SelectSources",
         [this](sd_bus_message *m) { sd_bus_message_append(m, "o", session_.c_str()); },
-        [this, token](sd_bus_message *m) {
+        [this, token, cursor, modes](sd_bus_message *m) {
             sd_bus_message_append(m, "{sv}", "types", "u", 1u);  // monitors
             sd_bus_message_append(m, "{sv}", "multiple", "b", 1);
-            sd_bus_message_append(m, "{sv}", "cursor_mode", "u", withPointer_ ? 2u : 1u);
+            if (modes & cursor)
+                sd_bus_message_append(m, "{sv}", "cursor_mode", "u", cursor);
             sd_bus_message_append(m, "{sv}", "persist_mode", "u", 2u);  // until revoked
             if (!token.empty())
                 sd_bus_message_append(m, "{sv}", "restore_token", "s", token.c_str());
         });
-    // A token the portal refuses (not one it knows, which it answers with its dialog) is
-    // dropped, so that the next try asks the operator again.
-    if (phase_ == Phase::Failed && !token.empty())
+    // A token the portal refuses ("Restore token is not a valid ..."; one it does not know it
+    // answers with its dialog) is dropped, so that the next try asks the operator again.
+    if (phase_ == Phase::Failed && !token.empty() &&
+        failure_.find("estore token") != std::string::npos)
         ::unlink(tokenFile_.c_str());
 }
 
