@@ -12,20 +12,12 @@
 #include "platform/Error.h"
 #include "platform/WaylandScreenCapture.h"
 #include "support/Sway.h"
+#include "support/WaitFor.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
 namespace {
 
-bool waitFor(const std::function<bool()> &condition, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(50);
-    }
-    return true;
-}
+using zvtest::waitFor;
 
 // A pointer device of the test's own on the compositor's seat, put at a place of the output: the
 // headless compositor has no pointer of its own. Keeps its connection while it lives.

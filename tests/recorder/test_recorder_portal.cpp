@@ -17,6 +17,7 @@
 #include "container/ZVFformatUnit.h"
 #include "recording/RecordingSettings.h"
 #include "support/PortalDesktop.h"
+#include "support/WaitFor.h"
 
 namespace fs = std::filesystem;
 
@@ -24,16 +25,7 @@ namespace {
 
 constexpr uint32_t kColour = 0x3366CC;
 
-bool waitFor(const std::function<bool()> &condition, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
+using zvtest::waitFor;
 
 // As near as the GIF's palette of the frame gives it.
 bool near(uint32_t pixel, uint32_t colour) {
@@ -146,7 +138,8 @@ TEST_F(RecorderOnPortal, ARefusalIsAnErrorAndNoFrameAndTheRecorderRunsOn) {
     const std::string log = desktop->workFolder() + "/refused.log";
     auto recorder = start(log);
     ASSERT_TRUE(waitFor(
-        [&] { return read(log).find("ERROR Снимок экрана не получен") != std::string::npos; }, 30'000))
+        [&] { return read(log).find("ERROR Снимок экрана не получен") != std::string::npos; },
+        30'000))
         << read(log);
     const std::string text = read(log);
     EXPECT_NE(text.find("ERROR Сеанс Wayland"), std::string::npos) << text;

@@ -20,22 +20,14 @@
 #include "support/RawZvf.h"
 #include "support/TempRoot.h"
 #include "support/TestWindows.h"
+#include "support/WaitFor.h"
 #include "support/XServer.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-bool waitFor(const std::function<bool()> &condition, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
+using zvtest::waitFor;
 
 std::vector<std::string> zvfFiles(const std::string &folder) {
     std::vector<std::string> files;

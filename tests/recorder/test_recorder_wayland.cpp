@@ -16,6 +16,7 @@
 #include "platform/WindowList.h"
 #include "recording/RecordingSettings.h"
 #include "support/Sway.h"
+#include "support/WaitFor.h"
 
 namespace fs = std::filesystem;
 
@@ -23,16 +24,7 @@ namespace {
 
 constexpr uint32_t kBackground = 0x3366CC;
 
-bool waitFor(const std::function<bool()> &condition, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
+using zvtest::waitFor;
 
 // The colour of a recorded pixel, as near as the GIF's palette of the frame can give it.
 bool near(uint32_t pixel, uint32_t colour) {
@@ -137,8 +129,8 @@ TEST_F(RecorderOnWayland, WithoutACaptureSaysSoWritesNothingAndRetries) {
     // WAYLAND_DISPLAY names a socket that is not there yet; Xwayland is.
     const std::string socket = sway->runtimeFolder() + "/later";
     auto recorder = start(socket);
-    ASSERT_TRUE(
-        waitFor([&] { return log().find("ERROR Снимок экрана не получен") != std::string::npos; }, 30'000))
+    ASSERT_TRUE(waitFor(
+        [&] { return log().find("ERROR Снимок экрана не получен") != std::string::npos; }, 30'000))
         << log();
     const std::string text = log();
     EXPECT_NE(text.find("ERROR Сеанс Wayland (WAYLAND_DISPLAY=" + socket), std::string::npos)

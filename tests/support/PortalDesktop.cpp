@@ -1,4 +1,5 @@
 #include "support/PortalDesktop.h"
+#include "support/WaitFor.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -21,17 +22,6 @@ constexpr const char *kFrontEnd = "/usr/libexec/xdg-desktop-portal";
 std::string readAll(const std::string &file) {
     std::ifstream in(file);
     return {std::istreambuf_iterator<char>(in), {}};
-}
-
-bool waitFor(const std::function<bool()> &condition, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(50);
-    }
-    return true;
 }
 
 QString backendScript() {
