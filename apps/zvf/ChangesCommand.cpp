@@ -151,20 +151,10 @@ int runChanges(const ZvfArgs &parsed) {
     const std::vector<std::string> &args = parsed.positional;
     expectPositional(parsed, 1, 3);
     requireExistingFile(args[0]);
-    const int64_t firstArg =
-        args.size() > 1 ? parseIntArg(args[1], "FIRST", 0, zvf::kCapacity - 1) : 0;
-    const int64_t lastArg =
-        args.size() > 2 ? parseIntArg(args[2], "LAST", 0, zvf::kCapacity - 1) : zvf::kCapacity - 1;
-    if (lastArg < firstArg)
-        throw ZvfUsageError("LAST is below FIRST");
     std::unique_ptr<zv::RandomFile> file =
         zv::localFileSystem().open(zv::nativeFilePath(args[0]), zv::FileSystem::OpenMode::Read);
     const int32_t n = zvf::heldFrames(*file);
-    if (args.size() > 1 && firstArg >= n)
-        throw zv::Error("Кадр " + std::to_string(firstArg) + " вне файла: кадров " +
-                        std::to_string(n));
-    const auto first = static_cast<int32_t>(firstArg);
-    const auto last = static_cast<int32_t>(std::min<int64_t>(lastArg, n - 1));
+    const auto [first, last] = frameRangeOf(parsed, n);
     const std::vector<int32_t> starts = zvf::findChanges(*file, first, last);
     EntryTimes times(*file);
     auto out = std::make_unique<LineWriter>();  // a megabyte of buffer, not on the stack

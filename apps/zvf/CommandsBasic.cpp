@@ -45,23 +45,14 @@ int runFrames(const Args &parsed) {
     const std::vector<std::string> &args = parsed.positional;
     expectPositional(parsed, 1, 3);
     requireExistingFile(args[0]);
-    const int64_t firstArg =
-        args.size() > 1 ? parseIntArg(args[1], "FIRST", 0, zvf::kCapacity - 1) : 0;
-    const int64_t lastArg =
-        args.size() > 2 ? parseIntArg(args[2], "LAST", 0, zvf::kCapacity - 1) : zvf::kCapacity - 1;
-    if (lastArg < firstArg)
-        throw ZvfUsageError("LAST меньше FIRST");
     TZVFFormat zvf(args[0]);
-    const int32_t n = zvf.FrameCount();
-    if (args.size() > 1 && firstArg >= n)
-        throw zv::Error("Кадр " + std::to_string(firstArg) + " вне файла: кадров " +
-                        std::to_string(n));
-    const int32_t last = static_cast<int32_t>(std::min<int64_t>(lastArg, n - 1));
+    const FrameRange range = frameRangeOf(parsed, zvf.FrameCount());
+    const int32_t last = range.last;
     // Blocks of entries keep memory flat for a full index.
     constexpr int32_t kBlock = 65'536;
     std::string out;
     char line[128];
-    for (int32_t first = static_cast<int32_t>(firstArg); first <= last; first += kBlock) {
+    for (int32_t first = range.first; first <= last; first += kBlock) {
         const int32_t m = std::min(kBlock, last - first + 1);
         std::vector<TZVFFrameEntry> entries = zvf.ReadFrameEntries(first, m);
         out.clear();

@@ -2,10 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <map>
 
+#include "container/ZVFConstants.h"
 #include "platform/Error.h"
 #include "platform/File.h"
 #include "platform/Paths.h"
@@ -52,6 +54,35 @@ void expectPositional(const ZvfArgs &args, size_t min, size_t max) {
         throw ZvfUsageError("не хватает аргументов");
     if (args.positional.size() > max)
         throw ZvfUsageError("лишние аргументы");
+}
+
+namespace {
+
+struct FrameRangeArgs {
+    int64_t first;
+    int64_t last;
+};
+
+FrameRangeArgs frameRangeArgs(const ZvfArgs &parsed) {
+    const std::vector<std::string> &args = parsed.positional;
+    const int64_t first =
+        args.size() > 1 ? parseIntArg(args[1], "FIRST", 0, zvf::kCapacity - 1) : 0;
+    const int64_t last =
+        args.size() > 2 ? parseIntArg(args[2], "LAST", 0, zvf::kCapacity - 1) : zvf::kCapacity - 1;
+    if (last < first)
+        throw ZvfUsageError("LAST меньше FIRST");
+    return {first, last};
+}
+
+}  // namespace
+
+FrameRange frameRangeOf(const ZvfArgs &parsed, int32_t frameCount) {
+    const FrameRangeArgs range = frameRangeArgs(parsed);
+    if (parsed.positional.size() > 1 && range.first >= frameCount)
+        throw zv::Error("Кадр " + std::to_string(range.first) + " вне файла: кадров " +
+                        std::to_string(frameCount));
+    return {static_cast<int32_t>(range.first),
+            static_cast<int32_t>(std::min<int64_t>(range.last, frameCount - 1))};
 }
 
 void requireExistingFile(const std::string &fileName) {

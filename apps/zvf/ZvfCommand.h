@@ -66,3 +66,13 @@ void expectPositional(const ZvfArgs &args, size_t min, size_t max);
 // with the true reason when that is no regular file (a folder, a named pipe, a device) or the
 // name cannot be followed (a link loop): reading commands must not create files.
 void requireExistingFile(const std::string &fileName);
+
+// The frames a reading command looks at: FILE [FIRST [LAST]] of its positional arguments, FIRST
+// by default the first frame, LAST by default (and at most) the last one the file holds. A FIRST
+// given beyond the file fails with zv::Error "Кадр N вне файла: кадров M"; usage errors throw
+// ZvfUsageError (before the file is looked at, call it as soon as frameCount is known).
+struct FrameRange {
+    int32_t first = 0;
+    int32_t last = -1;  // below first when the file holds no frame
+};
+FrameRange frameRangeOf(const ZvfArgs &args, int32_t frameCount);
