@@ -104,7 +104,7 @@ void BM_ExportPicturesAsBefore(benchmark::State &state) {
     std::vector<uint8_t> bytes;
     for (auto _ : state) {
         for (int32_t i = 0; i < kFrames; ++i) {
-            if (zvf.ReadFrameBytes(i, bytes) ||
+            if (!zvf.ReadFrameBytes(i, bytes).ok() ||
                 !reencodeWithGiflib(bytes, (folder / (std::to_string(i) + ".GIF")).string()))
                 state.SkipWithError("export failed");
         }
