@@ -95,7 +95,7 @@ public:
     QWidget *pb;
     QGroupBox *gbFrames;
     QTableView *lvFrames;
-    QWidget *MainPanel;
+    QWidget *MainPanel = nullptr;
     QToolButton *sbFrames;
     QLabel *Label1;
     QLabel *lbSIzevideo;
@@ -118,7 +118,7 @@ public:
     QPushButton *BitBtn1;
     // The row below the Part's controls: go to a date-time.
     QLabel *lbGoTime;
-    QDateTimeEdit *edGoTime;
+    QDateTimeEdit *edGoTime = nullptr;  // the event filter reads it before it is made
     QToolButton *sbGoTime;
     // Changes of the screen: the activity strip under the slider, the previous and next change
     // (beside the date-time) and skipping still screens while playing.

@@ -53,7 +53,8 @@ std::vector<DynamicSymbol> readDynamicSymbols(const std::string &file) {
                 continue;
             const char *name = bytes.data() + strtab.sh_offset + sym.st_name;
             symbols.push_back({std::string(name, strnlen(name, strtab.sh_size - sym.st_name)),
-                               sym.st_shndx != SHN_UNDEF, ELF64_ST_TYPE(sym.st_info)});
+                               sym.st_shndx != SHN_UNDEF,
+                               static_cast<unsigned>(ELF64_ST_TYPE(sym.st_info))});
         }
     }
     return symbols;
