@@ -180,12 +180,12 @@ int runChanges(const ZvfArgs &parsed) {
 const ZvfRegistrar kChanges(
     {"changes",
      "zvf changes FILE [FIRST [LAST]]\n"
-     "  one line per frame that shows something new (its bytes differ from the frame\n"
-     "  before; the first frame of the range always): index, date-time, and the still run\n"
-     "  it starts: frames, seconds until the frame after it (until the last frame at the\n"
-     "  end of the file), separated by blanks; a damaged frame counts as a change;\n"
-     "  LAST beyond the last frame is cut to it",
-     "list the frames where the screen changed",
+     "  строка на кадр, с которого на экране что-то новое (его байты не те, что у кадра\n"
+     "  перед ним; первый кадр промежутка всегда): номер, дата-время и неподвижный\n"
+     "  участок, который он начинает: кадров, секунд до кадра после него (до последнего\n"
+     "  кадра в конце файла), через пробел; поврежденный кадр считается изменением;\n"
+     "  LAST за последним кадром урезается до него",
+     "кадры, где менялся экран",
      false,
      {},
      runChanges});
