@@ -90,9 +90,9 @@ TRecordingSettings settingsFrom(const uint8_t *data, size_t size) {
     s.RecursiveRecord = mix & 2;
     s.OutFile = zv::cp1251ToUtf8(
         std::string(reinterpret_cast<const char *>(data), std::min<size_t>(size, 24)));
-    // A value cannot hold a line break; those are refused by the writer (checked below).
+    // A value cannot hold a line break or a NUL: the writer refuses those.
     for (char &c : s.OutFile)
-        if (c == '\r' || c == '\n')
+        if (c == '\r' || c == '\n' || c == '\0')
             c = ' ';
     return s;
 }
