@@ -17,6 +17,7 @@
 #include "container/ZVFformatUnit.h"
 #include "recording/RecordingSettings.h"
 #include "support/PortalDesktop.h"
+#include "support/TempRoot.h"
 #include "support/WaitFor.h"
 
 namespace fs = std::filesystem;
@@ -26,16 +27,6 @@ namespace {
 constexpr uint32_t kColour = 0x3366CC;
 
 using zvtest::waitFor;
-
-// As near as the GIF's palette of the frame gives it.
-bool near(uint32_t pixel, uint32_t colour) {
-    for (int shift : {0, 8, 16}) {
-        if (std::abs(static_cast<int>((pixel >> shift) & 0xFF) -
-                     static_cast<int>((colour >> shift) & 0xFF)) > 16)
-            return false;
-    }
-    return true;
-}
 
 class RecorderOnPortal : public ::testing::Test {
 protected:
@@ -105,8 +96,8 @@ TEST_F(RecorderOnPortal, RecordsTheStreamAndIsAskedOnceAcrossRestarts) {
     const zv::GifImage image = lastFrame();
     EXPECT_EQ(image.width(), 320);
     EXPECT_EQ(image.height(), 200);
-    EXPECT_TRUE(near(image.pixels()[0], kColour)) << std::hex << image.pixels()[0];
-    EXPECT_TRUE(near(image.pixels()[320 * 200 - 1], kColour));
+    EXPECT_TRUE(zvtest::nearColour(image.pixels()[0], kColour)) << std::hex << image.pixels()[0];
+    EXPECT_TRUE(zvtest::nearColour(image.pixels()[320 * 200 - 1], kColour));
     stop(*recorder);
     const std::string text = read(log);
     EXPECT_NE(text.find("org.freedesktop.portal.ScreenCast"), std::string::npos) << text;
@@ -178,12 +169,12 @@ TEST_F(RecorderOnPortalWithTwoMonitors, EveryMonitorWhereTheDesktopPlacesIt) {
     ASSERT_EQ(image.width(), 640);
     ASSERT_EQ(image.height(), 300);
     const auto at = [&](int x, int y) { return image.pixels()[y * 640 + x]; };
-    EXPECT_TRUE(near(at(0, 0), kColour));
-    EXPECT_TRUE(near(at(319, 199), kColour));
-    EXPECT_TRUE(near(at(320, 100), 0xC03020)) << std::hex << at(320, 100);
-    EXPECT_TRUE(near(at(639, 299), 0xC03020));
-    EXPECT_TRUE(near(at(639, 0), 0));  // no monitor there
-    EXPECT_TRUE(near(at(0, 299), 0));
+    EXPECT_TRUE(zvtest::nearColour(at(0, 0), kColour));
+    EXPECT_TRUE(zvtest::nearColour(at(319, 199), kColour));
+    EXPECT_TRUE(zvtest::nearColour(at(320, 100), 0xC03020)) << std::hex << at(320, 100);
+    EXPECT_TRUE(zvtest::nearColour(at(639, 299), 0xC03020));
+    EXPECT_TRUE(zvtest::nearColour(at(639, 0), 0));  // no monitor there
+    EXPECT_TRUE(zvtest::nearColour(at(0, 299), 0));
     stop(*recorder);
 }
 

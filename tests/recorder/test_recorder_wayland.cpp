@@ -16,6 +16,7 @@
 #include "platform/WindowList.h"
 #include "recording/RecordingSettings.h"
 #include "support/Sway.h"
+#include "support/TempRoot.h"
 #include "support/WaitFor.h"
 
 namespace fs = std::filesystem;
@@ -25,17 +26,6 @@ namespace {
 constexpr uint32_t kBackground = 0x3366CC;
 
 using zvtest::waitFor;
-
-// The colour of a recorded pixel, as near as the GIF's palette of the frame can give it.
-bool near(uint32_t pixel, uint32_t colour) {
-    for (int shift : {0, 8, 16}) {
-        const int a = static_cast<int>((pixel >> shift) & 0xFF);
-        const int b = static_cast<int>((colour >> shift) & 0xFF);
-        if (std::abs(a - b) > 16)
-            return false;
-    }
-    return true;
-}
 
 class RecorderOnWayland : public ::testing::Test {
 protected:
@@ -107,13 +97,14 @@ TEST_F(RecorderOnWayland, RecordsTheCompositorsPictureAndIsFoundOnXwayland) {
     zv::GifImage image = lastFrame();
     EXPECT_EQ(image.width(), 320);
     EXPECT_EQ(image.height(), 200);
-    EXPECT_TRUE(near(image.pixels()[0], kBackground)) << std::hex << image.pixels()[0];
-    EXPECT_TRUE(near(image.pixels()[320 * 200 - 1], kBackground));
-    EXPECT_TRUE(near(centre(image), kBackground));
+    EXPECT_TRUE(zvtest::nearColour(image.pixels()[0], kBackground))
+        << std::hex << image.pixels()[0];
+    EXPECT_TRUE(zvtest::nearColour(image.pixels()[320 * 200 - 1], kBackground));
+    EXPECT_TRUE(zvtest::nearColour(centre(image), kBackground));
 
     // An X client on Xwayland, tiled by sway over the output: its colour reaches the file.
     zvtest::ColouredXWindow window(sway->x11Display(), 0x20C040);
-    EXPECT_TRUE(waitFor([&] { return near(centre(lastFrame()), 0x20C040); }, 30'000));
+    EXPECT_TRUE(waitFor([&] { return zvtest::nearColour(centre(lastFrame()), 0x20C040); }, 30'000));
 
     const auto list = zv::makeX11WindowList(sway->x11Display());
     const auto windows = list->windows();
@@ -143,6 +134,6 @@ TEST_F(RecorderOnWayland, WithoutACaptureSaysSoWritesNothingAndRetries) {
     // The compositor turns up: the next try finds it and frames follow.
     fs::create_symlink(sway->socketPath(), socket);
     ASSERT_TRUE(waitFor([&] { return frames() >= 2; }, 40'000)) << log();
-    EXPECT_TRUE(near(lastFrame().pixels()[0], kBackground));
+    EXPECT_TRUE(zvtest::nearColour(lastFrame().pixels()[0], kBackground));
     quit(*recorder);
 }

@@ -24,13 +24,7 @@ double at(const char *text) {
     return *zv::parseDateTimeIso(text);
 }
 
-std::vector<std::string> namesIn(const std::string &folder) {
-    std::vector<std::string> names;
-    for (const auto &e : fs::directory_iterator(folder))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using zvtest::namesIn;
 
 void touch(const std::string &path) {
     std::ofstream(path) << "x";

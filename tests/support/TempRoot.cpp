@@ -5,6 +5,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -72,6 +73,24 @@ std::string readFile(const std::string &nativeFile) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::vector<std::string> namesIn(const std::string &nativeFolder) {
+    std::vector<std::string> names;
+    for (const auto &e : std::filesystem::directory_iterator(nativeFolder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool nearColour(uint32_t pixel, uint32_t colour, int tolerance) {
+    for (int shift : {0, 8, 16}) {
+        const int a = static_cast<int>((pixel >> shift) & 0xFF);
+        const int b = static_cast<int>((colour >> shift) & 0xFF);
+        if (std::abs(a - b) > tolerance)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace zvtest

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zvtest {
 
@@ -28,6 +30,11 @@ private:
 // Writes bytes to a native path, creating parent folders.
 void writeFile(const std::string &nativeFile, const std::string &bytes);
 std::string readFile(const std::string &nativeFile);
+// The names of a folder's entries, sorted.
+std::vector<std::string> namesIn(const std::string &nativeFolder);
+// Whether each 8-bit channel of two 0x..RRGGBB pixels differs by at most tolerance: a recorded
+// colour as near as a frame's palette gives it.
+bool nearColour(uint32_t pixel, uint32_t colour, int tolerance = 16);
 
 }  // namespace zvtest
 
