@@ -452,25 +452,26 @@ private:
     // Lists the candidates of a cell (their count, then their indices in palette order); where
     // the list starts.
     int32_t list(size_t cell) {
-        const int low[3] = {static_cast<int>(cell >> 10) * 8,
-                            static_cast<int>((cell >> 5) & 31) * 8,
-                            static_cast<int>(cell & 31) * 8};
-        int nearest[256], farthest[256];
+        const int lowRed = static_cast<int>(cell >> 10) * 8;
+        const int lowGreen = static_cast<int>((cell >> 5) & 31) * 8;
+        const int lowBlue = static_cast<int>(cell & 31) * 8;
+        // The squared distance along one channel from value to the nearest and to the farthest
+        // colour of the cell (low .. low + 7); simple enough for the loop to be vectorised.
+        auto nearAxis = [](int value, int low) {
+            const int outside = std::max(std::max(low - value, value - low - 7), 0);
+            return outside * outside;
+        };
+        auto farAxis = [](int value, int low) {
+            const int far = std::max(value - low, low + 7 - value);
+            return far * far;
+        };
+        int nearest[256];
         int bound = std::numeric_limits<int>::max();
         for (int i = 0; i < count_; ++i) {
-            const int value[3] = {red_[i], green_[i], blue_[i]};
-            int nearD = 0, farD = 0;
-            for (int c = 0; c < 3; ++c) {
-                const int below = low[c] - value[c], above = value[c] - (low[c] + 7);
-                const int outside = std::max({below, above, 0});
-                const int far =
-                    std::max(std::abs(value[c] - low[c]), std::abs(value[c] - low[c] - 7));
-                nearD += outside * outside;
-                farD += far * far;
-            }
-            nearest[i] = nearD;
-            farthest[i] = farD;
-            bound = std::min(bound, farD);
+            nearest[i] = nearAxis(red_[i], lowRed) + nearAxis(green_[i], lowGreen) +
+                         nearAxis(blue_[i], lowBlue);
+            bound = std::min(bound, farAxis(red_[i], lowRed) + farAxis(green_[i], lowGreen) +
+                                        farAxis(blue_[i], lowBlue));
         }
         const auto at = static_cast<int32_t>(lists_.size());
         lists_.push_back(0);
