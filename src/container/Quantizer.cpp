@@ -515,8 +515,8 @@ Tradeoff tradeoffFor(int maxColours) {
     return maxColours > 16 ? Tradeoff{43.0, 150} : Tradeoff{35.0, 1200};
 }
 
-// Sets count indices from out to index; end is the end of the buffer. Short runs, most of them
-// on a busy screen, take one 16-byte store that may spill onto what the next runs write.
+// Sets count indices from out to index; end is the end of the row. Short runs, most of them on a
+// busy screen, take one 16-byte store that may spill onto what the next runs in the row write.
 void fill(uint8_t *out, int index, int count, const uint8_t *end) {
     if (count <= 16 && end - out >= 16) {
         uint8_t block[16];
@@ -535,7 +535,22 @@ struct Quantizer::State {
     ColourTable flat{13};   // colours of runs of those that did not fit
     // Each run of equal colours, row after row: its length, and its colour's id << 16.
     std::vector<uint32_t> runs;
-    std::vector<uint8_t> indexOfId;  // the nearest palette colour of each id
+    // What a run of a colour needs to choose its index: the colour, its nearest palette colour,
+    // and how far the colour to its left may be for the run to take that instead.
+    struct Choice {
+        int32_t bound;     // the farthest (squared RGB distance); -1 for a colour in the palette
+        uint32_t ownWord;  // the nearest palette colour's index << 24 | its colour
+        int16_t own, red, green, blue;  // that index; the colour's channels
+
+        static Choice of(uint32_t v, int own, const uint32_t *palette, int slack) {
+            const int mine = distance(v, palette[own]);
+            return {
+                mine > 0 ? 2 * mine + slack : -1, static_cast<uint32_t>(own) << 24 | palette[own],
+                static_cast<int16_t>(own),        static_cast<int16_t>(redOf(v)),
+                static_cast<int16_t>(greenOf(v)), static_cast<int16_t>(blueOf(v))};
+        }
+    };
+    std::vector<Choice> choiceOfId;
     CellHistogram cells;
     Moments sums;  // from the origin
     int64_t black = 0, white = 0;
@@ -549,7 +564,7 @@ struct Quantizer::State {
                   uint32_t *palette, uint8_t *indices, int &used);
     void gather(const uint32_t *pixels, int width, int height, size_t stride);
     void chooseKeys(int maxColours, int64_t pixelCount);
-    int cachedNearest(uint32_t v);
+    Choice choiceFor(uint32_t v, const uint32_t *palette, int slack);
     void map(const uint32_t *pixels, int width, int height, size_t stride, const uint32_t *palette,
              int slack, uint8_t *indices);
 };
@@ -650,48 +665,53 @@ void Quantizer::State::chooseKeys(int maxColours, int64_t pixelCount) {
         cells.add(kWhite, -white);
 }
 
-int Quantizer::State::cachedNearest(uint32_t v) {
+Quantizer::State::Choice Quantizer::State::choiceFor(uint32_t v, const uint32_t *palette,
+                                                     int slack) {
     const uint32_t at = hashOf(v, kCacheBits);
     if (cacheColour[at] != v) {
         cacheColour[at] = v;
         cacheIndex[at] = static_cast<uint8_t>(nearest.find(v));
     }
-    return cacheIndex[at];
+    return Choice::of(v, cacheIndex[at], palette, slack);
 }
 
 void Quantizer::State::map(const uint32_t *pixels, int width, int height, size_t stride,
                            const uint32_t *palette, int slack, uint8_t *indices) {
     std::fill(cacheColour.begin(), cacheColour.end(), kNoColour);
-    indexOfId.resize(ids.size());
-    for (uint32_t id = 0; id < ids.size(); ++id)
-        indexOfId[id] = static_cast<uint8_t>(nearest.find(ids.colour(id)));
+    choiceOfId.resize(ids.size());
+    for (uint32_t id = 0; id < ids.size(); ++id) {
+        const uint32_t v = ids.colour(id);
+        choiceOfId[id] = Choice::of(v, nearest.find(v), palette, slack);
+    }
     const uint32_t *run = runs.data();
-    const uint8_t *end = indices + static_cast<size_t>(width) * static_cast<size_t>(height);
     for (int y = 0; y < height; ++y) {
         const uint32_t *row = pixels + static_cast<size_t>(y) * stride;
         uint8_t *out = indices + static_cast<size_t>(y) * static_cast<size_t>(width);
-        int previous = 0;             // the index of the run to the left
-        uint32_t previousColour = 0;  // its palette colour
-        int anchorEnd = 0;            // where the last run that took its own nearest colour ends
+        // What the run to the left took, in one word: where the last run that took its own
+        // nearest colour ends << 32 | the index << 24 | its colour. None yet at the row's start.
+        uint64_t left = static_cast<uint64_t>(-kChainPixels - 1) << 32;
         for (int x = 0; x < width; ++run) {
             const int length = static_cast<int>(*run & 0xFFFF);
             const uint32_t id = *run >> 16;
-            const bool known = id != ColourIds::kNone;
-            const uint32_t v = known ? ids.colour(id) : row[x] & kRgbMask;
-            const int own = known ? indexOfId[id] : cachedNearest(v);
+            const Choice c = id != ColourIds::kNone ? choiceOfId[id]
+                                                    : choiceFor(row[x] & kRgbMask, palette, slack);
             // A colour between palette colours (an edge, a gradient, a photo) takes the index of
             // the run to its left when that is nearly as near, and not too far from where that
             // index was some run's own: longer runs, which LZW stores in fewer bytes, for little
             // error. Colours in the palette stay exact. (No dithering: it would hurt text and LZW
-            // alike.) Worked out without branches, which way it goes being hard to foretell.
-            const int mine = distance(v, palette[own]);
-            const bool left = (x > 0) & (previous != own) & (x - anchorEnd <= kChainPixels) &
-                              (mine > 0) & (distance(v, previousColour) <= 2 * mine + slack);
-            const int index = left ? previous : own;
-            previousColour = left ? previousColour : palette[own];
-            anchorEnd = left ? anchorEnd : x + length;
-            fill(out + x, index, length, end);
-            previous = index;
+            // alike.) Each run's choice waits for the last one's, so as little as can be is
+            // worked out here, and without branches: which way it goes is hard to foretell.
+            const int dr = c.red - static_cast<int>((left >> 16) & 0xFF);
+            const int dg = c.green - static_cast<int>((left >> 8) & 0xFF);
+            const int db = c.blue - static_cast<int>(left & 0xFF);
+            const bool keep = (static_cast<int>((left >> 24) & 0xFF) != c.own) &
+                              (x - static_cast<int>(left >> 32) <= kChainPixels) &
+                              (dr * dr + dg * dg + db * db <= c.bound);
+            const uint64_t own =
+                static_cast<uint64_t>(static_cast<uint32_t>(x + length)) << 32 | c.ownWord;
+            const uint64_t mask = 0 - static_cast<uint64_t>(keep);
+            left = (left & mask) | (own & ~mask);
+            fill(out + x, static_cast<int>((left >> 24) & 0xFF), length, out + width);
             x += length;
         }
     }
