@@ -18,30 +18,26 @@ constexpr uint32_t kLastCode = kCodes - 1;
 constexpr int kDirectBits = 4;
 
 // Packs codes of varying width, least significant bit first, into a byte buffer large enough
-// for every code of the picture.
+// for every code of the picture and 8 bytes more. Each code stores 8 bytes and moves on by the
+// whole bytes done: no branch, which would go one way or the other every few codes.
 class BitWriter {
 public:
     explicit BitWriter(uint8_t *out) : out_(out), start_(out) {}
     void put(uint32_t code, int width) {
         acc_ |= uint64_t{code} << bits_;
         bits_ += width;
-        if (bits_ >= 32) {
-            const auto word = static_cast<uint32_t>(acc_);
-            out_[0] = static_cast<uint8_t>(word);
-            out_[1] = static_cast<uint8_t>(word >> 8);
-            out_[2] = static_cast<uint8_t>(word >> 16);
-            out_[3] = static_cast<uint8_t>(word >> 24);
-            out_ += 4;
-            acc_ >>= 32;
-            bits_ -= 32;
-        }
+        uint8_t bytes[8];
+        for (int k = 0; k < 8; ++k)
+            bytes[k] = static_cast<uint8_t>(acc_ >> (8 * k));
+        std::memcpy(out_, bytes, 8);
+        const int done = bits_ / 8;
+        out_ += done;
+        acc_ >>= 8 * done;
+        bits_ -= 8 * done;
     }
     size_t finish() {
-        while (bits_ > 0) {
+        if (bits_ > 0)
             *out_++ = static_cast<uint8_t>(acc_);
-            acc_ >>= 8;
-            bits_ -= 8;
-        }
         return static_cast<size_t>(out_ - start_);
     }
 
@@ -228,8 +224,9 @@ size_t lzw(Table &table, RunCodes &runs, const uint8_t *indices, size_t count, i
 }  // namespace
 
 size_t GifLzwEncoder::compress(const uint8_t *indices, size_t count, int minCodeSize) {
-    // At most 12 bits per pixel, and a clear code every 4000-odd codes.
-    const size_t capacity = count / 2 * 3 + count / 1024 + 64;
+    // At most 12 bits per pixel, a clear code every 4000-odd codes, and the 8 bytes that each
+    // code stores.
+    const size_t capacity = count / 2 * 3 + count / 1024 + 64 + 8;
     if (capacity > packedCapacity_) {
         packed_.reset();
         packed_ = std::make_unique_for_overwrite<uint8_t[]>(capacity);
