@@ -563,6 +563,7 @@ struct Quantizer::State {
     bool tryExact(const uint32_t *pixels, int width, int height, size_t stride, int maxColours,
                   uint32_t *palette, uint8_t *indices, int &used);
     void gather(const uint32_t *pixels, int width, int height, size_t stride);
+    void gatherUnnumbered(uint32_t v, int run);  // a run of a colour that ids had no room for
     void chooseKeys(int maxColours, int64_t pixelCount);
     Choice choiceFor(uint32_t v, const uint32_t *palette, int slack);
     void map(const uint32_t *pixels, int width, int height, size_t stride, const uint32_t *palette,
@@ -612,17 +613,24 @@ void Quantizer::State::gather(const uint32_t *pixels, int width, int height, siz
             const uint32_t v = row[x] & kRgbMask;
             const uint32_t id = ids.add(v, static_cast<uint32_t>(run));
             runs.push_back(static_cast<uint32_t>(run) | id << 16);
-            black += v == kBlack ? run : 0;
-            white += v == kWhite ? run : 0;
-            if (id == ColourIds::kNone) {
-                cells.add(v, run);
-                if (run >= 3)
-                    flat.add(v, static_cast<uint32_t>(run));
-            }
+            if (id == ColourIds::kNone)
+                gatherUnnumbered(v, run);
         });
     }
-    for (uint32_t id = 0; id < ids.size(); ++id)
-        cells.add(ids.colour(id), ids.pixels(id));
+    for (uint32_t id = 0; id < ids.size(); ++id) {
+        const uint32_t v = ids.colour(id);
+        cells.add(v, ids.pixels(id));
+        black += v == kBlack ? ids.pixels(id) : 0;
+        white += v == kWhite ? ids.pixels(id) : 0;
+    }
+}
+
+void Quantizer::State::gatherUnnumbered(uint32_t v, int run) {
+    cells.add(v, run);
+    if (run >= 3)
+        flat.add(v, static_cast<uint32_t>(run));
+    black += v == kBlack ? run : 0;
+    white += v == kWhite ? run : 0;
 }
 
 void Quantizer::State::chooseKeys(int maxColours, int64_t pixelCount) {
