@@ -1,6 +1,7 @@
 #include "container/GifLzw.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <stdexcept>
 
@@ -17,30 +18,26 @@ constexpr uint32_t kLastCode = kCodes - 1;
 constexpr int kDirectBits = 4;
 
 // Packs codes of varying width, least significant bit first, into a byte buffer large enough
-// for every code of the picture.
+// for every code of the picture and 8 bytes more. Each code stores 8 bytes and moves on by the
+// whole bytes done: no branch, which would go one way or the other every few codes.
 class BitWriter {
 public:
     explicit BitWriter(uint8_t *out) : out_(out), start_(out) {}
     void put(uint32_t code, int width) {
         acc_ |= uint64_t{code} << bits_;
         bits_ += width;
-        if (bits_ >= 32) {
-            const auto word = static_cast<uint32_t>(acc_);
-            out_[0] = static_cast<uint8_t>(word);
-            out_[1] = static_cast<uint8_t>(word >> 8);
-            out_[2] = static_cast<uint8_t>(word >> 16);
-            out_[3] = static_cast<uint8_t>(word >> 24);
-            out_ += 4;
-            acc_ >>= 32;
-            bits_ -= 32;
-        }
+        uint8_t bytes[8];
+        for (int k = 0; k < 8; ++k)
+            bytes[k] = static_cast<uint8_t>(acc_ >> (8 * k));
+        std::memcpy(out_, bytes, 8);
+        const int done = bits_ / 8;
+        out_ += done;
+        acc_ >>= 8 * done;
+        bits_ -= 8 * done;
     }
     size_t finish() {
-        while (bits_ > 0) {
+        if (bits_ > 0)
             *out_++ = static_cast<uint8_t>(acc_);
-            acc_ >>= 8;
-            bits_ -= 8;
-        }
         return static_cast<size_t>(out_ - start_);
     }
 
@@ -125,23 +122,79 @@ private:
     uint32_t *hints_;  // per code: (index << 16) | the code of (code, index); 0: none
 };
 
+// The length of the run of equal indices that starts at p, counting at most max (>= 1).
+size_t runLength(const uint8_t *p, size_t max) {
+    const uint8_t first = p[0];
+    size_t n = 1;
+    if constexpr (std::endian::native == std::endian::little) {
+        const uint64_t pattern = 0x0101010101010101ull * first;
+        for (; n + 8 <= max; n += 8) {
+            uint64_t word;
+            std::memcpy(&word, p + n, 8);
+            if (word != pattern)
+                return n + static_cast<size_t>(std::countr_zero(word ^ pattern) / 8);
+        }
+    }
+    while (n < max && p[n] == first)
+        ++n;
+    return n;
+}
+
+// The codes of the strings made of one index repeated, which the table holds for every index up
+// to some length (a string's prefixes are always in the table before it). A run of equal indices,
+// which screens are mostly made of, then takes one step per code instead of one per pixel.
+class RunCodes {
+public:
+    explicit RunCodes(uint16_t *codes) : codes_(codes) {}
+    void clear(uint32_t alphabet) {
+        for (uint32_t index = 0; index < alphabet; ++index) {
+            longest_[index] = 1;
+            codes_[index * kCodes + 1] = static_cast<uint16_t>(index);
+        }
+    }
+    // Called for every code added: notes it when it repeats index once more than the longest.
+    void added(uint32_t prefix, uint32_t index, uint32_t code) {
+        const uint32_t n = longest_[index];
+        if (codes_[index * kCodes + n] == prefix) {
+            longest_[index] = n + 1;
+            codes_[index * kCodes + n + 1] = static_cast<uint16_t>(code);
+        }
+    }
+    // The code of the indices from at as long as they repeat the first and the table holds such
+    // a run (at least the first alone); moves at past them.
+    uint32_t take(const uint8_t *indices, size_t count, size_t &at) const {
+        const uint32_t index = indices[at];
+        const size_t n = runLength(indices + at, std::min<size_t>(longest_[index], count - at));
+        at += n;
+        return codes_[index * kCodes + n];
+    }
+
+private:
+    uint16_t *codes_;          // per index, kCodes entries: the code of the index n times at n
+    uint32_t longest_[256]{};  // per index: the longest run string in the table
+};
+
 // GIF's LZW over indices into the packed code stream; returns its length in bytes. The table is
 // empty on entry and left empty.
 template <typename Table>
-size_t lzw(Table &table, const uint8_t *indices, size_t count, int minCodeSize, uint8_t *packed) {
+size_t lzw(Table &table, RunCodes &runs, const uint8_t *indices, size_t count, int minCodeSize,
+           uint8_t *packed) {
     const uint32_t clear = 1u << minCodeSize;
     const uint32_t firstFree = clear + 2;
     uint32_t nextCode = firstFree;
     int width = minCodeSize + 1;
     BitWriter writer(packed);
     writer.put(clear, width);
+    runs.clear(clear);
     if (count > 0) {
-        uint32_t prefix = indices[0];
-        for (size_t i = 1; i < count; ++i) {
+        size_t i = 0;
+        uint32_t prefix = runs.take(indices, count, i);
+        while (i < count) {
             const uint32_t index = indices[i];
             const uint32_t child = table.find(prefix, index);
             if (child != 0) {
                 prefix = child;
+                ++i;
                 continue;
             }
             writer.put(prefix, width);
@@ -150,12 +203,14 @@ size_t lzw(Table &table, const uint8_t *indices, size_t count, int minCodeSize, 
             if (nextCode >= kLastCode) {
                 writer.put(clear, width);
                 table.clear(firstFree, nextCode);
+                runs.clear(clear);
                 nextCode = firstFree;
                 width = minCodeSize + 1;
             } else {
-                table.insert(prefix, index, nextCode++);
+                table.insert(prefix, index, nextCode);
+                runs.added(prefix, index, nextCode++);
             }
-            prefix = index;
+            prefix = runs.take(indices, count, i);
         }
         writer.put(prefix, width);
         if (nextCode >= (1u << width) && width < kMaxBits)
@@ -169,19 +224,23 @@ size_t lzw(Table &table, const uint8_t *indices, size_t count, int minCodeSize, 
 }  // namespace
 
 size_t GifLzwEncoder::compress(const uint8_t *indices, size_t count, int minCodeSize) {
-    // At most 12 bits per pixel, and a clear code every 4000-odd codes.
-    const size_t capacity = count / 2 * 3 + count / 1024 + 64;
+    // At most 12 bits per pixel, a clear code every 4000-odd codes, and the 8 bytes that each
+    // code stores.
+    const size_t capacity = count / 2 * 3 + count / 1024 + 64 + 8;
     if (capacity > packedCapacity_) {
         packed_.reset();
         packed_ = std::make_unique_for_overwrite<uint8_t[]>(capacity);
         packedCapacity_ = capacity;
     }
+    if (!runCodes_)  // only the rows of the indices in use are ever touched
+        runCodes_ = std::make_unique_for_overwrite<uint16_t[]>(size_t{256} * kCodes);
+    RunCodes runs(runCodes_.get());
     if (minCodeSize <= kDirectBits) {
         if (!direct_)  // every entry zero: 0 is the clear code, never an extension of anything
             direct_ = std::make_unique<uint16_t[]>(size_t{kCodes} << kDirectBits);
         // Rows as wide as the largest small alphabet: one table for all of them.
         DirectTable table(direct_.get(), kDirectBits);
-        return lzw(table, indices, count, minCodeSize, packed_.get());
+        return lzw(table, runs, indices, count, minCodeSize, packed_.get());
     }
     if (!hash_) {
         hash_ =
@@ -189,7 +248,7 @@ size_t GifLzwEncoder::compress(const uint8_t *indices, size_t count, int minCode
         HashTable(hash_.get(), hash_.get() + (size_t{1} << HashTable::kBits)).clear(0, 0);
     }
     HashTable table(hash_.get(), hash_.get() + (size_t{1} << HashTable::kBits));
-    return lzw(table, indices, count, minCodeSize, packed_.get());
+    return lzw(table, runs, indices, count, minCodeSize, packed_.get());
 }
 
 void GifLzwEncoder::encode(const uint8_t *indices, size_t count, int minCodeSize,

@@ -9,8 +9,9 @@ namespace zv {
 
 // GIF's variable-length LZW compression of palette indices. Up to 16 colours the codes are found
 // in a direct table (for every code, the code that extends it by each index: one load per pixel);
-// with more, in a small hash that stays in the processor's cache. Tables and buffers are kept
-// between pictures. Not thread-safe; one encoder per thread.
+// with more, in a small hash that stays in the processor's cache. A run of equal indices takes
+// one step per code rather than one per pixel, through the codes of repeated indices. Tables and
+// buffers are kept between pictures. Not thread-safe; one encoder per thread.
 class GifLzwEncoder {
 public:
     GifLzwEncoder();
@@ -27,9 +28,10 @@ public:
 private:
     size_t compress(const uint8_t *indices, size_t count, int minCodeSize);
 
-    std::unique_ptr<uint16_t[]> direct_;  // 4096 codes x 16 indices: the code for (code, index)
-    std::unique_ptr<uint32_t[]> hash_;    // (code, index) -> code for larger alphabets
-    std::unique_ptr<uint8_t[]> packed_;   // the code stream before it is cut into sub-blocks
+    std::unique_ptr<uint16_t[]> direct_;    // 4096 codes x 16 indices: the code for (code, index)
+    std::unique_ptr<uint32_t[]> hash_;      // (code, index) -> code for larger alphabets
+    std::unique_ptr<uint16_t[]> runCodes_;  // per index: the code of n repeats at n
+    std::unique_ptr<uint8_t[]> packed_;     // the code stream before it is cut into sub-blocks
     size_t packedCapacity_ = 0;
 };
 

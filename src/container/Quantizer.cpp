@@ -1,11 +1,17 @@
 #include "container/Quantizer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <stdexcept>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zv {
 
@@ -79,22 +85,98 @@ private:
     size_t size_ = 0;
 };
 
-// Calls run(colour, length) for each run of equal colours within each row.
+// Bit k set where row[k] and row[k + 1] differ (the top bytes ignored), for k below count (at
+// most 64): where runs of equal colours end. Reads row[0..count].
+uint64_t runEnds(const uint32_t *row, int count) {
+    uint64_t ends = 0;
+#if defined(__SSE2__)
+    if (count == 64) {
+        const __m128i mask = _mm_set1_epi32(static_cast<int>(kRgbMask));
+        const __m128i zero = _mm_setzero_si128();
+        for (int k = 0; k < 64; k += 4) {
+            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + k));
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + k + 1));
+            const __m128i same =
+                _mm_cmpeq_epi32(_mm_and_si128(_mm_xor_si128(here, next), mask), zero);
+            ends |= static_cast<uint64_t>(_mm_movemask_ps(_mm_castsi128_ps(same)) ^ 0xF) << k;
+        }
+        return ends;
+    }
+#endif
+    for (int k = 0; k < count; ++k)
+        ends |= static_cast<uint64_t>(((row[k] ^ row[k + 1]) & kRgbMask) != 0) << k;
+    return ends;
+}
+
+// Calls run(start, length) for each run of equal colours in a row, left to right. The ends of
+// runs are found 64 pixels at a time, so that a screen's many short runs cost no mispredicted
+// branch each.
 template <typename Run>
-void forEachRun(const uint32_t *pixels, int width, int height, size_t stride, Run run) {
-    for (int y = 0; y < height; ++y) {
-        const uint32_t *row = pixels + static_cast<size_t>(y) * stride;
-        int x = 0;
-        while (x < width) {
-            const uint32_t v = row[x] & kRgbMask;
-            int end = x + 1;
-            while (end < width && (row[end] & kRgbMask) == v)
-                ++end;
-            run(v, x, y, end - x);
-            x = end;
+void forEachRun(const uint32_t *row, int width, Run run) {
+    int start = 0;
+    for (int x = 0; x + 1 < width; x += 64) {
+        for (uint64_t ends = runEnds(row + x, std::min(64, width - 1 - x)); ends != 0;
+             ends &= ends - 1) {
+            const int end = x + std::countr_zero(ends) + 1;
+            run(start, end - start);
+            start = end;
         }
     }
+    run(start, width - start);
 }
+
+// The screen's exact colours, numbered in the order they first appear, with how many pixels each
+// covers and how many of those lie in runs of three or more (flat areas: backgrounds, bars,
+// text). Open addressing in a fixed number of slots, kept at most half full: a screen of very
+// many colours has only its first ones numbered, add() returns kNone for the rest.
+class ColourIds {
+public:
+    static constexpr uint32_t kNone = 0xFFFF;
+
+    // bits: 2^bits slots of 16 bits, the colours in a table of their own: both small enough to
+    // stay in the processor's cache while the screen streams past.
+    explicit ColourIds(int bits) : bits_(bits), slots_(size_t{1} << bits, kNone) {}
+    void clear() {
+        for (uint32_t at : taken_)
+            slots_[at] = kNone;
+        taken_.clear();
+        colours_.clear();
+        pixels_.clear();
+        flat_.clear();
+    }
+    uint32_t add(uint32_t colour, uint32_t run) {
+        const uint32_t mask = (1u << bits_) - 1;
+        uint32_t at = hashOf(colour, bits_);
+        uint32_t id = slots_[at];
+        while (id != kNone && colours_[id] != colour) {
+            at = (at + 1) & mask;
+            id = slots_[at];
+        }
+        if (id == kNone) {
+            if (colours_.size() * 2 >= slots_.size())
+                return kNone;
+            id = static_cast<uint32_t>(colours_.size());
+            slots_[at] = static_cast<uint16_t>(id);
+            taken_.push_back(at);
+            colours_.push_back(colour);
+            pixels_.push_back(0);
+            flat_.push_back(0);
+        }
+        pixels_[id] += run;
+        flat_[id] += run >= 3 ? run : 0;
+        return id;
+    }
+    size_t size() const { return colours_.size(); }
+    uint32_t colour(uint32_t id) const { return colours_[id]; }
+    uint32_t pixels(uint32_t id) const { return pixels_[id]; }
+    uint32_t flat(uint32_t id) const { return flat_[id]; }
+
+private:
+    int bits_;
+    std::vector<uint16_t> slots_;                    // the id of the colour, or kNone
+    std::vector<uint32_t> taken_;                    // the slots in use
+    std::vector<uint32_t> colours_, pixels_, flat_;  // by id
+};
 
 // ---- Wu's quantiser on a 32 x 32 x 32 grid of cells, with sums of the full 8-bit channels ----
 
@@ -370,25 +452,26 @@ private:
     // Lists the candidates of a cell (their count, then their indices in palette order); where
     // the list starts.
     int32_t list(size_t cell) {
-        const int low[3] = {static_cast<int>(cell >> 10) * 8,
-                            static_cast<int>((cell >> 5) & 31) * 8,
-                            static_cast<int>(cell & 31) * 8};
-        int nearest[256], farthest[256];
+        const int lowRed = static_cast<int>(cell >> 10) * 8;
+        const int lowGreen = static_cast<int>((cell >> 5) & 31) * 8;
+        const int lowBlue = static_cast<int>(cell & 31) * 8;
+        // The squared distance along one channel from value to the nearest and to the farthest
+        // colour of the cell (low .. low + 7); simple enough for the loop to be vectorised.
+        auto nearAxis = [](int value, int low) {
+            const int outside = std::max(std::max(low - value, value - low - 7), 0);
+            return outside * outside;
+        };
+        auto farAxis = [](int value, int low) {
+            const int far = std::max(value - low, low + 7 - value);
+            return far * far;
+        };
+        int nearest[256];
         int bound = std::numeric_limits<int>::max();
         for (int i = 0; i < count_; ++i) {
-            const int value[3] = {red_[i], green_[i], blue_[i]};
-            int nearD = 0, farD = 0;
-            for (int c = 0; c < 3; ++c) {
-                const int below = low[c] - value[c], above = value[c] - (low[c] + 7);
-                const int outside = std::max({below, above, 0});
-                const int far =
-                    std::max(std::abs(value[c] - low[c]), std::abs(value[c] - low[c] - 7));
-                nearD += outside * outside;
-                farD += far * far;
-            }
-            nearest[i] = nearD;
-            farthest[i] = farD;
-            bound = std::min(bound, farD);
+            nearest[i] = nearAxis(red_[i], lowRed) + nearAxis(green_[i], lowGreen) +
+                         nearAxis(blue_[i], lowBlue);
+            bound = std::min(bound, farAxis(red_[i], lowRed) + farAxis(green_[i], lowGreen) +
+                                        farAxis(blue_[i], lowBlue));
         }
         const auto at = static_cast<int32_t>(lists_.size());
         lists_.push_back(0);
@@ -432,11 +515,42 @@ Tradeoff tradeoffFor(int maxColours) {
     return maxColours > 16 ? Tradeoff{43.0, 150} : Tradeoff{35.0, 1200};
 }
 
+// Sets count indices from out to index; end is the end of the row. Short runs, most of them on a
+// busy screen, take one 16-byte store that may spill onto what the next runs in the row write.
+void fill(uint8_t *out, int index, int count, const uint8_t *end) {
+    if (count <= 16 && end - out >= 16) {
+        uint8_t block[16];
+        std::memset(block, index, sizeof block);
+        std::memcpy(out, block, sizeof block);
+    } else {
+        std::memset(out, index, static_cast<size_t>(count));
+    }
+}
+
 }  // namespace
 
 struct Quantizer::State {
     ColourTable exact{10};  // the screen's colours while they fit the palette
-    ColourTable flat{13};   // colours of runs: the flat areas of the screen
+    ColourIds ids{16};      // the screen's colours, as far as they fit
+    ColourTable flat{13};   // colours of runs of those that did not fit
+    // Each run of equal colours, row after row: its length, and its colour's id << 16.
+    std::vector<uint32_t> runs;
+    // What a run of a colour needs to choose its index: the colour, its nearest palette colour,
+    // and how far the colour to its left may be for the run to take that instead.
+    struct Choice {
+        int32_t bound;     // the farthest (squared RGB distance); -1 for a colour in the palette
+        uint32_t ownWord;  // the nearest palette colour's index << 24 | its colour
+        int16_t own, red, green, blue;  // that index; the colour's channels
+
+        static Choice of(uint32_t v, int own, const uint32_t *palette, int slack) {
+            const int mine = distance(v, palette[own]);
+            return {
+                mine > 0 ? 2 * mine + slack : -1, static_cast<uint32_t>(own) << 24 | palette[own],
+                static_cast<int16_t>(own),        static_cast<int16_t>(redOf(v)),
+                static_cast<int16_t>(greenOf(v)), static_cast<int16_t>(blueOf(v))};
+        }
+    };
+    std::vector<Choice> choiceOfId;
     CellHistogram cells;
     Moments sums;  // from the origin
     int64_t black = 0, white = 0;
@@ -449,7 +563,9 @@ struct Quantizer::State {
     bool tryExact(const uint32_t *pixels, int width, int height, size_t stride, int maxColours,
                   uint32_t *palette, uint8_t *indices, int &used);
     void gather(const uint32_t *pixels, int width, int height, size_t stride);
+    void gatherUnnumbered(uint32_t v, int run);  // a run of a colour that ids had no room for
     void chooseKeys(int maxColours, int64_t pixelCount);
+    Choice choiceFor(uint32_t v, const uint32_t *palette, int slack);
     void map(const uint32_t *pixels, int width, int height, size_t stride, const uint32_t *palette,
              int slack, uint8_t *indices);
 };
@@ -487,17 +603,34 @@ bool Quantizer::State::tryExact(const uint32_t *pixels, int width, int height, s
 
 void Quantizer::State::gather(const uint32_t *pixels, int width, int height, size_t stride) {
     cells.clear();
+    ids.clear();
     flat.clear();
     black = white = 0;
-    forEachRun(pixels, width, height, stride, [&](uint32_t v, int, int, int run) {
-        cells.add(v, run);
-        if (run >= 3)
-            flat.add(v, static_cast<uint32_t>(run));
-        if (v == kBlack)
-            black += run;
-        else if (v == kWhite)
-            white += run;
-    });
+    runs.clear();
+    for (int y = 0; y < height; ++y) {
+        const uint32_t *row = pixels + static_cast<size_t>(y) * stride;
+        forEachRun(row, width, [&](int x, int run) {
+            const uint32_t v = row[x] & kRgbMask;
+            const uint32_t id = ids.add(v, static_cast<uint32_t>(run));
+            runs.push_back(static_cast<uint32_t>(run) | id << 16);
+            if (id == ColourIds::kNone)
+                gatherUnnumbered(v, run);
+        });
+    }
+    for (uint32_t id = 0; id < ids.size(); ++id) {
+        const uint32_t v = ids.colour(id);
+        cells.add(v, ids.pixels(id));
+        black += v == kBlack ? ids.pixels(id) : 0;
+        white += v == kWhite ? ids.pixels(id) : 0;
+    }
+}
+
+void Quantizer::State::gatherUnnumbered(uint32_t v, int run) {
+    cells.add(v, run);
+    if (run >= 3)
+        flat.add(v, static_cast<uint32_t>(run));
+    black += v == kBlack ? run : 0;
+    white += v == kWhite ? run : 0;
 }
 
 void Quantizer::State::chooseKeys(int maxColours, int64_t pixelCount) {
@@ -512,18 +645,24 @@ void Quantizer::State::chooseKeys(int maxColours, int64_t pixelCount) {
     struct Flat {
         uint32_t colour, count;
     };
+    const int64_t share = pixelCount / (int64_t{maxColours} * 8);
     std::vector<Flat> found;
+    auto consider = [&](uint32_t colour, uint32_t count) {
+        if (count >= share && colour != kBlack && colour != kWhite)
+            found.push_back({colour, count});
+    };
+    for (uint32_t id = 0; id < ids.size(); ++id)
+        consider(ids.colour(id), ids.flat(id));
     const std::vector<uint32_t> &colours = flat.keys();
     for (size_t i = 0; i < colours.size(); ++i) {
-        if (colours[i] != kNoColour && colours[i] != kBlack && colours[i] != kWhite)
-            found.push_back({colours[i], flat.values()[i]});
+        if (colours[i] != kNoColour)
+            consider(colours[i], flat.values()[i]);
     }
     std::sort(found.begin(), found.end(), [](const Flat &a, const Flat &b) {
         return a.count != b.count ? a.count > b.count : a.colour < b.colour;
     });
-    const int64_t share = pixelCount / (int64_t{maxColours} * 8);
     for (const Flat &f : found) {
-        if (keys.size() >= limit || f.count < share)
+        if (keys.size() >= limit)
             break;
         keys.push_back(f.colour);
         cells.add(f.colour, -int64_t{f.count});
@@ -534,43 +673,56 @@ void Quantizer::State::chooseKeys(int maxColours, int64_t pixelCount) {
         cells.add(kWhite, -white);
 }
 
+Quantizer::State::Choice Quantizer::State::choiceFor(uint32_t v, const uint32_t *palette,
+                                                     int slack) {
+    const uint32_t at = hashOf(v, kCacheBits);
+    if (cacheColour[at] != v) {
+        cacheColour[at] = v;
+        cacheIndex[at] = static_cast<uint8_t>(nearest.find(v));
+    }
+    return Choice::of(v, cacheIndex[at], palette, slack);
+}
+
 void Quantizer::State::map(const uint32_t *pixels, int width, int height, size_t stride,
                            const uint32_t *palette, int slack, uint8_t *indices) {
     std::fill(cacheColour.begin(), cacheColour.end(), kNoColour);
-    uint32_t *__restrict tags = cacheColour.data();
-    uint8_t *__restrict cached = cacheIndex.data();
-    int previous = -1;  // the index of the run to the left, -1 at the start of a row
-    int anchorEnd = 0;  // where the last run that took its own nearest colour ends
-    forEachRun(pixels, width, height, stride, [&](uint32_t v, int x, int y, int run) {
-        const uint32_t at = hashOf(v, kCacheBits);
-        if (tags[at] != v) {
-            tags[at] = v;
-            cached[at] = static_cast<uint8_t>(nearest.find(v));
+    choiceOfId.resize(ids.size());
+    for (uint32_t id = 0; id < ids.size(); ++id) {
+        const uint32_t v = ids.colour(id);
+        choiceOfId[id] = Choice::of(v, nearest.find(v), palette, slack);
+    }
+    const uint32_t *run = runs.data();
+    for (int y = 0; y < height; ++y) {
+        const uint32_t *row = pixels + static_cast<size_t>(y) * stride;
+        uint8_t *out = indices + static_cast<size_t>(y) * static_cast<size_t>(width);
+        // What the run to the left took, in one word: where the last run that took its own
+        // nearest colour ends << 32 | the index << 24 | its colour. None yet at the row's start.
+        uint64_t left = static_cast<uint64_t>(-kChainPixels - 1) << 32;
+        for (int x = 0; x < width; ++run) {
+            const int length = static_cast<int>(*run & 0xFFFF);
+            const uint32_t id = *run >> 16;
+            const Choice c = id != ColourIds::kNone ? choiceOfId[id]
+                                                    : choiceFor(row[x] & kRgbMask, palette, slack);
+            // A colour between palette colours (an edge, a gradient, a photo) takes the index of
+            // the run to its left when that is nearly as near, and not too far from where that
+            // index was some run's own: longer runs, which LZW stores in fewer bytes, for little
+            // error. Colours in the palette stay exact. (No dithering: it would hurt text and LZW
+            // alike.) Each run's choice waits for the last one's, so as little as can be is
+            // worked out here, and without branches: which way it goes is hard to foretell.
+            const int dr = c.red - static_cast<int>((left >> 16) & 0xFF);
+            const int dg = c.green - static_cast<int>((left >> 8) & 0xFF);
+            const int db = c.blue - static_cast<int>(left & 0xFF);
+            const bool keep = (static_cast<int>((left >> 24) & 0xFF) != c.own) &
+                              (x - static_cast<int>(left >> 32) <= kChainPixels) &
+                              (dr * dr + dg * dg + db * db <= c.bound);
+            const uint64_t own =
+                static_cast<uint64_t>(static_cast<uint32_t>(x + length)) << 32 | c.ownWord;
+            const uint64_t mask = 0 - static_cast<uint64_t>(keep);
+            left = (left & mask) | (own & ~mask);
+            fill(out + x, static_cast<int>((left >> 24) & 0xFF), length, out + width);
+            x += length;
         }
-        int index = cached[at];
-        // A colour between palette colours (an edge, a gradient, a photo) takes the index of
-        // the run to its left when that is nearly as near, and not too far from where that
-        // index was some run's own: longer runs, which LZW stores in fewer bytes, for little
-        // error. Colours in the palette stay exact. (No dithering: it would hurt text and LZW
-        // alike.)
-        const int own = index;
-        if (x > 0 && previous != index && x - anchorEnd <= kChainPixels) {
-            const int mine = distance(v, palette[index]);
-            if (mine > 0 && distance(v, palette[previous]) <= 2 * mine + slack)
-                index = previous;
-        }
-        if (index == own)
-            anchorEnd = x + run;
-        uint8_t *out =
-            indices + static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
-        if (run < 16) {
-            for (int k = 0; k < run; ++k)
-                out[k] = static_cast<uint8_t>(index);
-        } else {
-            std::memset(out, index, static_cast<size_t>(run));
-        }
-        previous = index;
-    });
+    }
 }
 
 Quantizer::Quantizer() : s_(std::make_unique<State>()) {}
@@ -578,6 +730,8 @@ Quantizer::~Quantizer() = default;
 
 int Quantizer::quantise(const uint32_t *pixels, int width, int height, size_t stride,
                         int maxColours, uint32_t *palette, uint8_t *indices) {
+    if (width > 65535)  // a run's length is kept in 16 bits
+        throw std::invalid_argument("Quantizer: a row of more than 65535 pixels");
     maxColours = std::clamp(maxColours, 1, 256);
     int used = 0;
     if (s_->tryExact(pixels, width, height, stride, maxColours, palette, indices, used))

@@ -23,7 +23,8 @@ public:
     Quantizer(const Quantizer &) = delete;
     Quantizer &operator=(const Quantizer &) = delete;
 
-    // pixels: width * height, 0xXXRRGGBB (the top byte is ignored), rows stride pixels apart.
+    // pixels: width * height, 0xXXRRGGBB (the top byte is ignored), rows stride pixels apart;
+    // width at most 65535 (GIF's limit; std::invalid_argument otherwise).
     // Writes the palette (0x00RRGGBB, at most maxColours entries, 1..256) and width * height
     // indices into it, rows contiguous. Returns the number of palette entries used (at least 1).
     int quantise(const uint32_t *pixels, int width, int height, size_t stride, int maxColours,

@@ -114,6 +114,35 @@ TEST(GifEncoder, KeepsBlackWhiteAndTheColoursCoveringTheScreen) {
     }
 }
 
+TEST(GifEncoder, KeepsTheFlatColoursThatComeAfterTensOfThousandsOfOthers) {
+    // Every pixel of the top half another colour (66,600 of them: more than the quantiser
+    // numbers one by one), then a desktop, a navy bar and black on white, which must still be
+    // kept exactly; rows not a multiple of 64 pixels long, and the same bytes every time.
+    const int w = 333, h = 400;
+    std::vector<uint32_t> screen(static_cast<size_t>(w) * h);
+    const uint32_t desktop = 0x3A6EA5, navy = 0x0A246A, white = 0xFFFFFF, black = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const size_t i = static_cast<size_t>(y) * w + x;
+            if (y < h / 2)
+                screen[i] = static_cast<uint32_t>(i * 0x9E3779u) & 0xFFFFFF;
+            else if (x < w / 2)
+                screen[i] = desktop;
+            else if (y < h / 2 + 20)
+                screen[i] = navy;
+            else
+                screen[i] = (x / 3 + y / 5) % 7 == 0 ? black : white;
+        }
+    for (int colours : {16, 256}) {
+        SCOPED_TRACE(colours);
+        const std::vector<uint8_t> gif = encode(screen, w, h, colours);
+        EXPECT_EQ(encode(screen, w, h, colours), gif);
+        const std::vector<uint32_t> shown = decodedPixels(gif, w, h);
+        for (size_t i = static_cast<size_t>(w) * (h / 2); i < screen.size(); ++i)
+            ASSERT_EQ(shown[i], screen[i]) << "pixel " << i;
+    }
+}
+
 TEST(GifEncoder, OperatorScreensMeetTheirPsnrFloors) {
     struct Floor {
         const char *screen;
