@@ -1,0 +1,60 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "container/GifImage.h"
+#include "container/TextIndexer.h"
+
+// The reading threads of the text indexer (TextIndexer.h): each takes change starts in order,
+// decodes the frame and the one before it, finds the changed regions and reads them with a
+// reader of its own. Results are collected by frame; the indexer takes them in frame order.
+namespace zv {
+
+struct FrameReading {
+    int32_t frame = 0;
+    bool failed = false;           // the frame could not be read or decoded
+    std::string error;             // a reader's failure: the run fails with it
+    std::vector<TextBox> regions;  // where it differs from the frame before it
+    std::vector<TextLine> lines;
+    GifImage picture;              // the frame decoded, for reading a line's place again
+};
+
+class TextReadingPool {
+public:
+    // recordingPath: what each thread opens to read frames (the same file as the indexer's);
+    // threads readers made by factory on their threads.
+    TextReadingPool(std::string recordingPath, const TextReaderFactory &factory, int threads,
+                    bool lowPriority);
+    ~TextReadingPool();
+    TextReadingPool(const TextReadingPool &) = delete;
+    TextReadingPool &operator=(const TextReadingPool &) = delete;
+
+    void add(int32_t frame);
+    // The reading of frame (added before), waiting for it.
+    FrameReading take(int32_t frame);
+
+private:
+    void work(TextReaderFactory factory, bool lowPriority);
+    FrameReading readFrame(int32_t frame, TextReader &reader, RandomFile &file, GifImage &previous);
+
+    std::string path_;
+    std::mutex mutex_;
+    std::condition_variable jobAdded_, resultAdded_;
+    std::deque<int32_t> jobs_;
+    std::map<int32_t, FrameReading> results_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// Lowers the calling thread to nice 19 under SCHED_IDLE (where the system allows): it then runs
+// only on processor time nothing else wants.
+void lowerThreadPriority();
+
+}  // namespace zv
