@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "container/TextReading.h"
+
+// The pictures a text reader hands to its engine: grey, dark text on white, scaled up.
+namespace zv {
+
+struct GreyImage {
+    std::vector<uint8_t> data;  // width * height bytes, rows without padding
+    int width = 0;
+    int height = 0;
+    uint8_t &at(int x, int y) { return data[static_cast<size_t>(y) * width + x]; }
+    uint8_t at(int x, int y) const { return data[static_cast<size_t>(y) * width + x]; }
+};
+
+// The part of a that lies in b (width or height 0 when none).
+TextBox intersect(const TextBox &a, const TextBox &b);
+
+// The region of a frame (inside it) in grey levels.
+GreyImage greyOf(const FramePixels &frame, const TextBox &region);
+
+struct BlockPreparation {
+    bool invertDark = true;       // light on dark made dark on light
+    bool stretchContrast = true;  // background to white, darkest ink to black
+};
+
+// Cuts the picture into blocks along rows and then columns of one grey level (the gaps between
+// the bars, rows, panels and cells of a screen), makes those gaps white and each block dark text
+// on white as asked: its background is its most frequent grey level.
+void prepareBlocks(GreyImage &image, const BlockPreparation &how);
+
+// The picture scaled up factor times with linear interpolation.
+GreyImage scaledUp(const GreyImage &image, int factor);
+
+}  // namespace zv
