@@ -1,15 +1,17 @@
-// The export commands: export, export-time, pictures, pictures-time, export-mp4,
-// export-mp4-time. Each builds an export request and hands it to the one runner the export
-// window calls.
+// The runs of the export commands (their texts: ExportUsage.cpp), in the program zvf hands
+// them to. Each builds an export request and hands it to the one runner the export window calls.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "ExportUsage.h"
 #include "ZvfCommand.h"
 #include "container/Mp4Export.h"
 #include "container/ZVFformatUnit.h"
@@ -154,80 +156,21 @@ int runPictures(const Args &args, bool byTime) {
     return runExport(exportArgs(args, zv::ExportTarget::Pictures, byTime));
 }
 
-const ZvfOption kSevenZip{"7z", ""};
-
-const ZvfRegistrar kExport(
-    {"export",
-     "zvf export SRC DST FIRST LAST [--7z]\n"
-     "  копирует кадры FIRST..LAST (включительно, в любом порядке) из SRC в файл ZVF DST,\n"
-     "  который переписывается на месте, если есть (от прежнего ничего не остаётся); --7z\n"
-     "  ещё упаковывает DST в DST.7z (DST остаётся; архив, который не создать, - ошибка)",
-     "кадры по номерам в новый файл ZVF",
-     false,
-     {kSevenZip},
-     [](const Args &args) { return runVideoExport(args, false); }});
-
-const ZvfRegistrar kExportTime(
-    {"export-time",
-     "zvf export-time SRC DST START END [--7z]\n"
-     "  как export, для кадров, снятых строго после START и строго до END\n"
-     "  (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\", местное время); промежуток\n"
-     "  между двумя соседними кадрами экспортирует оба",
-     "промежуток времени в новый файл ZVF",
-     false,
-     {kSevenZip},
-     [](const Args &args) { return runVideoExport(args, true); }});
-
-const ZvfRegistrar kPictures(
-    {"pictures",
-     "zvf pictures SRC DIR FIRST LAST\n"
-     "  декодирует кадры FIRST..LAST и пишет каждый как DIR/\"YYMMDD hhnnss.GIF\" (его\n"
-     "  дата-время; следующие кадры той же секунды получают _2, _3, ...); DIR создаётся\n"
-     "  с родительскими папками (DIR, которую не создать, - ошибка)",
-     "кадры по номерам в картинки GIF",
-     false,
-     {},
-     [](const Args &args) { return runPictures(args, false); }});
-
-const ZvfRegistrar kPicturesTime(
-    {"pictures-time",
-     "zvf pictures-time SRC DIR START END\n"
-     "  как pictures, для кадров, снятых строго после START и строго до END\n"
-     "  (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\")",
-     "промежуток времени в картинки GIF",
-     false,
-     {},
-     [](const Args &args) { return runPictures(args, true); }});
-
-const std::vector<ZvfOption> kMp4OptionNames = {
-    {"speed", "X"}, {"max-gap", "S"}, {"no-timestamp", ""}, {"verbose", ""}};
-const char kMp4Options[] =
-    "  --speed X         X секунд записи за секунду видео (по умолчанию 1; 0,01..10000)\n"
-    "  --max-gap S       пауза длиннее S секунд показа урезается до S (по умолчанию 2)\n"
-    "  --no-timestamp    без даты-времени в правом верхнем углу картинки\n"
-    "  --verbose         собственный журнал FFmpeg (по-английски) в stderr, для поиска сбоев";
-
-const ZvfRegistrar kExportMp4(
-    {"export-mp4",
-     std::string("zvf export-mp4 SRC DST FIRST LAST [--speed X] [--max-gap S] [--no-timestamp]\n"
-                 "               [--verbose]\n"
-                 "  кодирует кадры FIRST..LAST (включительно, в любом порядке) из SRC в видео\n"
-                 "  MP4 DST (H.264), каждый кадр показан своё настоящее время; DST заменяется,\n"
-                 "  если есть. Кадры, которые не прочитать, повторяют предыдущий, о них\n"
-                 "  сообщается в конце (код 1, видео записано)\n") +
-         kMp4Options,
-     "кадры по номерам в видео MP4", true, kMp4OptionNames,
-     [](const Args &args) { return runExportMp4(args, false); }});
-
-const ZvfRegistrar kExportMp4Time(
-    {"export-mp4-time",
-     std::string("zvf export-mp4-time SRC DST START END [--speed X] [--max-gap S] "
-                 "[--no-timestamp]\n"
-                 "               [--verbose]\n"
-                 "  как export-mp4, для кадров, снятых строго после START и строго\n"
-                 "  до END (START, END: \"YYYY-MM-DD hh:mm:ss[.zzz]\")\n") +
-         kMp4Options,
-     "промежуток времени в видео MP4", true, kMp4OptionNames,
-     [](const Args &args) { return runExportMp4(args, true); }});
+// Each command as zvf describes it, with its run.
+const bool kRegistered = [] {
+    const std::map<std::string, std::function<int(const Args &)>> runs = {
+        {"export", [](const Args &args) { return runVideoExport(args, false); }},
+        {"export-time", [](const Args &args) { return runVideoExport(args, true); }},
+        {"pictures", [](const Args &args) { return runPictures(args, false); }},
+        {"pictures-time", [](const Args &args) { return runPictures(args, true); }},
+        {"export-mp4", [](const Args &args) { return runExportMp4(args, false); }},
+        {"export-mp4-time", [](const Args &args) { return runExportMp4(args, true); }},
+    };
+    for (ZvfCommand command : exportCommandUsages()) {
+        command.run = runs.at(command.name);
+        registerZvfCommand(std::move(command));
+    }
+    return true;
+}();
 
 }  // namespace

@@ -1,10 +1,12 @@
 #include "ZvfCommand.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 
 #include "container/ZVFConstants.h"
@@ -98,4 +100,18 @@ void requireExistingFile(const std::string &fileName) {
     if (!S_ISREG(st.st_mode))
         throw zv::Error("Не удается открыть файл \"" + fileName +
                         "\": " + zv::notRegularFileReason(st.st_mode));
+}
+
+std::string zvfProgramPath(const std::string &program) {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        return {};
+    for (const std::filesystem::path &folder :
+         {self.parent_path() / ZVF_PROGRAM_DIR, self.parent_path()}) {
+        const std::filesystem::path path = (folder / program).lexically_normal();
+        if (::access(path.c_str(), X_OK) == 0)
+            return path.string();
+    }
+    return {};
 }

@@ -41,7 +41,11 @@ struct ZvfCommand {
     std::string summary;    // one line for "zvf --help"
     bool needsGui = false;  // the dispatcher makes a QGuiApplication (offscreen by default) first
     std::vector<ZvfOption> options;
-    std::function<int(const ZvfArgs &args)> run;
+    std::function<int(const ZvfArgs &args)> run{};
+    // Set for a command that runs in a program of its own (zvfProgramPath): zvf answers its
+    // --help and wrong arguments and then replaces itself with that program, which loads
+    // libraries that the other commands do without. Empty: run is called.
+    std::string program{};
 };
 
 class ZvfUsageError : public std::runtime_error {
@@ -53,6 +57,11 @@ void registerZvfCommand(ZvfCommand command);
 // Sorted by name.
 std::vector<const ZvfCommand *> zvfCommands();
 const ZvfCommand *findZvfCommand(const std::string &name);
+
+// The path of a program of zvf's own commands: in the folder the installed layout puts them
+// (ZVF_PROGRAM_DIR, relative to zvf's own folder), else beside zvf (a build tree). Empty when
+// neither holds it.
+std::string zvfProgramPath(const std::string &program);
 
 struct ZvfRegistrar {
     explicit ZvfRegistrar(ZvfCommand command) { registerZvfCommand(std::move(command)); }

@@ -4,8 +4,10 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -79,7 +81,26 @@ std::optional<ZvfArgs> parseCommand(const ZvfCommand &command, const QStringList
     return args;
 }
 
+// A command of a program of its own: that program takes over the process with the same
+// arguments. Returns only when it cannot be started.
+int runInProgram(const ZvfCommand &command, char **argv) {
+    const std::string path = zvfProgramPath(command.program);
+    if (path.empty()) {
+        std::fprintf(stderr, "zvf %s: не найдена программа %s (ZORVideo установлен не полностью)\n",
+                     command.name.c_str(), command.program.c_str());
+        return 1;
+    }
+    std::fflush(nullptr);
+    argv[0] = const_cast<char *>(path.c_str());
+    ::execv(path.c_str(), argv);
+    std::fprintf(stderr, "zvf %s: %s: %s\n", command.name.c_str(), path.c_str(),
+                 std::strerror(errno));
+    return 1;
+}
+
 int runCommand(const ZvfCommand &command, const ZvfArgs &args, int argc, char **argv) {
+    if (!command.program.empty())
+        return runInProgram(command, argv);
     // The tool never shows a window: rendering happens on the offscreen platform unless the
     // caller asks for another one.
     std::optional<PrivateRuntimeFolder> runtime;  // outlives the application

@@ -96,6 +96,7 @@ TEST_F(InstallTree, LaysOutEveryFileWhereDebianExpectsIt) {
     const std::string man = ZORVIDEO_INSTALL_MANDIR "/man1/";
     const std::set<std::string> expected = {
         ZORVIDEO_INSTALL_BINDIR "/zvf",
+        ZORVIDEO_INSTALL_LIBEXECDIR "/zorvideo/zvf-export",
         ZORVIDEO_INSTALL_BINDIR "/zorvideo-host",
         ZORVIDEO_INSTALL_BINDIR "/ZORVideoService",
         ZORVIDEO_INSTALL_PLUGINDIR "/libZORVideo.so",
@@ -131,6 +132,7 @@ TEST_F(InstallTree, LaysOutEveryFileWhereDebianExpectsIt) {
     const fs::perms rw_r__r__ = fs::perms::owner_read | fs::perms::owner_write |
                                 fs::perms::group_read | fs::perms::others_read;
     EXPECT_EQ(mode(ZORVIDEO_INSTALL_BINDIR "/zvf"), rwxr_xr_x);
+    EXPECT_EQ(mode(ZORVIDEO_INSTALL_LIBEXECDIR "/zorvideo/zvf-export"), rwxr_xr_x);
     EXPECT_EQ(mode(ZORVIDEO_INSTALL_PLUGINDIR "/libZORVideo.so"), rw_r__r__);
     EXPECT_EQ(mode(man + "zvf.1.gz"), rw_r__r__);
 }
@@ -154,6 +156,24 @@ TEST_F(InstallTree, InstalledProgramsAnswerVersionAndHelp) {
     const Outcome help = run(program("zorvideo-host"), {"--help"}, env);
     EXPECT_EQ(help.status, 0) << help.err;
     EXPECT_NE(help.out.find("--library"), std::string::npos) << help.out;
+}
+
+// zvf hands the exports to a program of their own, which it finds in the installed layout (not
+// beside itself, where the build tree has it).
+TEST_F(InstallTree, InstalledZvfRunsTheExportsInTheirProgram) {
+    zvtest::TempRoot root;
+    const std::string source = root.file("a.zvf");
+    const std::string target = root.file("b.zvf");
+    const Outcome sample = run(program("zvf"), {"sample", q(source), "--frames", "3"});
+    ASSERT_EQ(sample.status, 0) << sample.err;
+    const Outcome exported = run(program("zvf"), {"export", q(source), q(target), "0", "1"});
+    EXPECT_EQ(exported.status, 0) << exported.err;
+    const Outcome info = run(program("zvf"), {"info", q(target)});
+    EXPECT_NE(info.out.find("frames: 2\n"), std::string::npos) << info.out << info.err;
+    // Its wrong arguments are answered by zvf itself, with the command's usage.
+    const Outcome wrong = run(program("zvf"), {"export-mp4", q(source)});
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_NE(wrong.err.find("zvf export-mp4 SRC DST"), std::string::npos) << wrong.err;
 }
 
 // On a fresh root the plug-in makes C:\VELD with the recorder's link to the installed recorder,
