@@ -173,29 +173,25 @@ bool holdsAll(const std::string &form, const std::vector<std::string> &words) {
 
 }  // namespace
 
-std::vector<TextHit> TextIndex::search(std::string_view query, size_t maxHits,
-                                       const std::atomic<bool> *cancel) {
+namespace {
+
+const char kHitColumns[] =
+    "SELECT l.id, l.frame, l.left_frame, l.x, l.y, l.width, l.height, l.text, l.confidence, "
+    "l.norm FROM lines l ";
+
+}  // namespace
+
+std::vector<TextHit> TextIndex::collect(SqliteStatement &s, const std::vector<std::string> &words,
+                                        size_t maxHits, const std::atomic<bool> *cancel) {
     std::vector<TextHit> hits;
-    const std::vector<std::string> words = searchWords(query);
-    if (words.empty() || !usable())
-        return hits;
-    const std::string fts = ftsQuery(words);
-    const std::string columns =
-        "SELECT l.id, l.frame, l.left_frame, l.x, l.y, l.width, l.height, l.text, l.confidence, "
-        "l.norm FROM lines l ";
-    SqliteStatement s(db_->db, fts.empty() ? columns + "ORDER BY l.frame, l.id"
-                                           : columns +
-                                                 "JOIN lines_text t ON t.rowid = l.id "
-                                                 "WHERE lines_text MATCH ?1 ORDER BY l.frame, l.id");
-    if (!fts.empty())
-        s.bind(1, std::string_view(fts));
     const int32_t indexed = coverage_.indexedFrames;
     while (s.step()) {
         if (cancel && cancel->load(std::memory_order_relaxed))
             break;
         const auto frame = static_cast<int32_t>(s.integer(1));
+        // Lines committed after the coverage was taken wait for refresh().
         if (frame >= indexed || !holdsAll(s.text(9), words))
-            continue;  // lines of frames committed after the coverage was taken wait for refresh
+            continue;
         TextHit h;
         h.id = s.integer(0);
         h.firstFrame = frame;
@@ -209,6 +205,32 @@ std::vector<TextHit> TextIndex::search(std::string_view query, size_t maxHits,
             break;
     }
     return hits;
+}
+
+std::vector<TextHit> TextIndex::search(std::string_view query, size_t maxHits,
+                                       const std::atomic<bool> *cancel) {
+    const std::vector<std::string> words = searchWords(query);
+    if (words.empty() || !usable())
+        return {};
+    const std::string fts = ftsQuery(words);
+    const std::string columns = kHitColumns;
+    SqliteStatement s(db_->db, fts.empty() ? columns + "ORDER BY l.frame, l.id"
+                                           : columns +
+                                                 "JOIN lines_text t ON t.rowid = l.id "
+                                                 "WHERE lines_text MATCH ?1 ORDER BY l.frame, l.id");
+    if (!fts.empty())
+        s.bind(1, std::string_view(fts));
+    return collect(s, words, maxHits, cancel);
+}
+
+std::vector<TextHit> TextIndex::linesAt(int32_t frame) {
+    if (!usable() || frame < 0 || frame >= coverage_.indexedFrames)
+        return {};
+    SqliteStatement s(db_->db, std::string(kHitColumns) +
+                                   "WHERE l.frame <= ?1 AND (l.left_frame IS NULL OR "
+                                   "l.left_frame > ?1) ORDER BY l.y, l.x, l.id");
+    s.bind(1, int64_t{frame});
+    return collect(s, {}, 0, nullptr);
 }
 
 }  // namespace zv

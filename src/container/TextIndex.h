@@ -29,6 +29,8 @@
 // its search form as a substring ("1034" finds "10342", "иван" finds "Иванов").
 namespace zv {
 
+class SqliteStatement;
+
 // "<nativeRecording>.text".
 std::string textIndexPath(const std::string &nativeRecording);
 
@@ -106,9 +108,15 @@ public:
     std::vector<TextHit> search(std::string_view query, size_t maxHits = 0,
                                 const std::atomic<bool> *cancel = nullptr);
 
+    // The lines standing on the screen at frame (read at it or before, not left by it), by
+    // place; empty for a frame not indexed. For outlining what was read on a frame shown.
+    std::vector<TextHit> linesAt(int32_t frame);
+
 private:
     struct Db;
     void open(RandomFile &recording);
+    std::vector<TextHit> collect(SqliteStatement &s, const std::vector<std::string> &words,
+                                 size_t maxHits, const std::atomic<bool> *cancel);
 
     std::string path_;
     std::unique_ptr<Db> db_;

@@ -218,8 +218,9 @@ void TextIndexer::Run::store(FrameReading reading) {
         std::string c = compact(line.text);
         if (c.empty())
             continue;
+        // The line still standing, or a part of it that a region cut out, is no new line.
         const bool same = std::any_of(touched.begin(), touched.end(), [&](const Standing &s) {
-            return s.compact == c && meets(s.line.box, line.box);
+            return meets(s.line.box, line.box) && s.compact.find(c) != std::string::npos;
         });
         if (same)
             continue;

@@ -22,8 +22,9 @@
 //   - L's text (search form without blanks) is no longer found at its place: neither inside a
 //     line read at s whose box meets L's box, nor, when the changed regions cover only part of
 //     L's box, in a new read of L's box (grown by the regions that touch it) at s.
-// s is then L's left frame. A line read at s whose text equals that of a standing line it meets
-// is the same line still standing and is not stored again. A frame that cannot be decoded is
+// s is then L's left frame. A line read at s that meets a line still standing and whose text is
+// that line's text or a part of it (a region that cut the line) is the standing line itself and
+// is not stored again. A frame that cannot be decoded is
 // counted as failed and reads nothing; the frame after it, compared with nothing, is read whole.
 //
 // Resuming: the index records how far it has read and which lines still stand; a run goes on
