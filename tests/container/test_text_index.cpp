@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "container/Sqlite.h"
 #include "container/TextIndexer.h"
 #include "support/PixelText.h"
 #include "container/ZVFAppender.h"
@@ -255,9 +256,8 @@ TEST_F(TextIndexTest, ADamagedOrForeignIndexIsSetAsideAndRebuilt) {
     std::filesystem::remove(path);
     std::filesystem::remove(path + "-wal");
     std::filesystem::remove(path + "-shm");
-    ASSERT_EQ(std::system(("sqlite3 '" + path + "' 'CREATE TABLE t(a); INSERT INTO t VALUES(1);'")
-                              .c_str()),
-              0);
+    zv::SqliteDb(path, zv::SqliteDb::Mode::ReadWriteCreate)
+        .exec("CREATE TABLE t(a); INSERT INTO t VALUES(1);");
     EXPECT_EQ(coverage().state, zv::TextIndexState::Unusable);
     warnings.clear();
     index(options());
