@@ -61,9 +61,10 @@ std::string asideName(const std::string &path, const std::string &suffix, int nu
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, "_%04d%02d%02d_%02d%02d%02d", f.year, f.month, f.day,
                   f.hour, f.minute, f.second);
-    std::string name = path + stamp + suffix;
+    std::string name = path;
+    name.append(stamp).append(suffix);
     if (number > 1)
-        name += "_" + std::to_string(number);
+        name.append("_").append(std::to_string(number));
     return name;
 }
 
