@@ -8,6 +8,10 @@ bool SqliteError::damaged() const {
     return code_ == SQLITE_CORRUPT || code_ == SQLITE_NOTADB;
 }
 
+bool SqliteError::notADatabase() const {
+    return code_ == SQLITE_NOTADB;
+}
+
 SqliteDb::SqliteDb(const std::string &nativeFile, Mode mode, int busyMs) {
     const int flags = (mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY
                                               : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |

@@ -51,7 +51,10 @@ int64_t readFailedFrames(SqliteDb &db) {
 }
 
 std::string damagedText(const std::string &path, const SqliteError &e) {
-    return "Индекс текста \"" + path + "\" поврежден: " + e.what();
+    if (!e.damaged())  // busy, unreadable, a read-only folder for its journal
+        return e.what();
+    return "Индекс текста \"" + path + "\" поврежден" +
+           (e.notADatabase() ? " (это не база данных SQLite)" : "");
 }
 
 std::string otherRecordingText(const std::string &path) {
