@@ -36,8 +36,8 @@ std::vector<zv::TextLine> dialogLines(int32_t k) {
     const int rub = 500 + (k * 7919) % 9000;
     std::snprintf(amount, sizeof amount, "Сумма: %d %03d,%02d руб.", rub / 1000, rub % 1000,
                   k % 100);
-    std::snprintf(litres, sizeof litres, "%s  %d.%02d л  ТРК %d", kFuels[k % 5], 5 + k % 60, k % 100,
-                  1 + k % 8);
+    std::snprintf(litres, sizeof litres, "%s  %d.%02d л  ТРК %d", kFuels[k % 5], 5 + k % 60,
+                  k % 100, 1 + k % 8);
     return {{{900, 100, 300, 15}, "Номер чека: " + std::to_string(10000 + k), 91},
             {{900, 120, 300, 15}, amount, 88},
             {{900, 140, 300, 15}, litres, 90},
@@ -71,8 +71,8 @@ std::string eightHours() {
 // A receipt number (one line), an amount written with and without its group blank, a name on a
 // sixth of the lines, two words, a word too short for the trigram index (every line read), and
 // nothing.
-const char *const kQueries[] = {"12345",  "1 234", "ёлкина", "чек 15000",
-                                "аи", "2486,00", "нет такого"};
+const char *const kQueries[] = {"12345", "1 234",   "ёлкина",    "чек 15000",
+                                "аи",    "2486,00", "нет такого"};
 
 void BM_SearchEightHours(benchmark::State &state) {
     const std::string recording = eightHours();

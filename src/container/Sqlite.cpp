@@ -80,9 +80,9 @@ SqliteStatement &SqliteStatement::bind(int index, double value) {
 }
 
 SqliteStatement &SqliteStatement::bind(int index, std::string_view text) {
-    db_.check(sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT,
-                                  SQLITE_UTF8),
-              "Ошибка индекса текста");
+    db_.check(
+        sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8),
+        "Ошибка индекса текста");
     return *this;
 }
 

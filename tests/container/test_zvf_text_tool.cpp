@@ -20,7 +20,8 @@ zvtest::ToolOutcome zvf(const QStringList &args) {
 }
 
 bool haveLanguageData() {
-    for (const char *folder : {"/usr/share/tesseract-ocr/5/tessdata", "/usr/share/tesseract-ocr/4.00/tessdata"})
+    for (const char *folder :
+         {"/usr/share/tesseract-ocr/5/tessdata", "/usr/share/tesseract-ocr/4.00/tessdata"})
         if (std::filesystem::exists(std::string(folder) + "/rus.traineddata") &&
             std::filesystem::exists(std::string(folder) + "/eng.traineddata"))
             return true;
