@@ -168,14 +168,19 @@ public:
     // Ends an open transaction without its changes (nothing when none is open).
     void rollback();
 
-    // The recording at the index's place is no longer the one indexed (replaced, cut): sets the
-    // index aside as made for another recording and begins a new one, telling warning.
-    void startOver(RandomFile &recording);
+    // The recording at the index's place is no longer the one indexed (replaced, cut): begins a
+    // new index for recording, telling warning. The old one goes with the recording indexed when
+    // that was renamed to movedTo (a native path; the recorder renames a full recording) and no
+    // index lies there yet; otherwise it is set aside as made for another recording.
+    void startOver(RandomFile &recording, const std::string &movedTo = {});
 
 private:
     struct Db;
     void openChecked(RandomFile &recording);
     void setAside(const std::string &why, const std::string &suffix);
+    // Renames the index (and its journal) to to, without replacing a file there; false when one
+    // is there. The lock is then taken on a new index at the old place.
+    bool moveIndex(const std::string &to);
 
     std::string recordingName_;
     std::string path_;

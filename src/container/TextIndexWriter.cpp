@@ -135,26 +135,32 @@ void TextIndexWriter::openChecked(RandomFile &recording) {
     }
 }
 
-void TextIndexWriter::setAside(const std::string &why, const std::string &suffix) {
+bool TextIndexWriter::moveIndex(const std::string &to) {
     db_.reset();
-    std::string aside;
-    for (int number = 1;; ++number) {
-        aside = asideName(path_, suffix, number);
-        if (renameNoReplace(path_, aside))
-            break;
-    }
-    // The journal of the index set aside belongs to it; its shared memory is rebuilt from the
+    if (!renameNoReplace(path_, to))
+        return false;
+    // The journal of the index moved belongs to it; its shared memory is rebuilt from the
     // journal by whoever opens it.
     struct stat st {};
     if (::lstat((path_ + "-wal").c_str(), &st) == 0)
-        ::rename((path_ + "-wal").c_str(), (aside + "-wal").c_str());
+        ::rename((path_ + "-wal").c_str(), (to + "-wal").c_str());
     ::unlink((path_ + "-shm").c_str());
-    if (warning_)
-        warning_(why + "; он отложен как \"" + aside + "\" и строится заново");
     lock_.reset();
     lock_ = lockIndex(path_);
     indexed_ = 0;
     failed_ = 0;
+    return true;
+}
+
+void TextIndexWriter::setAside(const std::string &why, const std::string &suffix) {
+    for (int number = 1;; ++number) {
+        const std::string aside = asideName(path_, suffix, number);
+        if (moveIndex(aside)) {
+            if (warning_)
+                warning_(why + "; он отложен как \"" + aside + "\" и строится заново");
+            return;
+        }
+    }
 }
 
 std::vector<StandingLine> TextIndexWriter::standingLines() {
@@ -234,9 +240,16 @@ void TextIndexWriter::rollback() {
     }
 }
 
-void TextIndexWriter::startOver(RandomFile &recording) {
+void TextIndexWriter::startOver(RandomFile &recording, const std::string &movedTo) {
     rollback();
-    setAside(textindex::otherRecordingText(path_), "_other");
+    const std::string to = movedTo.empty() ? std::string() : textIndexPath(movedTo);
+    if (!to.empty() && moveIndex(to)) {
+        if (warning_)
+            warning_("Запись \"" + recordingName_ + "\" переименована в \"" + movedTo +
+                     "\": ее индекс текста перенесен в \"" + to + "\", новый строится заново");
+    } else {
+        setAside(textindex::otherRecordingText(path_), "_other");
+    }
     openChecked(recording);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <filesystem>
 #include <thread>
 
 #include "container/ChangeFinder.h"
@@ -116,13 +117,33 @@ void TextIndexer::Run::open() {
     progress.failedFrames = failed;
 }
 
+namespace {
+
+// Where the open file indexed now lies, when it was renamed (the recorder renames a recording that
+// is full and starts a new one under its name); empty when that is unknown or it was deleted.
+std::string renamedTo(RandomFile &file, const std::string &path) {
+    if (file.descriptor() < 0)
+        return {};
+    std::error_code error;
+    const std::filesystem::path target =
+        std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(file.descriptor()), error);
+    if (error || target.string().ends_with(" (deleted)") ||
+        localFileSystem().idOf(path) == file.id() ||
+        localFileSystem().idOf(target.string()) != file.id())
+        return {};
+    return target.string();
+}
+
+}  // namespace
+
 void TextIndexer::Run::startOver() {
     pool.reset();
     pending.clear();
+    std::unique_ptr<RandomFile> indexed = std::move(file);
     file = localFileSystem().open(owner.recording_, FileSystem::OpenMode::Read);
     // A copy of the same recording put in its place goes on where the index stands.
     if (!recordingMatches(*file, committed))
-        writer->startOver(*file);
+        writer->startOver(*file, renamedTo(*indexed, owner.recording_));
     open();
 }
 

@@ -303,8 +303,9 @@ TEST_F(TextIndexTest, FollowsAGrowingRecording) {
     append(4, 12);
     EXPECT_TRUE(zvtest::waitFor([&] { return coverage().indexedFrames == 12; }, 20'000));
     EXPECT_EQ(find("10342"), (std::vector<Row>{{5, 9, "Чек № 10342"}}));
-    // Replaced by another recording: the index starts over.
-    const std::string other = root.file("other.zvf");
+    // The recording renamed and another begun under its name, as the recorder rotates a full
+    // one: the index goes with the renamed recording and a new one is begun.
+    const std::string other = root.file("rec_20230303_120000.zvf");
     std::filesystem::rename(recording, other);
     append(5, 9);
     EXPECT_TRUE(zvtest::waitFor(
@@ -316,7 +317,34 @@ TEST_F(TextIndexTest, FollowsAGrowingRecording) {
     cancel = true;
     follower.join();
     EXPECT_EQ(last.indexedFrames, 4);
-    EXPECT_EQ(warnings.size(), 1u);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("переименована"), std::string::npos) << warnings[0];
+    auto renamed = zv::localFileSystem().open(other, zv::FileSystem::OpenMode::Read);
+    zv::TextIndex moved(other, *renamed);
+    EXPECT_EQ(moved.coverage().state, zv::TextIndexState::Complete);
+    ASSERT_EQ(moved.search("10342").size(), 1u);
+    EXPECT_EQ(moved.search("10342")[0].firstFrame, 5);
+
+    // Cut below what was indexed (the count lowered): the index is set aside and begun anew.
+    {
+        zv::UniqueFd fd = zv::openFile(recording, O_RDWR);
+        const int32_t two = 2;
+        zv::writeAt(fd.get(), &two, sizeof two, 0);
+    }
+    cancel = false;
+    warnings.clear();
+    std::thread again([&] {
+        zv::TextIndexerOptions o = options();
+        o.follow = true;
+        last = index(o, cancel);
+    });
+    EXPECT_TRUE(
+        zvtest::waitFor([&] { return coverage().state == zv::TextIndexState::Complete; }, 20'000));
+    cancel = true;
+    again.join();
+    EXPECT_EQ(last.indexedFrames, 2);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("другой записи"), std::string::npos) << warnings[0];
 }
 
 TEST_F(TextIndexTest, ASecondWriterIsRefusedWhileTheFirstHoldsTheIndex) {
