@@ -19,7 +19,7 @@ namespace zv {
 struct TextIndexWriter::Db {
     explicit Db(const std::string &path) : db(path, SqliteDb::Mode::ReadWriteCreate) {}
     SqliteDb db;
-    std::unique_ptr<SqliteStatement> insertLine, insertText, setLeft, setMeta;
+    std::unique_ptr<SqliteStatement> insertLine, insertText, setLeft, setMeta, moveLine;
 
     void prepare() {
         insertLine = std::make_unique<SqliteStatement>(
@@ -30,6 +30,10 @@ struct TextIndexWriter::Db {
             db, "INSERT INTO lines_text(rowid, norm) VALUES(?1, ?2)");
         setLeft =
             std::make_unique<SqliteStatement>(db, "UPDATE lines SET left_frame = ?2 WHERE id = ?1");
+        moveLine = std::make_unique<SqliteStatement>(
+            db,
+            "UPDATE lines SET now_x = ?2, now_y = ?3, now_width = ?4, now_height = ?5 "
+            "WHERE id = ?1");
         setMeta = std::make_unique<SqliteStatement>(
             db, "INSERT OR REPLACE INTO meta(key, value) VALUES(?1, ?2)");
     }
@@ -166,7 +170,8 @@ void TextIndexWriter::setAside(const std::string &why, const std::string &suffix
 std::vector<StandingLine> TextIndexWriter::standingLines() {
     std::vector<StandingLine> lines;
     SqliteStatement s(db_->db,
-                      "SELECT id, frame, x, y, width, height, text FROM lines "
+                      "SELECT id, frame, coalesce(now_x, x), coalesce(now_y, y), "
+                      "coalesce(now_width, width), coalesce(now_height, height), text FROM lines "
                       "WHERE left_frame IS NULL ORDER BY frame, id");
     while (s.step()) {
         StandingLine l;
@@ -205,6 +210,15 @@ int64_t TextIndexWriter::addLine(int32_t frame, const TextLine &line) {
 
 void TextIndexWriter::setLeft(int64_t id, int32_t leftFrame) {
     db_->setLeft->bind(1, id).bind(2, int64_t{leftFrame}).run();
+}
+
+void TextIndexWriter::moveLine(int64_t id, const TextBox &now) {
+    db_->moveLine->bind(1, id)
+        .bind(2, int64_t{now.x})
+        .bind(3, int64_t{now.y})
+        .bind(4, int64_t{now.width})
+        .bind(5, int64_t{now.height})
+        .run();
 }
 
 void TextIndexWriter::setIndexed(const RecordingMark &mark, int64_t failedFrames) {

@@ -87,6 +87,8 @@ struct TextIndexer::Run {
     bool replaced();
     void indexHeld();
     void store(FrameReading reading);
+    void storeNewLines(const FrameReading &reading, std::vector<Standing> &touched,
+                       std::vector<Standing> &leaving, std::vector<Standing> &kept);
     bool stillStands(const Standing &s, const FrameReading &reading);
     void commit(bool force);
     int32_t indexedNow() const { return pending.empty() ? scannedTo : pending.front(); }
@@ -222,8 +224,8 @@ void TextIndexer::Run::store(FrameReading reading) {
         ++failed;
         return;
     }
-    progress.regionsRead += static_cast<int64_t>(reading.regions.size());
-    std::vector<Standing> kept, touched;
+    progress.regionsRead += reading.bandsRead;
+    std::vector<Standing> kept, touched, leaving;
     for (Standing &s : standing) {
         bool touches = false;
         for (const TextBox &r : reading.regions)
@@ -233,25 +235,41 @@ void TextIndexer::Run::store(FrameReading reading) {
         else if (stillStands(s, reading))
             touched.push_back(std::move(s));
         else
-            writer->setLeft(s.line.id, reading.frame);
+            leaving.push_back(std::move(s));
     }
-    for (TextLine &line : reading.lines) {
+    storeNewLines(reading, touched, leaving, kept);
+    for (const Standing &s : leaving)
+        writer->setLeft(s.line.id, reading.frame);
+    for (Standing &s : touched)
+        kept.push_back(std::move(s));
+    standing = std::move(kept);
+}
+
+void TextIndexer::Run::storeNewLines(const FrameReading &reading, std::vector<Standing> &touched,
+                                     std::vector<Standing> &leaving, std::vector<Standing> &kept) {
+    for (const TextLine &line : reading.lines) {
         std::string c = compact(line.text);
         if (c.empty())
             continue;
         // The line still standing, or a part of it that a region cut out, is no new line.
-        const bool same = std::any_of(touched.begin(), touched.end(), [&](const Standing &s) {
-            return meets(s.line.box, line.box) && s.compact.find(c) != std::string::npos;
-        });
-        if (same)
+        if (std::any_of(touched.begin(), touched.end(), [&](const Standing &s) {
+                return meets(s.line.box, line.box) && s.compact.find(c) != std::string::npos;
+            }))
             continue;
+        // A line that left its place while its text came elsewhere has moved (a list scrolled).
+        const auto moved = std::find_if(leaving.begin(), leaving.end(),
+                                        [&](const Standing &s) { return s.compact == c; });
+        if (moved != leaving.end()) {
+            writer->moveLine(moved->line.id, line.box);
+            moved->line.box = line.box;
+            touched.push_back(std::move(*moved));
+            leaving.erase(moved);
+            continue;
+        }
         StandingLine added{writer->addLine(reading.frame, line), reading.frame, line.box,
                            line.text};
         kept.push_back({std::move(added), std::move(c)});
     }
-    for (Standing &s : touched)
-        kept.push_back(std::move(s));
-    standing = std::move(kept);
 }
 
 void TextIndexer::Run::commit(bool force) {
