@@ -112,7 +112,7 @@ void TextIndexer::Run::open() {
     pool = std::make_unique<TextReadingPool>(
         fd >= 0 ? "/proc/self/fd/" + std::to_string(fd) : owner.recording_, owner.factory_,
         owner.options_.threads > 0 ? owner.options_.threads : defaultTextThreads(),
-        owner.options_.lowPriority);
+        owner.options_.lowPriority, owner.options_.bands);
     failed = writer->failedFrames();
     committed = markRecording(*file, scannedTo);
     progress.indexedFrames = scannedTo;

@@ -43,6 +43,8 @@ struct TextIndexerOptions {
     bool lowPriority = true;  // the threads run at nice 19 under SCHED_IDLE (the run's own too)
     int pollMs = 1000;        // following: how often the recording is looked at
     int commitMs = 500;       // a transaction is committed at least this often
+    bool bands = true;        // read regions by bands, each shape once (TextBands.h); false:
+                              // each region whole (for comparing the two in benchmarks)
 };
 
 struct TextIndexProgress {

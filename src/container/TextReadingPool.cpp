@@ -19,8 +19,8 @@ void lowerThreadPriority() {
 }
 
 TextReadingPool::TextReadingPool(std::string recordingPath, const TextReaderFactory &factory,
-                                 int threads, bool lowPriority)
-    : path_(std::move(recordingPath)) {
+                                 int threads, bool lowPriority, bool bands)
+    : path_(std::move(recordingPath)), bands_(bands) {
     for (int k = 0; k < std::max(threads, 1); ++k)
         threads_.emplace_back([this, factory, lowPriority] { work(factory, lowPriority); });
 }
@@ -124,11 +124,13 @@ FrameReading TextReadingPool::readFrame(int32_t frame, TextReader &reader, Rando
     try {
         reading.regions = changedRegions(havePrevious ? &before : nullptr, current);
         for (const TextBox &region : reading.regions)
-            for (const TextBand &band : textBands(current, region)) {
-                if (cache_.find(band, reading.lines))
+            for (const TextBand &band :
+                 bands_ ? textBands(current, region) : std::vector<TextBand>{{region, 0}}) {
+                if (bands_ && cache_.find(band, reading.lines))
                     continue;
                 std::vector<TextLine> lines = reader.read(current, band.box);
-                cache_.keep(band, lines);
+                if (bands_)
+                    cache_.keep(band, lines);
                 ++reading.bandsRead;
                 for (TextLine &line : lines)
                     reading.lines.push_back(std::move(line));
