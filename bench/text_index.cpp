@@ -10,6 +10,7 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <array>
 #include <cstdio>
 
 #include "BenchRecording.h"
@@ -189,7 +190,8 @@ void BM_RecallThroughIndex(benchmark::State &state) {
                         ZVFAppender out(path);
                         QImage plain(s.image.size(), QImage::Format_RGB32);
                         plain.fill(s.image.pixel(0, 0));
-                        for (const QImage *image : {&plain, &s.image}) {
+                        for (const QImage *image :
+                             std::array<const QImage *, 2>{&plain, &s.image}) {
                             const std::vector<uint8_t> gif = gifOf(*image);
                             out.append(gif.data(), gif.size(),
                                        46'000.5 + out.frameCount() / 86'400.0);
