@@ -89,7 +89,7 @@ struct TextIndexer::Run {
     void store(FrameReading reading);
     void storeNewLines(const FrameReading &reading, std::vector<Standing> &touched,
                        std::vector<Standing> &leaving, std::vector<Standing> &kept);
-    bool stillStands(const Standing &s, const FrameReading &reading);
+    bool stillStands(const Standing &s, FrameReading &reading);
     void commit(bool force);
     int32_t indexedNow() const { return pending.empty() ? scannedTo : pending.front(); }
 };
@@ -192,7 +192,7 @@ void TextIndexer::Run::indexHeld() {
     commit(true);
 }
 
-bool TextIndexer::Run::stillStands(const Standing &s, const FrameReading &reading) {
+bool TextIndexer::Run::stillStands(const Standing &s, FrameReading &reading) {
     if (foundAt(reading.lines, s.line.box, s.compact))
         return true;
     TextBox place = s.line.box;
@@ -212,7 +212,19 @@ bool TextIndexer::Run::stillStands(const Standing &s, const FrameReading &readin
     const FramePixels pixels{reading.picture.pixels(), reading.picture.width(),
                              reading.picture.height()};
     ++progress.regionsRead;
-    return foundAt(ownReader->read(pixels, place), s.line.box, s.compact);
+    std::vector<TextLine> whole = ownReader->read(pixels, place);
+    if (foundAt(whole, s.line.box, s.compact))
+        return true;
+    // What stands there now is read whole too: it replaces the parts of it the regions gave.
+    std::erase_if(reading.lines, [&](const TextLine &part) {
+        const std::string c = compact(part.text);
+        return std::any_of(whole.begin(), whole.end(), [&](const TextLine &w) {
+            return meets(w.box, part.box) && compact(w.text).find(c) != std::string::npos;
+        });
+    });
+    for (TextLine &w : whole)
+        reading.lines.push_back(std::move(w));
+    return false;
 }
 
 void TextIndexer::Run::store(FrameReading reading) {

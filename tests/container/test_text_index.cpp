@@ -198,6 +198,25 @@ TEST_F(TextIndexTest, AScrollingJournalIsReadARowAtATimeAndEachReceiptIsOnePlace
               (zv::TextBox{10, 85, 22, 17}));
 }
 
+TEST_F(TextIndexTest, ALongLineChangedAtOneEndIsReadAgainWhole) {
+    // A total line of 760 pixels whose amount changes at frame 3: the changed region takes in the
+    // words near the amount, not the whole line.
+    const std::string dots(360, '.');
+    {
+        ZVFAppender out(recording);
+        for (int i = 0; i < 5; ++i) {
+            TextPicture p(800, 40);
+            p.text(10, 5, "Итого" + dots + (i < 3 ? "1 234,00" : "2 486,00"));
+            const std::vector<uint8_t> gif = p.gif();
+            out.append(gif.data(), gif.size(), 45'000.0 + i / 86'400.0);
+        }
+    }
+    index(options(1));
+    EXPECT_EQ(find("итого 1234,00"), (std::vector<Row>{{0, 3, "Итого" + dots + "1 234,00"}}));
+    EXPECT_EQ(find("итого 2486,00"), (std::vector<Row>{{3, -1, "Итого" + dots + "2 486,00"}}));
+    EXPECT_EQ(find("2486").size(), 1u);  // and no part of it stored besides
+}
+
 TEST_F(TextIndexTest, ACancelledRunResumedGivesTheSameIndex) {
     append(0, 12);
     index(options());
