@@ -181,7 +181,10 @@ void TextIndexer::Run::indexHeld() {
         }
         if (pending.empty() || cancel)
             break;
-        store(pool->take(pending.front()));
+        std::optional<FrameReading> reading = pool->take(pending.front(), cancel);
+        if (!reading)
+            break;
+        store(std::move(*reading));
         pending.pop_front();
         commit(false);
     }

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <exception>
 
 #include "container/ZVFFrameReader.h"
@@ -43,9 +44,13 @@ void TextReadingPool::add(int32_t frame) {
     jobAdded_.notify_one();
 }
 
-FrameReading TextReadingPool::take(int32_t frame) {
+std::optional<FrameReading> TextReadingPool::take(int32_t frame, const std::atomic<bool> &cancel) {
     std::unique_lock lock(mutex_);
-    resultAdded_.wait(lock, [&] { return results_.count(frame) != 0; });
+    while (results_.count(frame) == 0) {
+        if (cancel)
+            return std::nullopt;
+        resultAdded_.wait_for(lock, std::chrono::milliseconds(50));
+    }
     FrameReading reading = std::move(results_[frame]);
     results_.erase(frame);
     return reading;
@@ -66,6 +71,7 @@ void TextReadingPool::work(TextReaderFactory factory, bool lowPriority) {
     GifImage previous;
     for (;;) {
         int32_t frame = 0;
+        // Jobs left when the pool is being stopped are dropped, not read.
         {
             std::unique_lock lock(mutex_);
             jobAdded_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });

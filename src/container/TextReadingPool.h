@@ -1,10 +1,12 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,8 +44,8 @@ public:
     TextReadingPool &operator=(const TextReadingPool &) = delete;
 
     void add(int32_t frame);
-    // The reading of frame (added before), waiting for it.
-    FrameReading take(int32_t frame);
+    // The reading of frame (added before), waiting for it; nullopt when cancel was set first.
+    std::optional<FrameReading> take(int32_t frame, const std::atomic<bool> &cancel);
 
 private:
     void work(TextReaderFactory factory, bool lowPriority);
