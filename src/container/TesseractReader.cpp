@@ -92,7 +92,7 @@ std::vector<TextLine> TesseractReader::read(const FramePixels &frame, const Text
         return {};
     keepOpenMpOnThisThread();
     GreyImage grey = greyOf(frame, area);
-    prepareBlocks(grey, {settings_.invertDark, settings_.stretchContrast});
+    prepareBlocks(grey, {settings_.invertDark, settings_.stretchContrast, settings_.gamma});
     const GreyImage big = scaledUp(grey, settings_.scale);
     api_.SetImage(big.data.data(), big.width, big.height, 1, big.width);
     api_.SetSourceResolution(96 * settings_.scale);

@@ -24,6 +24,8 @@ struct TesseractSettings {
     bool invertDark = true;
     // Each band's background is mapped to white and its darkest ink to black.
     bool stretchContrast = true;
+    // With stretching: the power applied to grey levels (> 1 makes the half-tones darker).
+    double gamma = 1.0;
 };
 
 // A reader with its own engine, loaded here (some 100 ms and 40 MB). The reader keeps the

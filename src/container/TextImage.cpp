@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace zv {
 
@@ -51,6 +52,12 @@ int backgroundOf(const GreyImage &image, const Block &b) {
     return 255;
 }
 
+// Darkens the half-tones of the glyphs' edges: thin strokes and small marks (a comma's tail)
+// survive the engine's binarisation.
+int shade(int level, double gamma) {
+    return gamma == 1.0 ? level : static_cast<int>(255.0 * std::pow(level / 255.0, gamma) + 0.5);
+}
+
 void prepareBlock(GreyImage &image, const Block &b, const BlockPreparation &how) {
     const int background = backgroundOf(image, b);
     const bool invert = how.invertDark && background < 128;
@@ -64,7 +71,8 @@ void prepareBlock(GreyImage &image, const Block &b, const BlockPreparation &how)
     for (int v = 0; v < 256; ++v) {
         const int level = invert ? 255 - v : v;
         map[static_cast<size_t>(v)] = static_cast<uint8_t>(
-            stretch ? std::clamp((level - from) * 255 / (to - from), 0, 255) : level);
+            stretch ? shade(std::clamp((level - from) * 255 / (to - from), 0, 255), how.gamma)
+                    : level);
     }
     for (int y = b.y0; y < b.y1; ++y)
         for (int x = b.x0; x < b.x1; ++x)

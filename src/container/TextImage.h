@@ -25,6 +25,7 @@ GreyImage greyOf(const FramePixels &frame, const TextBox &region);
 struct BlockPreparation {
     bool invertDark = true;       // light on dark made dark on light
     bool stretchContrast = true;  // background to white, darkest ink to black
+    double gamma = 1.0;           // with stretching: > 1 darkens the half-tones of the ink
 };
 
 // Cuts the picture into blocks along rows and then columns of one grey level (the gaps between
