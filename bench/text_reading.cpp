@@ -8,8 +8,8 @@
 // Cost: processor time of the process (the engine's threads included) for changedRegions on
 // 1920x1080 frames, for reading a dialog that appears and a table row that changes.
 //
-// Usage: text_reading [--scale 3] [--psm 11] [--no-invert] [--no-stretch] [--gamma 1.0] [--sizes
-// 11,13,15]
+// Usage: text_reading [--scale 3] [--psm 11] [--at-once] [--languages rus+eng] [--no-invert]
+// [--no-stretch] [--gamma 1.0] [--sizes 11,13,15]
 //                     [--fonts all|DejaVu|Tahoma|Liberation] [--polarity both|light|dark]
 //                     [--misses] [--dump] [--no-recall] [--no-cost] [--repeat N]
 #include <sys/resource.h>
@@ -199,6 +199,8 @@ Options parse(int argc, char **argv) {
             o.reader.stretchContrast = false;
         else if (name == "--dump")
             o.dump = true;
+        else if (name == "--at-once")
+            o.reader.lineByLine = false;
         else if (name == "--misses")
             o.misses = true;
         else if (name == "--no-recall")
@@ -209,6 +211,8 @@ Options parse(int argc, char **argv) {
             o.reader.scale = std::stoi(value);
         else if (name == "--gamma" && ++i)
             o.reader.gamma = std::stod(value);
+        else if (name == "--languages" && ++i)
+            o.reader.languages = value;
         else if (name == "--psm" && ++i)
             o.reader.pageSegMode = std::stoi(value);
         else if (name == "--sizes" && ++i)
