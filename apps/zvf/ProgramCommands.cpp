@@ -1,6 +1,7 @@
 // The commands that zvf hands to programs of their own (ZvfCommand::program): it lists them,
 // answers their --help and checks their arguments without loading what they need.
 #include "ExportUsage.h"
+#include "TextUsage.h"
 #include "ZvfCommand.h"
 
 namespace {
@@ -14,6 +15,7 @@ void registerIn(const char *program, std::vector<ZvfCommand> commands) {
 
 const bool kRegistered = [] {
     registerIn(kExportProgram, exportCommandUsages());
+    registerIn(kTextProgram, {indexCommandUsage()});
     return true;
 }();
 

@@ -1,0 +1,145 @@
+// The search form of texts and queries of the text index (TextIndex.h).
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "container/TextIndex.h"
+
+namespace zv {
+
+namespace {
+
+constexpr char32_t kInvalid = 0xFFFFFFFF;
+
+// The code point at text[at], advancing at; a byte that starts no valid UTF-8 sequence gives
+// kInvalid and advances by one.
+char32_t decodeAt(std::string_view text, size_t &at) {
+    const auto b = static_cast<unsigned char>(text[at]);
+    const int length = b < 0x80         ? 1
+                       : (b >> 5) == 6  ? 2
+                       : (b >> 4) == 14 ? 3
+                       : (b >> 3) == 30 ? 4
+                                        : 0;
+    if (length == 0 || at + length > text.size()) {
+        ++at;
+        return kInvalid;
+    }
+    char32_t c = length == 1 ? b : b & (0x7F >> length);
+    for (int k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[at + k]);
+        if ((next & 0xC0) != 0x80) {
+            ++at;
+            return kInvalid;
+        }
+        c = (c << 6) | (next & 0x3F);
+    }
+    at += length;
+    return c;
+}
+
+void encode(char32_t c, std::string &out) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+bool isBlank(char32_t c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == 0xA0 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// Lower case for the scripts the screens hold (Latin, Latin-1, Cyrillic), "ё" as "е".
+char32_t fold(char32_t c) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+        return c + 0x20;
+    if (c >= 0x410 && c <= 0x42F)
+        c += 0x20;
+    else if (c >= 0x400 && c <= 0x40F)
+        c += 0x50;
+    return c == 0x451 ? 0x435 : c;
+}
+
+bool isDigit(char32_t c) {
+    return c >= '0' && c <= '9';
+}
+
+// A byte that is no UTF-8 is kept as itself, above the last code point.
+constexpr char32_t kRawByte = 0x110000;
+
+// Folded code points, every run of blanks as one blank, none at either end.
+std::u32string foldedPoints(std::string_view text) {
+    std::u32string points;
+    for (size_t at = 0; at < text.size();) {
+        const size_t start = at;
+        const char32_t c = decodeAt(text, at);
+        if (c == kInvalid) {
+            points += kRawByte + static_cast<unsigned char>(text[start]);
+        } else if (isBlank(c)) {
+            if (!points.empty() && points.back() != ' ')
+                points += ' ';
+        } else {
+            points += fold(c);
+        }
+    }
+    if (!points.empty() && points.back() == ' ')
+        points.pop_back();
+    return points;
+}
+
+// Whether the blank at points[i] groups digits: a digit before it, exactly three after it.
+bool groupsDigits(const std::u32string &points, size_t i) {
+    if (i == 0 || !isDigit(points[i - 1]) || i + 3 >= points.size())
+        return false;
+    for (size_t k = i + 1; k <= i + 3; ++k)
+        if (!isDigit(points[k]))
+            return false;
+    return i + 4 >= points.size() || !isDigit(points[i + 4]);
+}
+
+}  // namespace
+
+std::string searchForm(std::string_view text) {
+    const std::u32string points = foldedPoints(text);
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < points.size(); ++i) {
+        const char32_t c = points[i];
+        if (c == ' ' && groupsDigits(points, i))
+            continue;
+        if (c >= kRawByte)
+            out += static_cast<char>(c - kRawByte);
+        else
+            encode(c, out);
+    }
+    return out;
+}
+
+std::vector<std::string> searchWords(std::string_view query) {
+    std::vector<std::string> words;
+    const std::string form = searchForm(query);
+    size_t start = 0;
+    while (start < form.size()) {
+        size_t end = form.find(' ', start);
+        if (end == std::string::npos)
+            end = form.size();
+        if (end > start)
+            words.push_back(form.substr(start, end - start));
+        start = end + 1;
+    }
+    return words;
+}
+
+}  // namespace zv
