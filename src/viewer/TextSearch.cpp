@@ -1,0 +1,361 @@
+#include "viewer/TextSearch.h"
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <utility>
+
+#include "container/TesseractReader.h"
+#include "container/ZVFformatUnit.h"
+#include "platform/DateTimeText.h"
+#include "platform/File.h"
+
+namespace zv {
+
+namespace {
+
+using Mode = TextIndexStatus::Mode;
+using Post = std::function<void(const TextIndexStatus &)>;
+
+// "кадра" after "из 1", "из 21"; "кадров" otherwise.
+QString ofFrames(int32_t n) {
+    const bool one = n % 10 == 1 && n % 100 != 11;
+    return QString::number(n) + (one ? QStringLiteral(" кадра") : QStringLiteral(" кадров"));
+}
+
+QString indexedText(const TextIndexCoverage &c) {
+    return QStringLiteral("Проиндексировано ") + QString::number(c.indexedFrames) +
+           QStringLiteral(" из ") + ofFrames(c.heldFrames);
+}
+
+// What the index itself offers, without who keeps it up.
+QString coverageText(const TextIndexCoverage &c) {
+    switch (c.state) {
+    case TextIndexState::Missing:
+        return QStringLiteral("Индекса текста нет");
+    case TextIndexState::Unusable:
+        return QStringLiteral("Индекс текста нельзя использовать: ") +
+               QString::fromStdString(c.problem);
+    case TextIndexState::Partial:
+    case TextIndexState::Complete:
+        break;
+    }
+    return indexedText(c);
+}
+
+// Waits ms unless cancel comes first; false when it came.
+bool pause(const std::atomic<bool> &cancel, int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!cancel) {
+        if (std::chrono::steady_clock::now() >= until)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// Another process holds the writer's lock of the index. Probing takes the lock for an instant
+// when nobody holds it.
+bool indexHeldElsewhere(const std::string &file) {
+    try {
+        std::unique_ptr<RandomFile> index =
+            localFileSystem().open(textIndexPath(file), FileSystem::OpenMode::Read);
+        return !index->tryLock();
+    } catch (const std::exception &) {
+        return false;  // no index file: nobody writes it
+    }
+}
+
+// Why no reader can be made here (engine or language data missing), empty when one can.
+QString readerProblem(const TextReaderFactory &factory) {
+    try {
+        if (factory && factory())
+            return {};
+        return QStringLiteral("нет средства чтения текста");
+    } catch (const std::exception &e) {
+        return QString::fromStdString(e.what());
+    }
+}
+
+// The background of one open recording: indexes it (following) while it may, otherwise
+// watches how far the index reaches.
+class BackgroundRun {
+public:
+    BackgroundRun(std::string file, TextReaderFactory factory, TextIndexerOptions options,
+                  int watchMs, const std::atomic<bool> &cancel, Post post)
+        : file_(std::move(file)), factory_(std::move(factory)), options_(options),
+          watchMs_(watchMs), cancel_(cancel), post_(std::move(post)) {}
+
+    void run() {
+        status_.mode = Mode::Starting;
+        look();
+        QString problem = readerProblem(factory_);
+        Mode stopped = Mode::CannotRead;
+        while (!cancel_) {
+            if (problem.isEmpty() && !indexHeldElsewhere(file_)) {
+                index(problem, stopped);
+                if (cancel_)
+                    return;
+            }
+            status_.mode = problem.isEmpty() ? Mode::Elsewhere : stopped;
+            status_.reason = problem;
+            watch();
+        }
+    }
+
+private:
+    // Indexes until cancelled; on an error sets why (unless another process took the index).
+    void index(QString &problem, Mode &stopped) {
+        status_.mode = Mode::Indexing;
+        status_.reason.clear();
+        post_(status_);
+        try {
+            TextIndexer indexer(file_, factory_, options_);
+            indexer.setProgress([this](const TextIndexProgress &p) {
+                status_.coverage.indexedFrames = p.indexedFrames;
+                status_.coverage.heldFrames = p.heldFrames;
+                status_.coverage.state = p.indexedFrames < p.heldFrames
+                                             ? TextIndexState::Partial
+                                             : TextIndexState::Complete;
+                post_(status_);
+            });
+            indexer.setWarning(
+                [this](const std::string &w) { status_.reason = QString::fromStdString(w); });
+            indexer.run(cancel_);
+        } catch (const std::exception &e) {
+            if (cancel_ || indexHeldElsewhere(file_))
+                return;
+            problem = QString::fromStdString(e.what());
+            stopped = Mode::Failed;
+        }
+    }
+
+    // Looks at the index every watchMs_ until cancelled, or until an index written elsewhere
+    // is let go (this viewer then takes it over).
+    void watch() {
+        for (;;) {
+            look();
+            if (!pause(cancel_, watchMs_))
+                return;
+            if (status_.mode == Mode::Elsewhere && !indexHeldElsewhere(file_))
+                return;
+        }
+    }
+
+    void look() {
+        try {
+            std::unique_ptr<RandomFile> recording =
+                localFileSystem().open(file_, FileSystem::OpenMode::Read);
+            if (!index_)
+                index_ = std::make_unique<TextIndex>(file_, *recording);
+            else
+                index_->refresh(*recording);
+            status_.coverage = index_->coverage();
+        } catch (const std::exception &e) {
+            status_.coverage = {};
+            status_.coverage.state = TextIndexState::Unusable;
+            status_.coverage.problem = e.what();
+        }
+        post_(status_);
+    }
+
+    std::string file_;
+    TextReaderFactory factory_;
+    TextIndexerOptions options_;
+    int watchMs_;
+    const std::atomic<bool> &cancel_;
+    Post post_;
+    TextIndexStatus status_;
+    std::unique_ptr<TextIndex> index_;
+};
+
+struct SearchAnswer {
+    std::vector<TextHitRow> hits;
+    bool capped = false;
+    QString failure;
+};
+
+SearchAnswer runSearch(const std::string &file, const std::string &query,
+                       const std::atomic<bool> &cancel) {
+    SearchAnswer answer;
+    try {
+        std::unique_ptr<RandomFile> recording =
+            localFileSystem().open(file, FileSystem::OpenMode::Read);
+        TextIndex index(file, *recording);
+        std::vector<TextHit> hits = index.search(query, TextSearch::kMaxHits + 1, &cancel);
+        answer.capped = hits.size() > TextSearch::kMaxHits;
+        hits.resize(std::min(hits.size(), TextSearch::kMaxHits));
+        TZVFFormat reader(file);
+        const int32_t count = reader.FrameCount();
+        for (TextHit &hit : hits) {
+            TextHitRow row;
+            if (hit.firstFrame < count) {
+                TZVFFrameEntry entry;
+                reader.ReadFrameEntry(hit.firstFrame, entry);
+                row.dateTime = entry.DateTime;
+                row.timed = true;
+            }
+            row.hit = std::move(hit);
+            answer.hits.push_back(std::move(row));
+        }
+    } catch (const std::exception &e) {
+        answer.hits.clear();
+        answer.failure = QString::fromStdString(e.what());
+    }
+    return answer;
+}
+
+}  // namespace
+
+QString textHitTime(const TextHitRow &row) {
+    if (row.timed)
+        return dateTimeText(row.dateTime);
+    return QStringLiteral("кадр ") + QString::number(int64_t{row.hit.firstFrame} + 1);
+}
+
+QString textHitLine(const TextHitRow &row) {
+    return QString::fromStdString(row.hit.line).simplified();
+}
+
+QString textIndexStatusText(const TextIndexStatus &status) {
+    const TextIndexCoverage &c = status.coverage;
+    switch (status.mode) {
+    case Mode::Idle:
+        return {};
+    case Mode::Starting:
+        return coverageText(c);
+    case Mode::Indexing: {
+        QString text = indexedText(c);
+        if (!status.reason.isEmpty())
+            text += QStringLiteral(" (") + status.reason + QLatin1Char(')');
+        return text;
+    }
+    case Mode::Elsewhere:
+        return QStringLiteral("Индекс строит другая программа. ") + coverageText(c);
+    case Mode::CannotRead:
+        return coverageText(c) + QStringLiteral("; индексировать нельзя: ") + status.reason;
+    case Mode::Failed:
+        return coverageText(c) + QStringLiteral("; индексирование остановлено: ") + status.reason;
+    }
+    return {};
+}
+
+QString textSearchResultText(size_t hits, bool capped, const QString &failure) {
+    if (!failure.isEmpty())
+        return QStringLiteral("Поиск не удался: ") + failure;
+    if (hits == 0)
+        return QStringLiteral("Ничего не найдено");
+    QString text = QStringLiteral("Найдено: ") + QString::number(hits);
+    if (capped)
+        text += QStringLiteral(" (показаны первые ") + QString::number(hits) + QLatin1Char(')');
+    return text;
+}
+
+// ---- TextSearch ------------------------------------------------------------------------------
+
+TextSearch::TextSearch(QObject *parent)
+    : QObject(parent), factory_([] { return makeTesseractReader(); }) {
+    options_.threads = std::min(defaultTextThreads(), 2);
+}
+
+TextSearch::~TextSearch() {
+    close();
+}
+
+void TextSearch::setReaderFactory(TextReaderFactory factory) {
+    factory_ = std::move(factory);
+}
+
+void TextSearch::setIndexerOptions(const TextIndexerOptions &options) {
+    options_ = options;
+}
+
+void TextSearch::open(const std::string &nativeFile) {
+    close();
+    file_ = nativeFile;
+    status_ = {};
+    status_.mode = Mode::Starting;
+    indexCancel_ = std::make_shared<std::atomic<bool>>(false);
+    const uint64_t id = generation_;
+    TextIndexerOptions options = options_;
+    options.follow = true;
+    indexer_ = std::thread([this, id, options, file = file_, factory = factory_,
+                            watchMs = watchMs_, flag = indexCancel_] {
+        BackgroundRun(file, factory, options, watchMs, *flag,
+                      [this, id](const TextIndexStatus &s) { post(s, id); })
+            .run();
+    });
+    emit statusChanged();
+}
+
+void TextSearch::post(const TextIndexStatus &status, uint64_t generation) {
+    // Queued to the owner's thread; close() joins the thread before the object can go.
+    QMetaObject::invokeMethod(
+        this,
+        [this, status, generation] {
+            if (generation != generation_)
+                return;
+            status_ = status;
+            emit statusChanged();
+        },
+        Qt::QueuedConnection);
+}
+
+void TextSearch::close() {
+    cancelSearch();
+    if (indexCancel_)
+        indexCancel_->store(true);
+    if (indexer_.joinable())
+        indexer_.join();
+    ++generation_;
+    file_.clear();
+    hits_.clear();
+    failure_.clear();
+    capped_ = false;
+    if (status_.mode != Mode::Idle) {
+        status_ = {};
+        emit statusChanged();
+    }
+}
+
+bool TextSearch::search(const QString &query) {
+    cancelSearch();
+    const std::string text = query.toStdString();
+    if (file_.empty() || searchWords(text).empty())
+        return false;
+    searchCancel_ = std::make_shared<std::atomic<bool>>(false);
+    const uint64_t id = searchGeneration_;
+    searching_ = true;
+    searcher_ = std::thread([this, id, text, file = file_, flag = searchCancel_] {
+        SearchAnswer answer = runSearch(file, text, *flag);
+        if (flag->load())
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, id, answer = std::move(answer)]() mutable {
+                if (id != searchGeneration_)
+                    return;
+                if (searcher_.joinable())
+                    searcher_.join();
+                searching_ = false;
+                hits_ = std::move(answer.hits);
+                capped_ = answer.capped;
+                failure_ = answer.failure;
+                emit searchFinished();
+            },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void TextSearch::cancelSearch() {
+    if (searchCancel_)
+        searchCancel_->store(true);
+    if (searcher_.joinable())
+        searcher_.join();
+    ++searchGeneration_;
+    searching_ = false;
+}
+
+}  // namespace zv
