@@ -441,12 +441,15 @@ void TShowVideoForm::setFindRowShown(bool on) {
     findRowShown_ = on;
     const int extra = on ? kFindRowHeight : -kFindRowHeight;
     // The picture keeps its size: the window grows by the row (unless the window manager holds
-    // its size, maximised: then the picture gives way).
+    // its size, maximised: then the picture gives way). The height is taken before the minimum
+    // grows, which would already stretch the window.
+    const int height = this->height() + extra;
+    const bool sized = !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen));
     setMinimumHeight(minimumHeight() + extra);
     MainPanel->setFixedHeight(kPanelHeight + (on ? kFindRowHeight : 0));
     pnFindText->setVisible(on);
-    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
-        resize(width(), height() + extra);
+    if (sized)
+        resize(width(), height);
     if (on) {
         edFindText->setFocus(Qt::ShortcutFocusReason);
         edFindText->selectAll();

@@ -110,7 +110,8 @@ TEST_F(ShowVideoTextTest, CtrlFFindsTheReceiptAndTheChosenHitIsOutlinedUntilASte
     keys(*form, {QStringLiteral("ctrl+f")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->isFindRowShown(); }));
     // The window grew by the row: the picture and the controls above it keep their places.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->pb->size() == picture; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->pb->size() == picture; }))
+        << form->pb->height() << " " << picture.height() << " " << form->height() << " " << height;
     EXPECT_GT(form->height(), height);
     EXPECT_TRUE(form->edFindText->isVisible());
     EXPECT_TRUE(form->lvTextHits->isVisible());
