@@ -17,3 +17,6 @@ zv_test(test_change_finder container/test_change_finder.cpp LIBS zorvideo_contai
 zv_test(test_text_reading container/test_text_reading.cpp LIBS zorvideo_ocr zorvideo_screens Qt6::Gui)
 target_compile_definitions(test_text_reading PRIVATE ZORVIDEO_TEST_GUI)
 zv_test(test_text_index container/test_text_index.cpp LIBS zorvideo_textindex zorvideo_pixeltext)
+zv_test(test_zvf_text_tool container/test_zvf_text_tool.cpp LIBS zorvideo_screens Qt6::Gui)
+target_compile_definitions(test_zvf_text_tool PRIVATE ZORVIDEO_TEST_GUI ZVF_TOOL="$<TARGET_FILE:zvf>")
+add_dependencies(test_zvf_text_tool zvf zvf-text)

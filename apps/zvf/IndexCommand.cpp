@@ -50,11 +50,10 @@ int runIndex(const ZvfArgs &parsed) {
             static_cast<int>(parseIntArg(parsed.options.at("threads"), "--threads", 1, 64));
     requireExistingFile(parsed.positional[0]);
     const std::string native = zv::nativeFilePath(parsed.positional[0]);
-    zv::TextIndexer indexer(native, [] { return zv::makeTesseractReader(); }, options);
+    zv::TextIndexer indexer(
+        native, [] { return zv::makeTesseractReader(); }, options);
     indexer.setProgress(showProgress);
-    indexer.setWarning([](const std::string &text) {
-        std::fprintf(stderr, "%s\n", text.c_str());
-    });
+    indexer.setWarning([](const std::string &text) { std::fprintf(stderr, "%s\n", text.c_str()); });
     stopOnSignals();
     const zv::TextIndexProgress done = indexer.run(gStop);
     if (::isatty(STDERR_FILENO) == 1)

@@ -8,6 +8,10 @@ bool SqliteError::damaged() const {
     return code_ == SQLITE_CORRUPT || code_ == SQLITE_NOTADB;
 }
 
+bool SqliteError::notADatabase() const {
+    return code_ == SQLITE_NOTADB;
+}
+
 SqliteDb::SqliteDb(const std::string &nativeFile, Mode mode, int busyMs) {
     const int flags = (mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY
                                               : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
@@ -76,9 +80,9 @@ SqliteStatement &SqliteStatement::bind(int index, double value) {
 }
 
 SqliteStatement &SqliteStatement::bind(int index, std::string_view text) {
-    db_.check(sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT,
-                                  SQLITE_UTF8),
-              "Ошибка индекса текста");
+    db_.check(
+        sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8),
+        "Ошибка индекса текста");
     return *this;
 }
 

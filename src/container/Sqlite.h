@@ -24,6 +24,8 @@ public:
     int code() const { return code_; }
     // The file is not a database, or a damaged one.
     bool damaged() const;
+    // The file is no SQLite database at all.
+    bool notADatabase() const;
 
 private:
     int code_;

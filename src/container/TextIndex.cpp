@@ -195,7 +195,8 @@ std::vector<TextHit> TextIndex::collect(SqliteStatement &s, const std::vector<st
         TextHit h;
         h.id = s.integer(0);
         h.firstFrame = frame;
-        h.leftFrame = s.isNull(2) || s.integer(2) >= indexed ? -1 : static_cast<int32_t>(s.integer(2));
+        h.leftFrame =
+            s.isNull(2) || s.integer(2) >= indexed ? -1 : static_cast<int32_t>(s.integer(2));
         h.box = {static_cast<int>(s.integer(3)), static_cast<int>(s.integer(4)),
                  static_cast<int>(s.integer(5)), static_cast<int>(s.integer(6))};
         h.line = s.text(7);
@@ -214,10 +215,11 @@ std::vector<TextHit> TextIndex::search(std::string_view query, size_t maxHits,
         return {};
     const std::string fts = ftsQuery(words);
     const std::string columns = kHitColumns;
-    SqliteStatement s(db_->db, fts.empty() ? columns + "ORDER BY l.frame, l.id"
-                                           : columns +
-                                                 "JOIN lines_text t ON t.rowid = l.id "
-                                                 "WHERE lines_text MATCH ?1 ORDER BY l.frame, l.id");
+    SqliteStatement s(db_->db, fts.empty()
+                                   ? columns + "ORDER BY l.frame, l.id"
+                                   : columns +
+                                         "JOIN lines_text t ON t.rowid = l.id "
+                                         "WHERE lines_text MATCH ?1 ORDER BY l.frame, l.id");
     if (!fts.empty())
         s.bind(1, std::string_view(fts));
     return collect(s, words, maxHits, cancel);

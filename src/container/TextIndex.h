@@ -58,21 +58,21 @@ bool recordingMatches(RandomFile &recording, const RecordingMark &mark);
 
 // One place where a line of text stood on the screen.
 struct TextHit {
-    int64_t id = 0;           // the line's row in the index
-    int32_t firstFrame = 0;   // the first frame it stood on the screen
-    int32_t leftFrame = -1;   // the first frame it no longer stood; -1 while still standing at
-                              // the last frame indexed
-    TextBox box;              // where it stood, in frame pixels
-    std::string line;         // the line as read
-    float confidence = 0;     // the engine's confidence, 0 .. 100
+    int64_t id = 0;          // the line's row in the index
+    int32_t firstFrame = 0;  // the first frame it stood on the screen
+    int32_t leftFrame = -1;  // the first frame it no longer stood; -1 while still standing at
+                             // the last frame indexed
+    TextBox box;             // where it stood, in frame pixels
+    std::string line;        // the line as read
+    float confidence = 0;    // the engine's confidence, 0 .. 100
 };
 
 // How far an index serves a recording.
 enum class TextIndexState {
-    Missing,         // no index beside the recording
-    Unusable,        // damaged, not an index of ours, or made for another recording (problem says)
-    Partial,         // usable; frames from indexedFrames on are not read yet
-    Complete,        // every frame the recording holds is indexed
+    Missing,   // no index beside the recording
+    Unusable,  // damaged, not an index of ours, or made for another recording (problem says)
+    Partial,   // usable; frames from indexedFrames on are not read yet
+    Complete,  // every frame the recording holds is indexed
 };
 
 struct TextIndexCoverage {

@@ -5,20 +5,25 @@
 namespace zv::textindex {
 
 void createSchema(SqliteDb &db) {
-    db.exec("BEGIN;"
-            "PRAGMA application_id = " + std::to_string(kApplicationId) + ";"
-            "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";"
-            "CREATE TABLE meta(key TEXT PRIMARY KEY, value) WITHOUT ROWID;"
-            "CREATE TABLE lines(id INTEGER PRIMARY KEY, frame INTEGER NOT NULL, left_frame INTEGER,"
-            " x INTEGER NOT NULL, y INTEGER NOT NULL, width INTEGER NOT NULL,"
-            " height INTEGER NOT NULL, text TEXT NOT NULL, confidence REAL NOT NULL,"
-            " norm TEXT NOT NULL);"
-            "CREATE INDEX lines_frame ON lines(frame);"
-            "CREATE INDEX lines_standing ON lines(frame) WHERE left_frame IS NULL;"
-            "CREATE VIRTUAL TABLE lines_text USING fts5(norm, content='lines', content_rowid='id',"
-            " tokenize='trigram');"
-            "INSERT INTO meta VALUES('frames', 0), ('failed_frames', 0);"
-            "COMMIT;");
+    db.exec(
+        "BEGIN;"
+        "PRAGMA application_id = " +
+        std::to_string(kApplicationId) +
+        ";"
+        "PRAGMA user_version = " +
+        std::to_string(kSchemaVersion) +
+        ";"
+        "CREATE TABLE meta(key TEXT PRIMARY KEY, value) WITHOUT ROWID;"
+        "CREATE TABLE lines(id INTEGER PRIMARY KEY, frame INTEGER NOT NULL, left_frame INTEGER,"
+        " x INTEGER NOT NULL, y INTEGER NOT NULL, width INTEGER NOT NULL,"
+        " height INTEGER NOT NULL, text TEXT NOT NULL, confidence REAL NOT NULL,"
+        " norm TEXT NOT NULL);"
+        "CREATE INDEX lines_frame ON lines(frame);"
+        "CREATE INDEX lines_standing ON lines(frame) WHERE left_frame IS NULL;"
+        "CREATE VIRTUAL TABLE lines_text USING fts5(norm, content='lines', content_rowid='id',"
+        " tokenize='trigram');"
+        "INSERT INTO meta VALUES('frames', 0), ('failed_frames', 0);"
+        "COMMIT;");
 }
 
 std::string schemaProblem(SqliteDb &db, const std::string &path) {
@@ -51,7 +56,10 @@ int64_t readFailedFrames(SqliteDb &db) {
 }
 
 std::string damagedText(const std::string &path, const SqliteError &e) {
-    return "Индекс текста \"" + path + "\" поврежден: " + e.what();
+    if (!e.damaged())  // busy, unreadable, a read-only folder for its journal
+        return e.what();
+    return "Индекс текста \"" + path + "\" поврежден" +
+           (e.notADatabase() ? " (это не база данных SQLite)" : "");
 }
 
 std::string otherRecordingText(const std::string &path) {

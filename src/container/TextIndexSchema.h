@@ -34,6 +34,7 @@ std::string schemaProblem(SqliteDb &db, const std::string &path);
 RecordingMark readMark(SqliteDb &db);
 int64_t readFailedFrames(SqliteDb &db);
 
+// Why an index that failed with e cannot be used: damaged, or SQLite's own reason otherwise.
 std::string damagedText(const std::string &path, const SqliteError &e);
 std::string otherRecordingText(const std::string &path);
 

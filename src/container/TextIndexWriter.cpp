@@ -23,12 +23,13 @@ struct TextIndexWriter::Db {
 
     void prepare() {
         insertLine = std::make_unique<SqliteStatement>(
-            db, "INSERT INTO lines(frame, x, y, width, height, text, confidence, norm) "
-                "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
-        insertText =
-            std::make_unique<SqliteStatement>(db, "INSERT INTO lines_text(rowid, norm) VALUES(?1, ?2)");
-        setLeft = std::make_unique<SqliteStatement>(
-            db, "UPDATE lines SET left_frame = ?2 WHERE id = ?1");
+            db,
+            "INSERT INTO lines(frame, x, y, width, height, text, confidence, norm) "
+            "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+        insertText = std::make_unique<SqliteStatement>(
+            db, "INSERT INTO lines_text(rowid, norm) VALUES(?1, ?2)");
+        setLeft =
+            std::make_unique<SqliteStatement>(db, "UPDATE lines SET left_frame = ?2 WHERE id = ?1");
         setMeta = std::make_unique<SqliteStatement>(
             db, "INSERT OR REPLACE INTO meta(key, value) VALUES(?1, ?2)");
     }
@@ -44,10 +45,11 @@ UniqueFd lockIndex(const std::string &path) {
         if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
             if (errno == EWOULDBLOCK)
                 throw Error("Индекс текста \"" + path + "\" уже строится другим процессом");
-            throw Error(systemErrorText("Не удается заблокировать индекс текста \"" + path + "\"",
-                                        errno));
+            throw Error(
+                systemErrorText("Не удается заблокировать индекс текста \"" + path + "\"", errno));
         }
-        struct stat held {}, named {};
+        struct stat held {
+        }, named{};
         if (::fstat(fd.get(), &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
             held.st_dev == named.st_dev && held.st_ino == named.st_ino)
             return fd;
@@ -59,11 +61,12 @@ UniqueFd lockIndex(const std::string &path) {
 std::string asideName(const std::string &path, const std::string &suffix, int number) {
     const DateTimeFields f = decodeDateTime(nowDateTime());
     char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "_%04d%02d%02d_%02d%02d%02d", f.year, f.month, f.day,
-                  f.hour, f.minute, f.second);
-    std::string name = path + stamp + suffix;
+    std::snprintf(stamp, sizeof stamp, "_%04d%02d%02d_%02d%02d%02d", f.year, f.month, f.day, f.hour,
+                  f.minute, f.second);
+    std::string name = path;
+    name.append(stamp).append(suffix);
     if (number > 1)
-        name += "_" + std::to_string(number);
+        name.append("_").append(std::to_string(number));
     return name;
 }
 

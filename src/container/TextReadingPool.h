@@ -23,7 +23,7 @@ struct FrameReading {
     std::string error;             // a reader's failure: the run fails with it
     std::vector<TextBox> regions;  // where it differs from the frame before it
     std::vector<TextLine> lines;
-    GifImage picture;              // the frame decoded, for reading a line's place again
+    GifImage picture;  // the frame decoded, for reading a line's place again
 };
 
 class TextReadingPool {

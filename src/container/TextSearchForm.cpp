@@ -16,7 +16,11 @@ constexpr char32_t kInvalid = 0xFFFFFFFF;
 // kInvalid and advances by one.
 char32_t decodeAt(std::string_view text, size_t &at) {
     const auto b = static_cast<unsigned char>(text[at]);
-    const int length = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    const int length = b < 0x80         ? 1
+                       : (b >> 5) == 6  ? 2
+                       : (b >> 4) == 14 ? 3
+                       : (b >> 3) == 30 ? 4
+                                        : 0;
     if (length == 0 || at + length > text.size()) {
         ++at;
         return kInvalid;

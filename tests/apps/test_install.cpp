@@ -97,6 +97,8 @@ TEST_F(InstallTree, LaysOutEveryFileWhereDebianExpectsIt) {
     const std::set<std::string> expected = {
         ZORVIDEO_INSTALL_BINDIR "/zvf",
         ZORVIDEO_INSTALL_LIBEXECDIR "/zorvideo/zvf-export",
+        ZORVIDEO_INSTALL_LIBEXECDIR "/zorvideo/zvf-text",
+        "lib/systemd/user/zorvideo-index@.service",
         ZORVIDEO_INSTALL_BINDIR "/zorvideo-host",
         ZORVIDEO_INSTALL_BINDIR "/ZORVideoService",
         ZORVIDEO_INSTALL_PLUGINDIR "/libZORVideo.so",
@@ -133,6 +135,7 @@ TEST_F(InstallTree, LaysOutEveryFileWhereDebianExpectsIt) {
                                 fs::perms::group_read | fs::perms::others_read;
     EXPECT_EQ(mode(ZORVIDEO_INSTALL_BINDIR "/zvf"), rwxr_xr_x);
     EXPECT_EQ(mode(ZORVIDEO_INSTALL_LIBEXECDIR "/zorvideo/zvf-export"), rwxr_xr_x);
+    EXPECT_EQ(mode(ZORVIDEO_INSTALL_LIBEXECDIR "/zorvideo/zvf-text"), rwxr_xr_x);
     EXPECT_EQ(mode(ZORVIDEO_INSTALL_PLUGINDIR "/libZORVideo.so"), rw_r__r__);
     EXPECT_EQ(mode(man + "zvf.1.gz"), rw_r__r__);
 }

@@ -10,11 +10,12 @@
 #include <filesystem>
 #include <thread>
 
+#include "container/Sqlite.h"
 #include "container/TextIndexer.h"
-#include "support/PixelText.h"
 #include "container/ZVFAppender.h"
 #include "platform/Error.h"
 #include "platform/File.h"
+#include "support/PixelText.h"
 #include "support/TempRoot.h"
 #include "support/WaitFor.h"
 
@@ -101,8 +102,8 @@ protected:
         for (int32_t frame = 0; frame < ix.coverage().indexedFrames; ++frame)
             for (const zv::TextHit &h : ix.linesAt(frame))
                 out.push_back(std::to_string(h.firstFrame) + " " + std::to_string(h.leftFrame) +
-                              " " + std::to_string(h.box.x) + "," + std::to_string(h.box.y) +
-                              " " + h.line);
+                              " " + std::to_string(h.box.x) + "," + std::to_string(h.box.y) + " " +
+                              h.line);
         std::sort(out.begin(), out.end());
         out.erase(std::unique(out.begin(), out.end()), out.end());
         return out;
@@ -142,10 +143,10 @@ TEST_F(TextIndexTest, FindsTheDialogAtItsFrameAndWhenItLeft) {
     EXPECT_EQ(find("ЕЛКИНА анна"), (std::vector<Row>{{5, 9, "Кассир Ёлкина Анна"}}));
     // The label never left; the caret beside it read it again without making a new line.
     EXPECT_EQ(find("касса"), (std::vector<Row>{{0, -1, "Касса 1"}}));
-    EXPECT_EQ(find("10:00"), (std::vector<Row>{{0, 3, "10:00:00"},
-                                               {3, 6, "10:00:01"},
-                                               {6, 9, "10:00:02"},
-                                               {9, -1, "10:00:03"}}));
+    EXPECT_EQ(
+        find("10:00"),
+        (std::vector<Row>{
+            {0, 3, "10:00:00"}, {3, 6, "10:00:01"}, {6, 9, "10:00:02"}, {9, -1, "10:00:03"}}));
     EXPECT_TRUE(find("10342 анна").empty());  // every word must stand in the one line
     EXPECT_TRUE(find("   ").empty());
     EXPECT_TRUE(warnings.empty());
@@ -177,8 +178,8 @@ TEST_F(TextIndexTest, ACancelledRunResumedGivesTheSameIndex) {
     // Stopped after each commit in turn, then resumed: one frame more each time.
     for (int run = 0; run < 20 && coverage().state != zv::TextIndexState::Complete; ++run) {
         std::atomic<bool> cancel{false};
-        zv::TextIndexer indexer(recording, [] { return std::make_unique<PixelTextReader>(); },
-                                options(1));
+        zv::TextIndexer indexer(
+            recording, [] { return std::make_unique<PixelTextReader>(); }, options(1));
         indexer.setProgress([&](const zv::TextIndexProgress &) { cancel = true; });
         indexer.run(cancel);
     }
@@ -213,12 +214,15 @@ TEST_F(TextIndexTest, AKilledIndexerLosesOnlyWhatItHadNotCommitted) {
             o.commitMs = 1'000'000;  // only the end commits: the kill loses the whole run
             if (killAt == 4)
                 o.commitMs = 0;
-            zv::TextIndexer indexer(recording, [&] {
-                auto r = std::make_unique<Killing>();
-                r->n = &n;
-                r->at = killAt;
-                return r;
-            }, o);
+            zv::TextIndexer indexer(
+                recording,
+                [&] {
+                    auto r = std::make_unique<Killing>();
+                    r->n = &n;
+                    r->at = killAt;
+                    return r;
+                },
+                o);
             std::atomic<bool> cancel{false};
             indexer.run(cancel);
             ::_exit(0);
@@ -255,9 +259,8 @@ TEST_F(TextIndexTest, ADamagedOrForeignIndexIsSetAsideAndRebuilt) {
     std::filesystem::remove(path);
     std::filesystem::remove(path + "-wal");
     std::filesystem::remove(path + "-shm");
-    ASSERT_EQ(std::system(("sqlite3 '" + path + "' 'CREATE TABLE t(a); INSERT INTO t VALUES(1);'")
-                              .c_str()),
-              0);
+    zv::SqliteDb(path, zv::SqliteDb::Mode::ReadWriteCreate)
+        .exec("CREATE TABLE t(a); INSERT INTO t VALUES(1);");
     EXPECT_EQ(coverage().state, zv::TextIndexState::Unusable);
     warnings.clear();
     index(options());

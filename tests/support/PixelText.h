@@ -35,7 +35,8 @@ private:
 class PixelTextReader : public zv::TextReader {
 public:
     explicit PixelTextReader(std::atomic<int> *calls = nullptr) : calls_(calls) {}
-    std::vector<zv::TextLine> read(const zv::FramePixels &frame, const zv::TextBox &region) override;
+    std::vector<zv::TextLine> read(const zv::FramePixels &frame,
+                                   const zv::TextBox &region) override;
 
 private:
     std::atomic<int> *calls_;
