@@ -42,6 +42,8 @@ constexpr int kClientHeight = 420;
 constexpr int kMinClientWidth = 492;
 constexpr int kMinClientHeight = 373;
 constexpr int kFillErrorPauseMs = 500;
+// While the index grows under a search shown, the search is made again this often.
+constexpr int kTextRefreshMs = 2000;
 
 }  // namespace
 
@@ -415,7 +417,18 @@ void TShowVideoForm::sbGoTimeClick() {
 // ---- Text search ---------------------------------------------------------------------------
 
 void TShowVideoForm::bindTextSearch() {
-    connect(textSearch_, &zv::TextSearch::statusChanged, this, [this] { showTextIndexStatus(); });
+    textRefresh_ = new QTimer(this);
+    textRefresh_->setSingleShot(true);
+    textRefresh_->setInterval(kTextRefreshMs);
+    connect(textRefresh_, &QTimer::timeout, this, [this] {
+        if (findRowShown_)
+            textSearch_->refresh();
+    });
+    connect(textSearch_, &zv::TextSearch::statusChanged, this, [this] {
+        showTextIndexStatus();
+        if (findRowShown_ && !textSearch_->query().isEmpty() && !textRefresh_->isActive())
+            textRefresh_->start();
+    });
     connect(textSearch_, &zv::TextSearch::searchFinished, this, [this] { textSearchFinished(); });
 }
 
@@ -434,15 +447,23 @@ void TShowVideoForm::sbFindTextClick() {
 
 void TShowVideoForm::textSearchFinished() {
     const std::vector<zv::TextHitRow> &hits = textSearch_->hits();
+    // A search made again as the index grew keeps the hit chosen, without going to it again.
+    const int chosen = lvTextHits->currentRow();
+    const int64_t chosenId =
+        chosen >= 0 ? lvTextHits->item(chosen, 0)->data(Qt::UserRole).toLongLong() : -1;
     const QSignalBlocker quiet(lvTextHits);  // filling chooses nothing
     lvTextHits->clearContents();
     lvTextHits->setRowCount(static_cast<int>(hits.size()));
+    lvTextHits->setCurrentCell(-1, -1);
     for (int row = 0; row < lvTextHits->rowCount(); ++row) {
         const zv::TextHitRow &hit = hits[static_cast<size_t>(row)];
-        lvTextHits->setItem(row, 0, new QTableWidgetItem(zv::textHitTime(hit)));
+        auto *time = new QTableWidgetItem(zv::textHitTime(hit));
+        time->setData(Qt::UserRole, qlonglong{hit.hit.id});
+        lvTextHits->setItem(row, 0, time);
         lvTextHits->setItem(row, 1, new QTableWidgetItem(zv::textHitLine(hit)));
+        if (hit.hit.id == chosenId)
+            lvTextHits->setCurrentCell(row, 0);
     }
-    lvTextHits->setCurrentCell(-1, -1);
     searchResult_ = zv::textSearchResultText(hits.size(), textSearch_->hitsCapped(),
                                              textSearch_->searchFailure());
     showTextIndexStatus();

@@ -174,6 +174,7 @@ struct SearchAnswer {
     std::vector<TextHitRow> hits;
     bool capped = false;
     QString failure;
+    int32_t indexedFrames = 0;
 };
 
 SearchAnswer runSearch(const std::string &file, const std::string &query,
@@ -183,6 +184,7 @@ SearchAnswer runSearch(const std::string &file, const std::string &query,
         std::unique_ptr<RandomFile> recording =
             localFileSystem().open(file, FileSystem::OpenMode::Read);
         TextIndex index(file, *recording);
+        answer.indexedFrames = index.coverage().indexedFrames;
         std::vector<TextHit> hits = index.search(query, TextSearch::kMaxHits + 1, &cancel);
         answer.capped = hits.size() > TextSearch::kMaxHits;
         hits.resize(std::min(hits.size(), TextSearch::kMaxHits));
@@ -313,6 +315,8 @@ void TextSearch::close() {
     hits_.clear();
     failure_.clear();
     capped_ = false;
+    query_.clear();
+    searchedFrames_ = 0;
     if (status_.mode != Mode::Idle) {
         status_ = {};
         emit statusChanged();
@@ -324,6 +328,7 @@ bool TextSearch::search(const QString &query) {
     const std::string text = query.toStdString();
     if (file_.empty() || searchWords(text).empty())
         return false;
+    query_ = query;
     searchCancel_ = std::make_shared<std::atomic<bool>>(false);
     const uint64_t id = searchGeneration_;
     searching_ = true;
@@ -342,11 +347,18 @@ bool TextSearch::search(const QString &query) {
                 hits_ = std::move(answer.hits);
                 capped_ = answer.capped;
                 failure_ = answer.failure;
+                searchedFrames_ = answer.indexedFrames;
                 emit searchFinished();
             },
             Qt::QueuedConnection);
     });
     return true;
+}
+
+bool TextSearch::refresh() {
+    if (searching_ || query_.isEmpty() || status_.coverage.indexedFrames <= searchedFrames_)
+        return false;
+    return search(query_);
 }
 
 void TextSearch::cancelSearch() {

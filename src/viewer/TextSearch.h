@@ -85,6 +85,12 @@ public:
     const std::vector<TextHitRow> &hits() const { return hits_; }
     const QString &searchFailure() const { return failure_; }
     bool hitsCapped() const { return capped_; }
+    // The query of the last search started, and how many frames the index held for it.
+    const QString &query() const { return query_; }
+    int32_t searchedFrames() const { return searchedFrames_; }
+    // Searches the last query again when the index has grown since it was searched (the
+    // background indexing went on); false when it has not, or a search is under way.
+    bool refresh();
 
 signals:
     void statusChanged();
@@ -111,6 +117,8 @@ private:
     std::vector<TextHitRow> hits_;
     QString failure_;
     bool capped_ = false;
+    QString query_;
+    int32_t searchedFrames_ = 0;
 };
 
 }  // namespace zv

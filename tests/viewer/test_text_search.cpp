@@ -168,18 +168,28 @@ TEST_F(TextSearchTest, AnIndexWrittenElsewhereIsWatchedAndTakenOverWhenLetGo) {
     {
         auto recording = zv::localFileSystem().open(file, zv::FileSystem::OpenMode::Read);
         other->begin();
-        other->setIndexed(zv::markRecording(*recording, 6), 0);
+        other->setIndexed(zv::markRecording(*recording, 3), 0);
         other->commit();
     }
-    ASSERT_TRUE(waitForStatus([](const auto &s) { return s.coverage.indexedFrames == 6; }));
+    ASSERT_TRUE(waitForStatus([](const auto &s) { return s.coverage.indexedFrames == 3; }));
     EXPECT_EQ(search.status().mode, Mode::Elsewhere);
     EXPECT_EQ(calls.load(), 0);
+    EXPECT_TRUE(find(QStringLiteral("10342")).empty());  // it read no lines
+    EXPECT_EQ(search.searchedFrames(), 3);
+    EXPECT_FALSE(search.refresh());  // the index has not grown since
 
     // It stops: this viewer goes on from where it left off.
     other.reset();
     ASSERT_TRUE(waitForStatus([](const auto &s) { return indexedAll(s, 12); }));
     EXPECT_EQ(search.status().mode, Mode::Indexing);
     EXPECT_GT(calls.load(), 0);
+    // The search is made again over what the index has gained.
+    QSignalSpy finished(&search, &zv::TextSearch::searchFinished);
+    ASSERT_TRUE(search.refresh());
+    ASSERT_TRUE(finished.wait(10000));
+    ASSERT_EQ(search.hits().size(), 1u);
+    EXPECT_EQ(search.hits()[0].hit.firstFrame, zvtest::kReceiptFirst);
+    EXPECT_EQ(search.searchedFrames(), 12);
 }
 
 TEST_F(TextSearchTest, ClosingWhileIndexingReturnsAtOnceAndKeepsWhatWasIndexed) {
