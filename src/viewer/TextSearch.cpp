@@ -9,6 +9,7 @@
 #include "container/TesseractReader.h"
 #include "container/ZVFformatUnit.h"
 #include "platform/DateTimeText.h"
+#include "platform/Error.h"
 #include "platform/File.h"
 
 namespace zv {
@@ -67,6 +68,32 @@ bool indexHeldElsewhere(const std::string &file) {
     }
 }
 
+// A reader that reads nothing once the run is cancelled: the regions of a frame not yet read
+// are given up at once (the indexer stores nothing of a frame after the cancel, and the next run
+// reads it again), so that closing the window waits for one region at most.
+class CancellableReader : public TextReader {
+public:
+    CancellableReader(std::unique_ptr<TextReader> reader, const std::atomic<bool> &cancel)
+        : reader_(std::move(reader)), cancel_(cancel) {}
+    std::vector<TextLine> read(const FramePixels &frame, const TextBox &region) override {
+        if (cancel_)
+            throw Error("Чтение текста прервано");
+        return reader_->read(frame, region);
+    }
+
+private:
+    std::unique_ptr<TextReader> reader_;
+    const std::atomic<bool> &cancel_;
+};
+
+TextReaderFactory cancellable(TextReaderFactory factory, const std::atomic<bool> &cancel) {
+    return [factory = std::move(factory), &cancel]() -> std::unique_ptr<TextReader> {
+        if (cancel)
+            throw Error("Чтение текста прервано");
+        return std::make_unique<CancellableReader>(factory(), cancel);
+    };
+}
+
 // Why no reader can be made here (engine or language data missing), empty when one can.
 QString readerProblem(const TextReaderFactory &factory) {
     try {
@@ -84,7 +111,8 @@ class BackgroundRun {
 public:
     BackgroundRun(std::string file, TextReaderFactory factory, TextIndexerOptions options,
                   int watchMs, const std::atomic<bool> &cancel, Post post)
-        : file_(std::move(file)), factory_(std::move(factory)), options_(options),
+        : file_(std::move(file)), factory_(cancellable(std::move(factory), cancel)),
+          options_(options),
           watchMs_(watchMs), cancel_(cancel), post_(std::move(post)) {}
 
     void run() {
