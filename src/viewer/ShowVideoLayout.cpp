@@ -385,6 +385,9 @@ void TShowVideoForm::buildChangeControls(QWidget *panel) {
     sbSkipStill =
         button("sbSkipStill", ViewerIcon::SkipStill,
                "Пропускать неподвижный экран при показе (дольше 2 секунд — за один шаг)", true);
+    left += 6;
+    sbFindRow = button("sbFindRow", ViewerIcon::FindText,
+                       "Найти текст, который был на экране (Ctrl+F)", true);
 }
 
 void TShowVideoForm::buildFindRow(QWidget *panel) {
@@ -439,6 +442,7 @@ void TShowVideoForm::setFindRowShown(bool on) {
     if (on && fullWindow_)
         setFullWindow(false);  // the row is on the panel
     findRowShown_ = on;
+    sbFindRow->setChecked(on);
     const int extra = on ? kFindRowHeight : -kFindRowHeight;
     // The picture keeps its size: the window grows by the row (unless the window manager holds
     // its size, maximised: then the picture gives way). The height is taken before the minimum
@@ -522,6 +526,7 @@ void TShowVideoForm::connectControls() {
     connect(player_, &zv::VideoPlayer::fileChanged, pbActivity, qOverload<>(&QWidget::update));
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
     connect(sbFindText, &QToolButton::clicked, this, [this] { sbFindTextClick(); });
+    connect(sbFindRow, &QToolButton::clicked, acFindText, &QAction::trigger);
     connect(lvTextHits, &QTableWidget::currentCellChanged, this, [this](int row) {
         if (row >= 0)
             lvTextHitsChoose(row);

@@ -143,6 +143,7 @@ public:
     QToolButton *sbPrevChange;
     QToolButton *sbNextChange;
     QToolButton *sbSkipStill;
+    QToolButton *sbFindRow;  // shows and hides the text search row, as Ctrl+F
     // The text search row under the go-to-time row, shown by Ctrl+F: the text, the search
     // button, how far the text index reaches, and the hits.
     QWidget *pnFindText;

@@ -13,6 +13,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -185,8 +186,14 @@ TEST_F(ShowVideoTextTest, CtrlFAgainClosesTheRowAndNothingFoundSaysSo) {
     keys(*form, {QStringLiteral("ctrl+f")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->isFindRowShown(); }));
     EXPECT_FALSE(form->pnFindText->isVisible());
+    EXPECT_FALSE(form->sbFindRow->isChecked());
     keys(*form, {QStringLiteral("Right")});  // the keys step through frames again
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->player().position() == 1; }));
+    // The button beside the changes' buttons opens it too.
+    QTest::mouseClick(form->sbFindRow, Qt::LeftButton);
+    EXPECT_TRUE(form->isFindRowShown());
+    EXPECT_TRUE(form->sbFindRow->isChecked());
+    EXPECT_EQ(form->edFindText->text(), QStringLiteral("99999 "));  // as it was left
 }
 
 TEST_F(ShowVideoTextTest, ClosingTheWindowWhileIndexingReturnsPromptly) {
