@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QScreen>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -194,6 +195,16 @@ TEST_F(ShowVideoTextTest, CtrlFAgainClosesTheRowAndNothingFoundSaysSo) {
     EXPECT_TRUE(form->isFindRowShown());
     EXPECT_TRUE(form->sbFindRow->isChecked());
     EXPECT_EQ(form->edFindText->text(), QStringLiteral("99999 "));  // as it was left
+}
+
+TEST_F(ShowVideoTextTest, CtrlFInFullWindowModeBringsThePanelBackWithTheRow) {
+    auto form = openShown(12, pixelReader());
+    form->pbDblClick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->geometry() == form->screen()->geometry(); }));
+    keys(*form, {QStringLiteral("ctrl+f")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->isFindRowShown(); }));
+    EXPECT_FALSE(form->isFullWindow());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->edFindText->isVisible(); }));
 }
 
 TEST_F(ShowVideoTextTest, ClosingTheWindowWhileIndexingReturnsPromptly) {
