@@ -62,7 +62,7 @@ struct TextHit {
     int32_t firstFrame = 0;  // the first frame it stood on the screen
     int32_t leftFrame = -1;  // the first frame it no longer stood; -1 while still standing at
                              // the last frame indexed
-    TextBox box;             // where it stood, in frame pixels
+    TextBox box;             // where it stood on its first frame, in frame pixels
     std::string line;        // the line as read
     float confidence = 0;    // the engine's confidence, 0 .. 100
 };
@@ -127,7 +127,7 @@ private:
 struct StandingLine {
     int64_t id = 0;
     int32_t firstFrame = 0;
-    TextBox box;
+    TextBox box;  // where it stands now
     std::string text;
 };
 
@@ -162,20 +162,27 @@ public:
     int64_t addLine(int32_t frame, const TextLine &line);
     // The line id no longer stood from leftFrame on.
     void setLeft(int64_t id, int32_t leftFrame);
+    // The line id stands at now (it moved: a list scrolled); its first place stays as it was.
+    void moveLine(int64_t id, const TextBox &now);
     // Frames 0 .. mark.frames - 1 are read; failedFrames frames among them could not be.
     void setIndexed(const RecordingMark &mark, int64_t failedFrames);
     void commit();
     // Ends an open transaction without its changes (nothing when none is open).
     void rollback();
 
-    // The recording at the index's place is no longer the one indexed (replaced, cut): sets the
-    // index aside as made for another recording and begins a new one, telling warning.
-    void startOver(RandomFile &recording);
+    // The recording at the index's place is no longer the one indexed (replaced, cut): begins a
+    // new index for recording, telling warning. The old one goes with the recording indexed when
+    // that was renamed to movedTo (a native path; the recorder renames a full recording) and no
+    // index lies there yet; otherwise it is set aside as made for another recording.
+    void startOver(RandomFile &recording, const std::string &movedTo = {});
 
 private:
     struct Db;
     void openChecked(RandomFile &recording);
     void setAside(const std::string &why, const std::string &suffix);
+    // Renames the index (and its journal) to to, without replacing a file there; false when one
+    // is there. The lock is then taken on a new index at the old place.
+    bool moveIndex(const std::string &to);
 
     std::string recordingName_;
     std::string path_;

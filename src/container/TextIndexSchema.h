@@ -16,10 +16,12 @@ class SqliteError;
 //   meta(key, value)       frames: frames 0 .. frames - 1 read; failed_frames: of those, frames
 //                          that could not be decoded; first_entry, last_entry (blobs),
 //                          first_frame_hash: the RecordingMark of the recording read
-//   lines(id, frame, left_frame, x, y, width, height, text, confidence, norm)
+//   lines(id, frame, left_frame, x, y, width, height, text, confidence, norm, now_x, now_y,
+//         now_width, now_height)
 //                          one line of text read: the change start it was read at, the change
-//                          start it left at (NULL while standing), its box, the text as read,
-//                          the engine's confidence, and its search form (searchForm)
+//                          start it left at (NULL while standing), its box there, the text as
+//                          read, the engine's confidence, its search form (searchForm), and where
+//                          it stands now when it moved since (NULL while it has not)
 //   lines_text             FTS5 over lines.norm (external content, trigram tokens: substrings)
 namespace zv::textindex {
 

@@ -19,7 +19,7 @@ namespace zv {
 struct TextIndexWriter::Db {
     explicit Db(const std::string &path) : db(path, SqliteDb::Mode::ReadWriteCreate) {}
     SqliteDb db;
-    std::unique_ptr<SqliteStatement> insertLine, insertText, setLeft, setMeta;
+    std::unique_ptr<SqliteStatement> insertLine, insertText, setLeft, setMeta, moveLine;
 
     void prepare() {
         insertLine = std::make_unique<SqliteStatement>(
@@ -30,6 +30,10 @@ struct TextIndexWriter::Db {
             db, "INSERT INTO lines_text(rowid, norm) VALUES(?1, ?2)");
         setLeft =
             std::make_unique<SqliteStatement>(db, "UPDATE lines SET left_frame = ?2 WHERE id = ?1");
+        moveLine = std::make_unique<SqliteStatement>(
+            db,
+            "UPDATE lines SET now_x = ?2, now_y = ?3, now_width = ?4, now_height = ?5 "
+            "WHERE id = ?1");
         setMeta = std::make_unique<SqliteStatement>(
             db, "INSERT OR REPLACE INTO meta(key, value) VALUES(?1, ?2)");
     }
@@ -135,32 +139,39 @@ void TextIndexWriter::openChecked(RandomFile &recording) {
     }
 }
 
-void TextIndexWriter::setAside(const std::string &why, const std::string &suffix) {
+bool TextIndexWriter::moveIndex(const std::string &to) {
     db_.reset();
-    std::string aside;
-    for (int number = 1;; ++number) {
-        aside = asideName(path_, suffix, number);
-        if (renameNoReplace(path_, aside))
-            break;
-    }
-    // The journal of the index set aside belongs to it; its shared memory is rebuilt from the
+    if (!renameNoReplace(path_, to))
+        return false;
+    // The journal of the index moved belongs to it; its shared memory is rebuilt from the
     // journal by whoever opens it.
     struct stat st {};
     if (::lstat((path_ + "-wal").c_str(), &st) == 0)
-        ::rename((path_ + "-wal").c_str(), (aside + "-wal").c_str());
+        ::rename((path_ + "-wal").c_str(), (to + "-wal").c_str());
     ::unlink((path_ + "-shm").c_str());
-    if (warning_)
-        warning_(why + "; он отложен как \"" + aside + "\" и строится заново");
     lock_.reset();
     lock_ = lockIndex(path_);
     indexed_ = 0;
     failed_ = 0;
+    return true;
+}
+
+void TextIndexWriter::setAside(const std::string &why, const std::string &suffix) {
+    for (int number = 1;; ++number) {
+        const std::string aside = asideName(path_, suffix, number);
+        if (moveIndex(aside)) {
+            if (warning_)
+                warning_(why + "; он отложен как \"" + aside + "\" и строится заново");
+            return;
+        }
+    }
 }
 
 std::vector<StandingLine> TextIndexWriter::standingLines() {
     std::vector<StandingLine> lines;
     SqliteStatement s(db_->db,
-                      "SELECT id, frame, x, y, width, height, text FROM lines "
+                      "SELECT id, frame, coalesce(now_x, x), coalesce(now_y, y), "
+                      "coalesce(now_width, width), coalesce(now_height, height), text FROM lines "
                       "WHERE left_frame IS NULL ORDER BY frame, id");
     while (s.step()) {
         StandingLine l;
@@ -201,6 +212,15 @@ void TextIndexWriter::setLeft(int64_t id, int32_t leftFrame) {
     db_->setLeft->bind(1, id).bind(2, int64_t{leftFrame}).run();
 }
 
+void TextIndexWriter::moveLine(int64_t id, const TextBox &now) {
+    db_->moveLine->bind(1, id)
+        .bind(2, int64_t{now.x})
+        .bind(3, int64_t{now.y})
+        .bind(4, int64_t{now.width})
+        .bind(5, int64_t{now.height})
+        .run();
+}
+
 void TextIndexWriter::setIndexed(const RecordingMark &mark, int64_t failedFrames) {
     SqliteStatement &s = *db_->setMeta;
     s.bind(1, std::string_view("frames")).bind(2, int64_t{mark.frames}).run();
@@ -234,9 +254,16 @@ void TextIndexWriter::rollback() {
     }
 }
 
-void TextIndexWriter::startOver(RandomFile &recording) {
+void TextIndexWriter::startOver(RandomFile &recording, const std::string &movedTo) {
     rollback();
-    setAside(textindex::otherRecordingText(path_), "_other");
+    const std::string to = movedTo.empty() ? std::string() : textIndexPath(movedTo);
+    if (!to.empty() && moveIndex(to)) {
+        if (warning_)
+            warning_("Запись \"" + recordingName_ + "\" переименована в \"" + movedTo +
+                     "\": ее индекс текста перенесен в \"" + to + "\", новый строится заново");
+    } else {
+        setAside(textindex::otherRecordingText(path_), "_other");
+    }
     openChecked(recording);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <filesystem>
 #include <thread>
 
 #include "container/ChangeFinder.h"
@@ -86,6 +87,8 @@ struct TextIndexer::Run {
     bool replaced();
     void indexHeld();
     void store(FrameReading reading);
+    void storeNewLines(const FrameReading &reading, std::vector<Standing> &touched,
+                       std::vector<Standing> &leaving, std::vector<Standing> &kept);
     bool stillStands(const Standing &s, const FrameReading &reading);
     void commit(bool force);
     int32_t indexedNow() const { return pending.empty() ? scannedTo : pending.front(); }
@@ -116,13 +119,33 @@ void TextIndexer::Run::open() {
     progress.failedFrames = failed;
 }
 
+namespace {
+
+// Where the open file indexed now lies, when it was renamed (the recorder renames a recording that
+// is full and starts a new one under its name); empty when that is unknown or it was deleted.
+std::string renamedTo(RandomFile &file, const std::string &path) {
+    if (file.descriptor() < 0)
+        return {};
+    std::error_code error;
+    const std::filesystem::path target =
+        std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(file.descriptor()), error);
+    if (error || target.string().ends_with(" (deleted)") ||
+        localFileSystem().idOf(path) == file.id() ||
+        localFileSystem().idOf(target.string()) != file.id())
+        return {};
+    return target.string();
+}
+
+}  // namespace
+
 void TextIndexer::Run::startOver() {
     pool.reset();
     pending.clear();
+    std::unique_ptr<RandomFile> indexed = std::move(file);
     file = localFileSystem().open(owner.recording_, FileSystem::OpenMode::Read);
     // A copy of the same recording put in its place goes on where the index stands.
     if (!recordingMatches(*file, committed))
-        writer->startOver(*file);
+        writer->startOver(*file, renamedTo(*indexed, owner.recording_));
     open();
 }
 
@@ -201,8 +224,8 @@ void TextIndexer::Run::store(FrameReading reading) {
         ++failed;
         return;
     }
-    progress.regionsRead += static_cast<int64_t>(reading.regions.size());
-    std::vector<Standing> kept, touched;
+    progress.regionsRead += reading.bandsRead;
+    std::vector<Standing> kept, touched, leaving;
     for (Standing &s : standing) {
         bool touches = false;
         for (const TextBox &r : reading.regions)
@@ -212,25 +235,41 @@ void TextIndexer::Run::store(FrameReading reading) {
         else if (stillStands(s, reading))
             touched.push_back(std::move(s));
         else
-            writer->setLeft(s.line.id, reading.frame);
+            leaving.push_back(std::move(s));
     }
-    for (TextLine &line : reading.lines) {
+    storeNewLines(reading, touched, leaving, kept);
+    for (const Standing &s : leaving)
+        writer->setLeft(s.line.id, reading.frame);
+    for (Standing &s : touched)
+        kept.push_back(std::move(s));
+    standing = std::move(kept);
+}
+
+void TextIndexer::Run::storeNewLines(const FrameReading &reading, std::vector<Standing> &touched,
+                                     std::vector<Standing> &leaving, std::vector<Standing> &kept) {
+    for (const TextLine &line : reading.lines) {
         std::string c = compact(line.text);
         if (c.empty())
             continue;
         // The line still standing, or a part of it that a region cut out, is no new line.
-        const bool same = std::any_of(touched.begin(), touched.end(), [&](const Standing &s) {
-            return meets(s.line.box, line.box) && s.compact.find(c) != std::string::npos;
-        });
-        if (same)
+        if (std::any_of(touched.begin(), touched.end(), [&](const Standing &s) {
+                return meets(s.line.box, line.box) && s.compact.find(c) != std::string::npos;
+            }))
             continue;
+        // A line that left its place while its text came elsewhere has moved (a list scrolled).
+        const auto moved = std::find_if(leaving.begin(), leaving.end(),
+                                        [&](const Standing &s) { return s.compact == c; });
+        if (moved != leaving.end()) {
+            writer->moveLine(moved->line.id, line.box);
+            moved->line.box = line.box;
+            touched.push_back(std::move(*moved));
+            leaving.erase(moved);
+            continue;
+        }
         StandingLine added{writer->addLine(reading.frame, line), reading.frame, line.box,
                            line.text};
         kept.push_back({std::move(added), std::move(c)});
     }
-    for (Standing &s : touched)
-        kept.push_back(std::move(s));
-    standing = std::move(kept);
 }
 
 void TextIndexer::Run::commit(bool force) {

@@ -22,9 +22,11 @@
 //   - L's text (search form without blanks) is no longer found at its place: neither inside a
 //     line read at s whose box meets L's box, nor, when the changed regions cover only part of
 //     L's box, in a new read of L's box (grown by the regions that touch it) at s.
-// s is then L's left frame. A line read at s that meets a line still standing and whose text is
-// that line's text or a part of it (a region that cut the line) is the standing line itself and
-// is not stored again. A frame that cannot be decoded is
+// s is then L's left frame, unless a line with L's text (search form without blanks) is read at
+// s at another place: then L has moved (a list scrolled) and stands on there; its first place
+// stays what the index reports. A line read at s that meets a line still standing and whose text
+// is that line's text or a part of it (a region that cut the line) is the standing line itself
+// and is not stored again. A frame that cannot be decoded is
 // counted as failed and reads nothing; the frame after it, compared with nothing, is read whole.
 //
 // Resuming: the index records how far it has read and which lines still stand; a run goes on
@@ -47,7 +49,7 @@ struct TextIndexProgress {
     int32_t indexedFrames = 0;  // frames 0 .. indexedFrames - 1 are in the index (committed)
     int32_t heldFrames = 0;     // frames the recording holds
     int64_t changeStarts = 0;   // change starts read by this run
-    int64_t regionsRead = 0;    // regions handed to the readers by this run
+    int64_t regionsRead = 0;    // regions (bands of them) handed to the readers by this run
     int64_t failedFrames = 0;   // frames of the index that could not be decoded
 };
 

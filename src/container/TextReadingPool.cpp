@@ -124,8 +124,15 @@ FrameReading TextReadingPool::readFrame(int32_t frame, TextReader &reader, Rando
     try {
         reading.regions = changedRegions(havePrevious ? &before : nullptr, current);
         for (const TextBox &region : reading.regions)
-            for (TextLine &line : reader.read(current, region))
-                reading.lines.push_back(std::move(line));
+            for (const TextBand &band : textBands(current, region)) {
+                if (cache_.find(band, reading.lines))
+                    continue;
+                std::vector<TextLine> lines = reader.read(current, band.box);
+                cache_.keep(band, lines);
+                ++reading.bandsRead;
+                for (TextLine &line : lines)
+                    reading.lines.push_back(std::move(line));
+            }
     } catch (const std::exception &e) {
         reading.error = e.what();
     }

@@ -10,11 +10,12 @@
 #include <vector>
 
 #include "container/GifImage.h"
+#include "container/TextBands.h"
 #include "container/TextIndexer.h"
 
 // The reading threads of the text indexer (TextIndexer.h): each takes change starts in order,
-// decodes the frame and the one before it, finds the changed regions and reads them with a
-// reader of its own. Results are collected by frame; the indexer takes them in frame order.
+// decodes the frame and the one before it, finds the changed regions and reads their bands that
+// were not read before (TextBands.h) with a reader of its own. Results are collected by frame; the indexer takes them in frame order.
 namespace zv {
 
 struct FrameReading {
@@ -23,6 +24,7 @@ struct FrameReading {
     std::string error;             // a reader's failure: the run fails with it
     std::vector<TextBox> regions;  // where it differs from the frame before it
     std::vector<TextLine> lines;
+    int bandsRead = 0;             // bands of the regions handed to the reader (TextBands.h)
     GifImage picture;  // the frame decoded, for reading a line's place again
 };
 
@@ -49,6 +51,7 @@ private:
     std::condition_variable jobAdded_, resultAdded_;
     std::deque<int32_t> jobs_;
     std::map<int32_t, FrameReading> results_;
+    TextBandCache cache_;
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };

@@ -28,17 +28,17 @@ using zvtest::TextPicture;
 // changes every third frame, a receipt dialog on frames 5 .. 8 and a caret beside the label on
 // frame 10.
 TextPicture screenAt(int i) {
-    TextPicture p(200, 100);
+    TextPicture p(200, 180);
     p.text(10, 5, "Касса 1");
-    p.text(10, 90, "10:00:0" + std::to_string(i / 3));
+    p.text(10, 150, "10:00:0" + std::to_string(i / 3));
     if (i >= 5 && i <= 8) {
-        p.fill(35, 35, 150, 40, 0xE0E0E0);
-        p.text(40, 40, "Чек № 10342");
-        p.text(40, 50, "Сумма 2 486,00");
-        p.text(40, 60, "Кассир Ёлкина Анна");
+        p.fill(35, 50, 150, 80, 0xE0E0E0);
+        p.text(40, 55, "Чек № 10342");
+        p.text(40, 80, "Сумма 2 486,00");
+        p.text(40, 105, "Кассир Ёлкина Анна");
     }
     if (i == 10)
-        p.fill(19, 4, 1, 3, 0x808080);
+        p.fill(19, 8, 1, 10, 0x808080);
     return p;
 }
 
@@ -167,6 +167,33 @@ TEST_F(TextIndexTest, FramesEqualToTheOneBeforeAreNeverRead) {
     index(options(3));
     EXPECT_EQ(calls.load(), once);
     EXPECT_EQ(find("10342"), (std::vector<Row>{{25, 45, "Чек № 10342"}}));
+}
+
+TEST_F(TextIndexTest, AScrollingJournalIsReadARowAtATimeAndEachReceiptIsOnePlace) {
+    // Frame i shows receipts i - 4 .. i, the newest at the bottom: each frame the journal scrolls
+    // up by a row and one new receipt comes in.
+    {
+        ZVFAppender out(recording);
+        for (int i = 0; i < 10; ++i) {
+            TextPicture p(200, 110);
+            for (int r = std::max(i - 4, 0); r <= i; ++r)
+                p.text(10, 5 + 20 * (4 - (i - r)), "Чек № 1000" + std::to_string(r));
+            const std::vector<uint8_t> gif = p.gif();
+            out.append(gif.data(), gif.size(), 45'000.0 + i / 86'400.0);
+        }
+    }
+    index(options());
+    // Rows read before, wherever they stand now, are not read again: one read a frame.
+    EXPECT_EQ(calls.load(), 10);
+    for (int r = 0; r < 10; ++r) {
+        const std::string text = "Чек № 1000" + std::to_string(r);
+        EXPECT_EQ(find("1000" + std::to_string(r)),
+                  (std::vector<Row>{{r, r < 5 ? r + 5 : -1, text}}));
+    }
+    // The box is where the receipt stood first: the bottom row.
+    auto file = zv::localFileSystem().open(recording, zv::FileSystem::OpenMode::Read);
+    EXPECT_EQ(zv::TextIndex(recording, *file).search("10003").at(0).box,
+              (zv::TextBox{10, 85, 22, 17}));
 }
 
 TEST_F(TextIndexTest, ACancelledRunResumedGivesTheSameIndex) {
@@ -303,8 +330,9 @@ TEST_F(TextIndexTest, FollowsAGrowingRecording) {
     append(4, 12);
     EXPECT_TRUE(zvtest::waitFor([&] { return coverage().indexedFrames == 12; }, 20'000));
     EXPECT_EQ(find("10342"), (std::vector<Row>{{5, 9, "Чек № 10342"}}));
-    // Replaced by another recording: the index starts over.
-    const std::string other = root.file("other.zvf");
+    // The recording renamed and another begun under its name, as the recorder rotates a full
+    // one: the index goes with the renamed recording and a new one is begun.
+    const std::string other = root.file("rec_20230303_120000.zvf");
     std::filesystem::rename(recording, other);
     append(5, 9);
     EXPECT_TRUE(zvtest::waitFor(
@@ -316,7 +344,34 @@ TEST_F(TextIndexTest, FollowsAGrowingRecording) {
     cancel = true;
     follower.join();
     EXPECT_EQ(last.indexedFrames, 4);
-    EXPECT_EQ(warnings.size(), 1u);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("переименована"), std::string::npos) << warnings[0];
+    auto renamed = zv::localFileSystem().open(other, zv::FileSystem::OpenMode::Read);
+    zv::TextIndex moved(other, *renamed);
+    EXPECT_EQ(moved.coverage().state, zv::TextIndexState::Complete);
+    ASSERT_EQ(moved.search("10342").size(), 1u);
+    EXPECT_EQ(moved.search("10342")[0].firstFrame, 5);
+
+    // Cut below what was indexed (the count lowered): the index is set aside and begun anew.
+    {
+        zv::UniqueFd fd = zv::openFile(recording, O_RDWR);
+        const int32_t two = 2;
+        zv::writeAt(fd.get(), &two, sizeof two, 0);
+    }
+    cancel = false;
+    warnings.clear();
+    std::thread again([&] {
+        zv::TextIndexerOptions o = options();
+        o.follow = true;
+        last = index(o, cancel);
+    });
+    EXPECT_TRUE(
+        zvtest::waitFor([&] { return coverage().state == zv::TextIndexState::Complete; }, 20'000));
+    cancel = true;
+    again.join();
+    EXPECT_EQ(last.indexedFrames, 2);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("другой записи"), std::string::npos) << warnings[0];
 }
 
 TEST_F(TextIndexTest, ASecondWriterIsRefusedWhileTheFirstHoldsTheIndex) {

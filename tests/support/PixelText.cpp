@@ -35,8 +35,15 @@ void appendUtf8(char32_t c, std::string &out) {
     }
 }
 
-bool isText(uint32_t pixel) {
-    return ((pixel >> 16) & 0xFF) == 0;
+constexpr uint32_t kMark = 0x0000FF;
+constexpr int kLineHeight = 17;
+
+bool isMark(uint32_t pixel) {
+    return (pixel & 0xFFFFFF) == kMark;
+}
+
+bool isBit(uint32_t pixel) {
+    return (pixel & 0xFFFFFF) == 0;
 }
 
 }  // namespace
@@ -57,8 +64,12 @@ void TextPicture::fill(int x, int y, int width, int height, uint32_t rgb) {
 }
 
 void TextPicture::text(int x, int y, const std::string &utf8) {
-    for (char32_t c : decodeUtf8(utf8))
-        fill(x++, y, 1, 1, c & 0xFFFF);
+    for (char32_t c : decodeUtf8(utf8)) {
+        fill(x, y, 2, 1, kMark);
+        for (int bit = 0; bit < 16; ++bit)
+            fill(x + ((c >> bit) & 1 ? 0 : 1), y + 1 + bit, 1, 1, 0x000000);
+        x += 2;
+    }
 }
 
 std::vector<uint8_t> TextPicture::gif() const {
@@ -72,17 +83,22 @@ std::vector<zv::TextLine> PixelTextReader::read(const zv::FramePixels &frame,
     std::vector<zv::TextLine> lines;
     const int x0 = std::max(region.x, 0), x1 = std::min(region.x + region.width, frame.width);
     const int y0 = std::max(region.y, 0), y1 = std::min(region.y + region.height, frame.height);
-    for (int y = y0; y < y1; ++y) {
+    for (int y = y0; y + kLineHeight <= y1; ++y) {
         const uint32_t *row = frame.pixels + static_cast<size_t>(y) * frame.width;
         for (int x = x0; x < x1;) {
-            if (!isText(row[x])) {
+            if (!isMark(row[x])) {
                 ++x;
                 continue;
             }
             zv::TextLine line;
-            line.box = {x, y, 0, 1};
-            for (; x < x1 && isText(row[x]); ++x)
-                appendUtf8(row[x] & 0xFFFF, line.text);
+            line.box = {x, y, 0, kLineHeight};
+            for (; x + 1 < x1 && isMark(row[x]); x += 2) {
+                char32_t c = 0;
+                for (int bit = 0; bit < 16; ++bit)
+                    if (isBit(row[x + static_cast<size_t>(bit + 1) * frame.width]))
+                        c |= char32_t{1} << bit;
+                appendUtf8(c, line.text);
+            }
             line.box.width = x - line.box.x;
             line.confidence = 90;
             lines.push_back(std::move(line));

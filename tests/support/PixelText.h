@@ -8,9 +8,11 @@
 #include "container/TextReading.h"
 
 // Recordings whose "text" a fake reader reads back exactly, for the tests and the benchmark of
-// the text index: a character is one pixel whose red channel is 0 and whose green and blue hold
-// its code point (U+0000 .. U+FFFF); a line is a run of such pixels in one row. Everything else
-// (backgrounds, a dialog's frame) has red above 0.
+// the text index. As on a real screen, the text is in the shape of the ink, not in its colour:
+// a character is two columns 17 pixels high, a blue mark on top and below it the 16 bits of its
+// code point (U+0000 .. U+FFFF), black in the first column for 1 and in the second for 0 (so
+// that no row of a line is blank, as in real glyphs); a line is a run of such columns. Everything
+// else (backgrounds, a dialog's frame, a caret) is neither pure blue nor black.
 namespace zvtest {
 
 // A picture of width x height on which lines of text are drawn.
@@ -19,7 +21,7 @@ public:
     TextPicture(int width, int height, uint32_t background = 0xFFFFFF);
     // A filled rectangle in a colour whose red channel is not 0.
     void fill(int x, int y, int width, int height, uint32_t rgb);
-    // UTF-8 text, one pixel per character from (x, y) to the right.
+    // UTF-8 text, two columns per character from (x, y) to the right, rows y .. y + 16.
     void text(int x, int y, const std::string &utf8);
     // GIF bytes as the recorder stores a screen (256 colours: the picture's exact colours).
     std::vector<uint8_t> gif() const;
