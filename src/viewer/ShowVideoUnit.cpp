@@ -72,6 +72,9 @@ TShowVideoForm::TShowVideoForm(QWidget *parent, zv::Clock &clock)
 }
 
 TShowVideoForm::~TShowVideoForm() {
+    // The background indexing ends before the controls it reports to go.
+    const QSignalBlocker quiet(textSearch_);
+    textSearch_->close();
     // The list's rows read through the reader; they must let go of it first.
     frameModel_->setSource(nullptr);
 }

@@ -1,5 +1,6 @@
 #include "viewer/TextSearch.h"
 
+#include <QSignalBlocker>
 #include <algorithm>
 #include <chrono>
 #include <exception>
@@ -290,6 +291,7 @@ TextSearch::TextSearch(QObject *parent)
 }
 
 TextSearch::~TextSearch() {
+    const QSignalBlocker quiet(this);  // the owner may be half gone
     close();
 }
 

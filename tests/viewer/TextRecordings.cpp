@@ -12,15 +12,15 @@ namespace {
 TextPicture textScreen(int k) {
     TextPicture p(kTextFrameWidth, kTextFrameHeight);
     p.text(10, 5, "Касса 1");
-    p.text(10, 90, "10:00:0" + std::to_string(k / 3 % 10));
+    p.text(10, 150, "10:00:0" + std::to_string(k / 3 % 10));
     if (k >= kReceiptFirst && k <= kReceiptLast) {
-        p.fill(kReceiptX - 5, kReceiptY - 5, 150, 40, 0xE0E0E0);
+        p.fill(kReceiptX - 5, kReceiptY - 5, 150, 80, 0xE0E0E0);
         p.text(kReceiptX, kReceiptY, "Чек № 10342");
-        p.text(kReceiptX, kReceiptY + 10, "Сумма 2 486,00");
-        p.text(kReceiptX, kReceiptY + 20, "Кассир Ёлкина Анна");
+        p.text(kReceiptX, kReceiptY + 25, "Сумма 2 486,00");
+        p.text(kReceiptX, kReceiptY + 50, "Кассир Ёлкина Анна");
     }
     if (k >= 20)
-        p.text(120, 5, "Строка " + std::to_string(k));
+        p.text(150, 5, "Строка " + std::to_string(k));
     return p;
 }
 

@@ -9,12 +9,12 @@ namespace zvtest {
 
 // Receipt dialog of the text recording: on frames kReceiptFirst .. kReceiptLast, its number line
 // at (kReceiptX, kReceiptY).
-constexpr int kTextFrameWidth = 200;
-constexpr int kTextFrameHeight = 100;
+constexpr int kTextFrameWidth = 240;
+constexpr int kTextFrameHeight = 180;
 constexpr int kReceiptFirst = 5;
 constexpr int kReceiptLast = 8;
 constexpr int kReceiptX = 40;
-constexpr int kReceiptY = 40;
+constexpr int kReceiptY = 55;
 
 // Frame k of the text recording, taken at textFrameTime(k): a label that stays, a clock that
 // changes every third frame, and the receipt dialog ("Чек № 10342", "Сумма 2 486,00",
