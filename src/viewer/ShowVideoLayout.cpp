@@ -531,8 +531,10 @@ void TShowVideoForm::connectControls() {
         if (row >= 0)
             lvTextHitsChoose(row);
     });
-    // A click on the chosen row again goes back to its frame after steps.
+    // A click on the chosen row again, or Enter on it, goes back to its frame after steps.
     connect(lvTextHits, &QTableWidget::cellClicked, this, [this](int row) { lvTextHitsChoose(row); });
+    connect(lvTextHits, &QAbstractItemView::activated, this,
+            [this](const QModelIndex &index) { lvTextHitsChoose(index.row()); });
     connect(lvFrames->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) {
                 if (current.isValid())

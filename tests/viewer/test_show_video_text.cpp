@@ -155,6 +155,12 @@ TEST_F(ShowVideoTextTest, CtrlFFindsTheReceiptAndTheChosenHitIsOutlinedUntilASte
     EXPECT_EQ(form->outlinedFrame(), -1);
     shown = form->pb->grab().toImage();
     EXPECT_EQ(redPixels(shown, shown.rect()), 0);
+    // Enter on the hit goes back to it.
+    keys(*form, {QStringLiteral("Return")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->outlinedFrame() == zvtest::kReceiptFirst; }));
+    EXPECT_EQ(form->player().position(), zvtest::kReceiptFirst);
+    keys(*form, {QStringLiteral("Right")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->outlinedFrame() == -1; }));
 
     // Esc closes the row and gives the window its size back; the next Esc closes the window.
     keys(*form, {QStringLiteral("Escape")});
