@@ -532,7 +532,8 @@ void TShowVideoForm::connectControls() {
             lvTextHitsChoose(row);
     });
     // A click on the chosen row again, or Enter on it, goes back to its frame after steps.
-    connect(lvTextHits, &QTableWidget::cellClicked, this, [this](int row) { lvTextHitsChoose(row); });
+    connect(lvTextHits, &QTableWidget::cellClicked, this,
+            [this](int row) { lvTextHitsChoose(row); });
     connect(lvTextHits, &QAbstractItemView::activated, this,
             [this](const QModelIndex &index) { lvTextHitsChoose(index.row()); });
     connect(lvFrames->selectionModel(), &QItemSelectionModel::currentRowChanged, this,

@@ -52,7 +52,9 @@ void TShowVideoForm::guarded(const std::function<void()> &body) {
 }
 
 TShowVideoForm::TShowVideoForm(QWidget *parent, zv::Clock &clock)
-    : QDialog(parent), clock_(clock), player_(new zv::VideoPlayer(clock, this)),
+    : QDialog(parent),
+      clock_(clock),
+      player_(new zv::VideoPlayer(clock, this)),
       textSearch_(new zv::TextSearch(this)) {
     setObjectName(QStringLiteral("ShowVideoForm"));
     setWindowTitle(kCaption);

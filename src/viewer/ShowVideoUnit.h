@@ -239,8 +239,8 @@ private:
     QByteArray normalPlacement_;  // the placement before full-window mode
 
     bool findRowShown_ = false;
-    QString searchResult_;      // the line about the last search, before the index's
-    QTimer *textRefresh_;       // searches again while the background indexing goes on
+    QString searchResult_;       // the line about the last search, before the index's
+    QTimer *textRefresh_;        // searches again while the background indexing goes on
     int32_t outlineFrame_ = -1;  // the hit outlined on the picture: its frame and box
     zv::TextBox outlineBox_;
 };

@@ -34,14 +34,14 @@ QString indexedText(const TextIndexCoverage &c) {
 // What the index itself offers, without who keeps it up.
 QString coverageText(const TextIndexCoverage &c) {
     switch (c.state) {
-    case TextIndexState::Missing:
-        return QStringLiteral("Индекса текста нет");
-    case TextIndexState::Unusable:
-        return QStringLiteral("Индекс текста нельзя использовать: ") +
-               QString::fromStdString(c.problem);
-    case TextIndexState::Partial:
-    case TextIndexState::Complete:
-        break;
+        case TextIndexState::Missing:
+            return QStringLiteral("Индекса текста нет");
+        case TextIndexState::Unusable:
+            return QStringLiteral("Индекс текста нельзя использовать: ") +
+                   QString::fromStdString(c.problem);
+        case TextIndexState::Partial:
+        case TextIndexState::Complete:
+            break;
     }
     return indexedText(c);
 }
@@ -112,9 +112,12 @@ class BackgroundRun {
 public:
     BackgroundRun(std::string file, TextReaderFactory factory, TextIndexerOptions options,
                   int watchMs, const std::atomic<bool> &cancel, Post post)
-        : file_(std::move(file)), factory_(cancellable(std::move(factory), cancel)),
+        : file_(std::move(file)),
+          factory_(cancellable(std::move(factory), cancel)),
           options_(options),
-          watchMs_(watchMs), cancel_(cancel), post_(std::move(post)) {}
+          watchMs_(watchMs),
+          cancel_(cancel),
+          post_(std::move(post)) {}
 
     void run() {
         status_.mode = Mode::Starting;
@@ -144,9 +147,8 @@ private:
             indexer.setProgress([this](const TextIndexProgress &p) {
                 status_.coverage.indexedFrames = p.indexedFrames;
                 status_.coverage.heldFrames = p.heldFrames;
-                status_.coverage.state = p.indexedFrames < p.heldFrames
-                                             ? TextIndexState::Partial
-                                             : TextIndexState::Complete;
+                status_.coverage.state = p.indexedFrames < p.heldFrames ? TextIndexState::Partial
+                                                                        : TextIndexState::Complete;
                 post_(status_);
             });
             indexer.setWarning(
@@ -252,22 +254,23 @@ QString textHitLine(const TextHitRow &row) {
 QString textIndexStatusText(const TextIndexStatus &status) {
     const TextIndexCoverage &c = status.coverage;
     switch (status.mode) {
-    case Mode::Idle:
-        return {};
-    case Mode::Starting:
-        return coverageText(c);
-    case Mode::Indexing: {
-        QString text = indexedText(c);
-        if (!status.reason.isEmpty())
-            text += QStringLiteral(" (") + status.reason + QLatin1Char(')');
-        return text;
-    }
-    case Mode::Elsewhere:
-        return QStringLiteral("Индекс строит другая программа. ") + coverageText(c);
-    case Mode::CannotRead:
-        return coverageText(c) + QStringLiteral("; индексировать нельзя: ") + status.reason;
-    case Mode::Failed:
-        return coverageText(c) + QStringLiteral("; индексирование остановлено: ") + status.reason;
+        case Mode::Idle:
+            return {};
+        case Mode::Starting:
+            return coverageText(c);
+        case Mode::Indexing: {
+            QString text = indexedText(c);
+            if (!status.reason.isEmpty())
+                text += QStringLiteral(" (") + status.reason + QLatin1Char(')');
+            return text;
+        }
+        case Mode::Elsewhere:
+            return QStringLiteral("Индекс строит другая программа. ") + coverageText(c);
+        case Mode::CannotRead:
+            return coverageText(c) + QStringLiteral("; индексировать нельзя: ") + status.reason;
+        case Mode::Failed:
+            return coverageText(c) + QStringLiteral("; индексирование остановлено: ") +
+                   status.reason;
     }
     return {};
 }
@@ -312,11 +315,11 @@ void TextSearch::open(const std::string &nativeFile) {
     const uint64_t id = generation_;
     TextIndexerOptions options = options_;
     options.follow = true;
-    indexer_ = std::thread([this, id, options, file = file_, factory = factory_,
-                            watchMs = watchMs_, flag = indexCancel_] {
-        BackgroundRun(file, factory, options, watchMs, *flag,
-                      [this, id](const TextIndexStatus &s) { post(s, id); })
-            .run();
+    indexer_ = std::thread([this, id, options, file = file_, factory = factory_, watchMs = watchMs_,
+                            flag = indexCancel_] {
+        BackgroundRun(file, factory, options, watchMs, *flag, [this, id](const TextIndexStatus &s) {
+            post(s, id);
+        }).run();
     });
     emit statusChanged();
 }

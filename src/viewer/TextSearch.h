@@ -23,12 +23,12 @@ namespace zv {
 // How far the index of the open recording serves it, and who keeps it up.
 struct TextIndexStatus {
     enum class Mode {
-        Idle,       // no recording open
-        Starting,   // looking at the index
-        Indexing,   // this viewer indexes (and follows the recording)
-        Elsewhere,  // another process writes the index; its coverage is watched
-        CannotRead, // no engine to read text (reason): the index that exists is searched
-        Failed,     // indexing stopped on an error (reason); the index that exists is searched
+        Idle,        // no recording open
+        Starting,    // looking at the index
+        Indexing,    // this viewer indexes (and follows the recording)
+        Elsewhere,   // another process writes the index; its coverage is watched
+        CannotRead,  // no engine to read text (reason): the index that exists is searched
+        Failed,      // indexing stopped on an error (reason); the index that exists is searched
     };
     Mode mode = Mode::Idle;
     TextIndexCoverage coverage;  // as last seen

@@ -9,8 +9,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
-#include <QScreen>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -62,7 +62,8 @@ const auto *const kWindowManager =
 // A reader of pixel text that takes its time over each region.
 class SlowReader : public zvtest::PixelTextReader {
 public:
-    std::vector<zv::TextLine> read(const zv::FramePixels &frame, const zv::TextBox &region) override {
+    std::vector<zv::TextLine> read(const zv::FramePixels &frame,
+                                   const zv::TextBox &region) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(40));
         return PixelTextReader::read(frame, region);
     }
@@ -138,7 +139,8 @@ TEST_F(ShowVideoTextTest, CtrlFFindsTheReceiptAndTheChosenHitIsOutlinedUntilASte
 
     // Down goes on to the hits and chooses the first.
     keys(*form, {QStringLiteral("Down")});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->player().position() == zvtest::kReceiptFirst; }));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return form->player().position() == zvtest::kReceiptFirst; }));
     EXPECT_EQ(form->outlinedFrame(), zvtest::kReceiptFirst);
     const double sx = double(form->pb->width()) / zvtest::kTextFrameWidth;
     const double sy = double(form->pb->height()) / zvtest::kTextFrameHeight;

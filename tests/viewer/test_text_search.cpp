@@ -27,7 +27,8 @@ using Mode = zv::TextIndexStatus::Mode;
 class SlowReader : public zvtest::PixelTextReader {
 public:
     explicit SlowReader(int ms) : ms_(ms) {}
-    std::vector<zv::TextLine> read(const zv::FramePixels &frame, const zv::TextBox &region) override {
+    std::vector<zv::TextLine> read(const zv::FramePixels &frame,
+                                   const zv::TextBox &region) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms_));
         return PixelTextReader::read(frame, region);
     }
@@ -46,7 +47,8 @@ protected:
         o.pollMs = 20;
         search.setIndexerOptions(o);
         search.setWatchIntervalMs(20);
-        search.setReaderFactory([this] { return std::make_unique<zvtest::PixelTextReader>(&calls); });
+        search.setReaderFactory(
+            [this] { return std::make_unique<zvtest::PixelTextReader>(&calls); });
     }
     bool waitForStatus(const std::function<bool(const zv::TextIndexStatus &)> &done,
                        int timeoutMs = 20000) {
@@ -65,8 +67,9 @@ protected:
     }
     // Indexes the recording here, as another program would have.
     void indexBeforehand() {
-        zv::TextIndexer indexer(file, [] { return std::make_unique<zvtest::PixelTextReader>(); },
-                                zv::TextIndexerOptions{1, false, false, 20, 0});
+        zv::TextIndexer indexer(
+            file, [] { return std::make_unique<zvtest::PixelTextReader>(); },
+            zv::TextIndexerOptions{1, false, false, 20, 0});
         indexer.run(std::atomic<bool>{false});
     }
 
