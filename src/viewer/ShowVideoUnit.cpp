@@ -217,8 +217,7 @@ bool TShowVideoForm::OpenVideoFile(const std::string &fileName) {
 
 void TShowVideoForm::openReader(const std::string &fileName) {
     frameModel_->setSource(nullptr);
-    clearOutline();
-    textSearch_->close();
+    closeTextSearch();
     player_->open(fileName);
     textSearch_->open(zv::nativeFilePath(fileName));
     setWindowTitle(kCaption + QString::fromStdString(fileName));
@@ -227,8 +226,7 @@ void TShowVideoForm::openReader(const std::string &fileName) {
 
 void TShowVideoForm::showNoFile() {
     frameModel_->setSource(nullptr);
-    textSearch_->close();
-    clearOutline();
+    closeTextSearch();
     player_->close();
     player_->showNothing();
     playerFileChanged();
@@ -499,6 +497,15 @@ void TShowVideoForm::lvTextHitsChoose(int row) {
     });
 }
 
+void TShowVideoForm::closeTextSearch() {
+    textSearch_->close();
+    clearOutline();
+    // The hits were the file's; the text typed stays for the next.
+    lvTextHits->setRowCount(0);
+    searchResult_.clear();
+    showTextIndexStatus();
+}
+
 void TShowVideoForm::clearOutline() {
     if (outlineFrame_ < 0)
         return;
@@ -567,8 +574,7 @@ void TShowVideoForm::savePlacement() {
 }
 
 void TShowVideoForm::FormClose() {
-    textSearch_->close();  // cancels the background indexing: at most a frame in flight
-    clearOutline();
+    closeTextSearch();  // cancels the background indexing: at most a region in flight
     sbStop->click();
     sbFrames->setChecked(false);
     sbFramesClick();

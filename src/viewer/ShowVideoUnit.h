@@ -205,6 +205,8 @@ private:
     void bindTextSearch();
     void textSearchFinished();
     void showTextIndexStatus();
+    // Ends the search and the indexing of the file, and empties what the row showed of it.
+    void closeTextSearch();
     void clearOutline();
     void paintOutline(QPainter &painter);
 

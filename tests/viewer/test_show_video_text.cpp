@@ -186,9 +186,9 @@ TEST_F(ShowVideoTextTest, CtrlFAgainClosesTheRowAndNothingFoundSaysSo) {
         << form->lbTextIndex->text().toStdString();
     EXPECT_EQ(form->lvTextHits->rowCount(), 0);
     // Space and the arrows belong to the text while it is typed, not to playback.
-    keys(*form, {QStringLiteral("space"), QStringLiteral("Left")});
-    QTest::qWait(100);
-    EXPECT_EQ(form->edFindText->text(), QStringLiteral("99999 "));
+    keys(*form, {QStringLiteral("space"), QStringLiteral("Right"), QStringLiteral("7")});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->edFindText->text() == "99999 7"; }))
+        << form->edFindText->text().toStdString();
     EXPECT_FALSE(form->player().isPlaying());
     EXPECT_EQ(form->player().position(), 0);
 
@@ -202,7 +202,21 @@ TEST_F(ShowVideoTextTest, CtrlFAgainClosesTheRowAndNothingFoundSaysSo) {
     QTest::mouseClick(form->sbFindRow, Qt::LeftButton);
     EXPECT_TRUE(form->isFindRowShown());
     EXPECT_TRUE(form->sbFindRow->isChecked());
-    EXPECT_EQ(form->edFindText->text(), QStringLiteral("99999 "));  // as it was left
+    EXPECT_EQ(form->edFindText->text(), QStringLiteral("99999 7"));  // as it was left
+
+    // Another file: the row forgets the hits and the index of the one before.
+    ASSERT_TRUE(form->lbTextIndex->text().startsWith(QStringLiteral("Ничего не найдено")));
+    const std::string other = root.file("other.zvf");
+    zvtest::appendTextFrames(other, 0, 3);
+    form->setFileChooser([&] { return std::optional<QString>(QString::fromStdString(other)); });
+    form->sbOpenClick();
+    EXPECT_FALSE(form->lbTextIndex->text().contains(QStringLiteral("найдено")));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return form->lbTextIndex->text() == QStringLiteral("Проиндексировано 3 из 3 кадров");
+        },
+        20000))
+        << form->lbTextIndex->text().toStdString();
 }
 
 TEST_F(ShowVideoTextTest, CtrlFInFullWindowModeBringsThePanelBackWithTheRow) {
