@@ -10,6 +10,7 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <array>
 #include <cstdio>
 
 #include "BenchRecording.h"
@@ -19,6 +20,7 @@
 #include "container/TextIndexer.h"
 #include "container/ZVFAppender.h"
 #include "recorder/SampleRecording.h"
+#include "support/TextScreens.h"
 
 namespace {
 
@@ -163,17 +165,78 @@ void BM_IndexSampleNoReading(benchmark::State &state) {
     indexSample(state, [] { return std::make_unique<NoText>(); });
 }
 
+std::vector<uint8_t> gifOf(const QImage &image) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    zv::GifEncoder encoder;
+    return encoder.encodeXrgb(reinterpret_cast<const uint32_t *>(rgb.constBits()), rgb.width(),
+                              rgb.height(), static_cast<size_t>(rgb.bytesPerLine() / 4), 256);
+}
+
+// Recall through the index, as a reviewer meets it: a plain screen, then a rendered operator
+// screen with known words and numbers (DejaVu, Tahoma and Liberation at 11 and 15 px, dark on
+// light and light on dark); the share of them that zv::TextIndex::search finds on that frame.
+// range(0): 1 reads the regions by bands (the indexer's way), 0 each region whole.
+void BM_RecallThroughIndex(benchmark::State &state) {
+    int words = 0, wordsFound = 0, numbers = 0, numbersFound = 0, screen = 0;
+    for (auto _ : state) {
+        for (const QString &font : zvtest::textScreenFonts())
+            for (int size : {11, 15})
+                for (bool dark : {false, true}) {
+                    const zvtest::TextScreen s =
+                        zvtest::textScreen(font, size, dark, ++screen, 1280, 720);
+                    const std::string path =
+                        (g_folder / ("recall-" + std::to_string(screen) + ".zvf")).string();
+                    {
+                        ZVFAppender out(path);
+                        QImage plain(s.image.size(), QImage::Format_RGB32);
+                        plain.fill(s.image.pixel(0, 0));
+                        for (const QImage *image :
+                             std::array<const QImage *, 2>{&plain, &s.image}) {
+                            const std::vector<uint8_t> gif = gifOf(*image);
+                            out.append(gif.data(), gif.size(),
+                                       46'000.5 + out.frameCount() / 86'400.0);
+                        }
+                    }
+                    zv::TextIndexerOptions options;
+                    options.threads = 1;
+                    options.lowPriority = false;
+                    options.bands = state.range(0) != 0;
+                    zv::TextIndexer indexer(
+                        path, [] { return zv::makeTesseractReader(); }, options);
+                    const std::atomic<bool> cancel{false};
+                    indexer.run(cancel);
+                    auto file = zv::localFileSystem().open(path, zv::FileSystem::OpenMode::Read);
+                    zv::TextIndex index(path, *file);
+                    const auto found = [&](const QString &term) {
+                        for (const zv::TextHit &h : index.search(term.toStdString()))
+                            if (h.firstFrame == 1)
+                                return true;
+                        return false;
+                    };
+                    for (const QString &w : s.words)
+                        ++words, wordsFound += found(w);
+                    for (const QString &n : s.numbers)
+                        ++numbers, numbersFound += found(n);
+                }
+    }
+    state.counters["words"] = words;
+    state.counters["words_recall_pct"] = 100.0 * wordsFound / std::max(words, 1);
+    state.counters["numbers"] = numbers;
+    state.counters["numbers_recall_pct"] = 100.0 * numbersFound / std::max(numbers, 1);
+}
+
 }  // namespace
 
+BENCHMARK(BM_RecallThroughIndex)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(BM_SearchEightHours)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenAndSearchEightHours)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IndexSampleNoReading)
-    ->Args({300, 1})
+    ->Args({900, 1})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
 BENCHMARK(BM_IndexSampleTesseract)
-    ->Args({300, 1})
+    ->Args({900, 1})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();

@@ -89,7 +89,7 @@ struct TextIndexer::Run {
     void store(FrameReading reading);
     void storeNewLines(const FrameReading &reading, std::vector<Standing> &touched,
                        std::vector<Standing> &leaving, std::vector<Standing> &kept);
-    bool stillStands(const Standing &s, const FrameReading &reading);
+    bool stillStands(const Standing &s, FrameReading &reading);
     void commit(bool force);
     int32_t indexedNow() const { return pending.empty() ? scannedTo : pending.front(); }
 };
@@ -112,7 +112,7 @@ void TextIndexer::Run::open() {
     pool = std::make_unique<TextReadingPool>(
         fd >= 0 ? "/proc/self/fd/" + std::to_string(fd) : owner.recording_, owner.factory_,
         owner.options_.threads > 0 ? owner.options_.threads : defaultTextThreads(),
-        owner.options_.lowPriority);
+        owner.options_.lowPriority, owner.options_.bands);
     failed = writer->failedFrames();
     committed = markRecording(*file, scannedTo);
     progress.indexedFrames = scannedTo;
@@ -181,7 +181,10 @@ void TextIndexer::Run::indexHeld() {
         }
         if (pending.empty() || cancel)
             break;
-        store(pool->take(pending.front()));
+        std::optional<FrameReading> reading = pool->take(pending.front(), cancel);
+        if (!reading)
+            break;
+        store(std::move(*reading));
         pending.pop_front();
         commit(false);
     }
@@ -192,7 +195,7 @@ void TextIndexer::Run::indexHeld() {
     commit(true);
 }
 
-bool TextIndexer::Run::stillStands(const Standing &s, const FrameReading &reading) {
+bool TextIndexer::Run::stillStands(const Standing &s, FrameReading &reading) {
     if (foundAt(reading.lines, s.line.box, s.compact))
         return true;
     TextBox place = s.line.box;
@@ -212,7 +215,19 @@ bool TextIndexer::Run::stillStands(const Standing &s, const FrameReading &readin
     const FramePixels pixels{reading.picture.pixels(), reading.picture.width(),
                              reading.picture.height()};
     ++progress.regionsRead;
-    return foundAt(ownReader->read(pixels, place), s.line.box, s.compact);
+    std::vector<TextLine> whole = ownReader->read(pixels, place);
+    if (foundAt(whole, s.line.box, s.compact))
+        return true;
+    // What stands there now is read whole too: it replaces the parts of it the regions gave.
+    std::erase_if(reading.lines, [&](const TextLine &part) {
+        const std::string c = compact(part.text);
+        return std::any_of(whole.begin(), whole.end(), [&](const TextLine &w) {
+            return meets(w.box, part.box) && compact(w.text).find(c) != std::string::npos;
+        });
+    });
+    for (TextLine &w : whole)
+        reading.lines.push_back(std::move(w));
+    return false;
 }
 
 void TextIndexer::Run::store(FrameReading reading) {

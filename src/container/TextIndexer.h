@@ -21,7 +21,8 @@
 //     the frame before it, so an untouched line still stands), and
 //   - L's text (search form without blanks) is no longer found at its place: neither inside a
 //     line read at s whose box meets L's box, nor, when the changed regions cover only part of
-//     L's box, in a new read of L's box (grown by the regions that touch it) at s.
+//     L's box, in a new read of L's box (grown by the regions that touch it) at s; the lines of
+//     that read then stand for the parts of them that the regions gave.
 // s is then L's left frame, unless a line with L's text (search form without blanks) is read at
 // s at another place: then L has moved (a list scrolled) and stands on there; its first place
 // stays what the index reports. A line read at s that meets a line still standing and whose text
@@ -43,6 +44,8 @@ struct TextIndexerOptions {
     bool lowPriority = true;  // the threads run at nice 19 under SCHED_IDLE (the run's own too)
     int pollMs = 1000;        // following: how often the recording is looked at
     int commitMs = 500;       // a transaction is committed at least this often
+    bool bands = true;        // read regions by bands, each shape once (TextBands.h); false:
+                              // each region whole (for comparing the two in benchmarks)
 };
 
 struct TextIndexProgress {

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <exception>
 
 #include "container/ZVFFrameReader.h"
@@ -19,8 +20,8 @@ void lowerThreadPriority() {
 }
 
 TextReadingPool::TextReadingPool(std::string recordingPath, const TextReaderFactory &factory,
-                                 int threads, bool lowPriority)
-    : path_(std::move(recordingPath)) {
+                                 int threads, bool lowPriority, bool bands)
+    : path_(std::move(recordingPath)), bands_(bands) {
     for (int k = 0; k < std::max(threads, 1); ++k)
         threads_.emplace_back([this, factory, lowPriority] { work(factory, lowPriority); });
 }
@@ -43,9 +44,13 @@ void TextReadingPool::add(int32_t frame) {
     jobAdded_.notify_one();
 }
 
-FrameReading TextReadingPool::take(int32_t frame) {
+std::optional<FrameReading> TextReadingPool::take(int32_t frame, const std::atomic<bool> &cancel) {
     std::unique_lock lock(mutex_);
-    resultAdded_.wait(lock, [&] { return results_.count(frame) != 0; });
+    while (results_.count(frame) == 0) {
+        if (cancel)
+            return std::nullopt;
+        resultAdded_.wait_for(lock, std::chrono::milliseconds(50));
+    }
     FrameReading reading = std::move(results_[frame]);
     results_.erase(frame);
     return reading;
@@ -66,6 +71,7 @@ void TextReadingPool::work(TextReaderFactory factory, bool lowPriority) {
     GifImage previous;
     for (;;) {
         int32_t frame = 0;
+        // Jobs left when the pool is being stopped are dropped, not read.
         {
             std::unique_lock lock(mutex_);
             jobAdded_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });
@@ -124,11 +130,13 @@ FrameReading TextReadingPool::readFrame(int32_t frame, TextReader &reader, Rando
     try {
         reading.regions = changedRegions(havePrevious ? &before : nullptr, current);
         for (const TextBox &region : reading.regions)
-            for (const TextBand &band : textBands(current, region)) {
-                if (cache_.find(band, reading.lines))
+            for (const TextBand &band :
+                 bands_ ? textBands(current, region) : std::vector<TextBand>{{region, 0}}) {
+                if (bands_ && cache_.find(band, reading.lines))
                     continue;
                 std::vector<TextLine> lines = reader.read(current, band.box);
-                cache_.keep(band, lines);
+                if (bands_)
+                    cache_.keep(band, lines);
                 ++reading.bandsRead;
                 for (TextLine &line : lines)
                     reading.lines.push_back(std::move(line));

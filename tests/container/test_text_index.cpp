@@ -153,18 +153,19 @@ TEST_F(TextIndexTest, FindsTheDialogAtItsFrameAndWhenItLeft) {
 }
 
 TEST_F(TextIndexTest, FramesEqualToTheOneBeforeAreNeverRead) {
+    // One reading thread, so that what is read before what (and found read) is always the same.
     append(0, 12);
-    index(options());
+    index(options(1));
     const int once = calls.exchange(0);
     EXPECT_GT(once, 0);
     // Indexed again: nothing new, nothing read.
-    index(options());
+    index(options(1));
     EXPECT_EQ(calls.load(), 0);
     // The same screens, each held for five frames: the same reads.
     std::filesystem::remove(recording);
     std::filesystem::remove(recording + ".text");
     append(0, 12, 5);
-    index(options(3));
+    index(options(1));
     EXPECT_EQ(calls.load(), once);
     EXPECT_EQ(find("10342"), (std::vector<Row>{{25, 45, "Чек № 10342"}}));
 }
@@ -182,7 +183,8 @@ TEST_F(TextIndexTest, AScrollingJournalIsReadARowAtATimeAndEachReceiptIsOnePlace
             out.append(gif.data(), gif.size(), 45'000.0 + i / 86'400.0);
         }
     }
-    index(options());
+    // One reading thread: two threads may both read a row that neither has read yet.
+    index(options(1));
     // Rows read before, wherever they stand now, are not read again: one read a frame.
     EXPECT_EQ(calls.load(), 10);
     for (int r = 0; r < 10; ++r) {
@@ -194,6 +196,25 @@ TEST_F(TextIndexTest, AScrollingJournalIsReadARowAtATimeAndEachReceiptIsOnePlace
     auto file = zv::localFileSystem().open(recording, zv::FileSystem::OpenMode::Read);
     EXPECT_EQ(zv::TextIndex(recording, *file).search("10003").at(0).box,
               (zv::TextBox{10, 85, 22, 17}));
+}
+
+TEST_F(TextIndexTest, ALongLineChangedAtOneEndIsReadAgainWhole) {
+    // A total line of 760 pixels whose amount changes at frame 3: the changed region takes in the
+    // words near the amount, not the whole line.
+    const std::string dots(360, '.');
+    {
+        ZVFAppender out(recording);
+        for (int i = 0; i < 5; ++i) {
+            TextPicture p(800, 40);
+            p.text(10, 5, "Итого" + dots + (i < 3 ? "1 234,00" : "2 486,00"));
+            const std::vector<uint8_t> gif = p.gif();
+            out.append(gif.data(), gif.size(), 45'000.0 + i / 86'400.0);
+        }
+    }
+    index(options(1));
+    EXPECT_EQ(find("итого 1234,00"), (std::vector<Row>{{0, 3, "Итого" + dots + "1 234,00"}}));
+    EXPECT_EQ(find("итого 2486,00"), (std::vector<Row>{{3, -1, "Итого" + dots + "2 486,00"}}));
+    EXPECT_EQ(find("2486").size(), 1u);  // and no part of it stored besides
 }
 
 TEST_F(TextIndexTest, ACancelledRunResumedGivesTheSameIndex) {
