@@ -413,7 +413,6 @@ void TShowVideoForm::buildFindRow(QWidget *panel) {
     sbFindText->setGeometry(0, 0, sbFindText->sizeHint().width(), 22);
 
     lbTextIndex = makeLabel(row, "lbTextIndex", QString(), 8, 26, 300);
-    lbTextIndex->setToolTip(QStringLiteral("Сколько кадров записи прочитано для поиска текста"));
 
     lvTextHits = new QTableWidget(0, 2, row);
     lvTextHits->setObjectName(QStringLiteral("lvTextHits"));
@@ -554,5 +553,6 @@ void TShowVideoForm::placePanelControls() {
     sbFindText->move(right - sbFindText->width(), 0);
     edFindText->resize(std::max(sbFindText->x() - 4 - edFindText->x(), 60), edFindText->height());
     lbTextIndex->resize(std::max(right - lbTextIndex->x(), 0), lbTextIndex->height());
+    showTextIndexLine();
     lvTextHits->resize(std::max(right - lvTextHits->x(), 0), lvTextHits->height());
 }

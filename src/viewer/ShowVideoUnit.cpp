@@ -476,8 +476,18 @@ void TShowVideoForm::showTextIndexStatus() {
     QString text = zv::textIndexStatusText(textSearch_->status());
     if (!searchResult_.isEmpty())
         text = text.isEmpty() ? searchResult_ : searchResult_ + QStringLiteral(". ") + text;
-    lbTextIndex->setText(text);
-    lbTextIndex->setToolTip(text);  // a long reason may not fit the row
+    textIndexLine_ = text;
+    showTextIndexLine();
+}
+
+void TShowVideoForm::showTextIndexLine() {
+    // A long reason is cut to the row's width; its hint holds it whole.
+    lbTextIndex->setText(lbTextIndex->fontMetrics().elidedText(textIndexLine_, Qt::ElideRight,
+                                                               lbTextIndex->width()));
+    lbTextIndex->setToolTip(
+        textIndexLine_.isEmpty()
+            ? QStringLiteral("Сколько кадров записи прочитано для поиска текста")
+            : textIndexLine_);
 }
 
 void TShowVideoForm::lvTextHitsChoose(int row) {

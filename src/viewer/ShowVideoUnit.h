@@ -205,6 +205,7 @@ private:
     void bindTextSearch();
     void textSearchFinished();
     void showTextIndexStatus();
+    void showTextIndexLine();
     // Ends the search and the indexing of the file, and empties what the row showed of it.
     void closeTextSearch();
     void clearOutline();
@@ -242,6 +243,7 @@ private:
 
     bool findRowShown_ = false;
     QString searchResult_;       // the line about the last search, before the index's
+    QString textIndexLine_;      // what lbTextIndex says, whole
     QTimer *textRefresh_;        // searches again while the background indexing goes on
     int32_t outlineFrame_ = -1;  // the hit outlined on the picture: its frame and box
     zv::TextBox outlineBox_;
