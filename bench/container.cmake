@@ -5,3 +5,4 @@ zv_bench(gif_frames gif_frames.cpp LIBS zorvideo_screens GIF::GIF Qt6::Gui)
 zv_bench(container_changes container_changes.cpp LIBS zorvideo_bench_recording)
 zv_bench(text_index text_index.cpp
          LIBS zorvideo_textindex zorvideo_ocr zorvideo_sample zorvideo_screens Qt6::Gui)
+zv_bench(text_reading text_reading.cpp LIBS zorvideo_ocr zorvideo_screens Qt6::Gui)

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -20,7 +21,12 @@ namespace zv {
 
 namespace {
 
-const char *const kLanguages = "rus+eng";
+// White around a part read, in frame pixels: the engine finds glyphs that touch the edge badly.
+constexpr int kMargin = 4;
+// Blocks up to this high are one line of text (15 px text with its accents and descenders).
+constexpr int kOneLine = 24;
+// Blocks lower than this hold no text that can be read (rules, frames, dots).
+constexpr int kLeastGlyph = 6;
 
 // Debian's Tesseract runs parts of its networks on OpenMP threads that spin while they wait. A
 // reader runs on a thread of its own, beside others: its engine stays on that thread, which
@@ -61,7 +67,8 @@ public:
         const auto folder = dataFolder(settings);
         checkLanguageData(folder);
         keepOpenMpOnThisThread();
-        if (api_.Init(folder.string().c_str(), kLanguages, tesseract::OEM_LSTM_ONLY) != 0)
+        if (api_.Init(folder.string().c_str(), settings.languages.c_str(),
+                      tesseract::OEM_LSTM_ONLY) != 0)
             throw Error(
                 "Не удалось загрузить распознавание текста (Tesseract) с языковыми данными "
                 "из " +
@@ -80,7 +87,9 @@ public:
     std::vector<TextLine> read(const FramePixels &frame, const TextBox &region) override;
 
 private:
-    std::vector<TextLine> linesOf(const TextBox &area);
+    std::vector<TextLine> readPart(const GreyImage &grey, const TextBox &part, const TextBox &area,
+                                   int mode);
+    std::vector<TextLine> linesOf(const TextBox &where, const TextBox &clip);
 
     TesseractSettings settings_;
     tesseract::TessBaseAPI api_;
@@ -92,13 +101,40 @@ std::vector<TextLine> TesseractReader::read(const FramePixels &frame, const Text
         return {};
     keepOpenMpOnThisThread();
     GreyImage grey = greyOf(frame, area);
-    prepareBlocks(grey, {settings_.invertDark, settings_.stretchContrast});
-    const GreyImage big = scaledUp(grey, settings_.scale);
+    const std::vector<TextBox> blocks =
+        prepareBlocks(grey, {settings_.invertDark, settings_.stretchContrast, settings_.gamma});
+    if (!settings_.lineByLine)
+        return readPart(grey, {0, 0, grey.width, grey.height}, area, settings_.pageSegMode);
+    std::vector<TextLine> lines;
+    for (const TextBox &b : blocks) {
+        if (b.height < kLeastGlyph || b.width < 2)
+            continue;
+        const int mode = b.height <= kOneLine ? tesseract::PSM_SINGLE_LINE : settings_.pageSegMode;
+        for (TextLine &line : readPart(grey, b, area, mode))
+            lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+// Reads part of the prepared picture with a white margin around it; lines in frame coordinates.
+std::vector<TextLine> TesseractReader::readPart(const GreyImage &grey, const TextBox &part,
+                                                const TextBox &area, int mode) {
+    GreyImage piece;
+    piece.width = part.width + 2 * kMargin;
+    piece.height = part.height + 2 * kMargin;
+    piece.data.assign(static_cast<size_t>(piece.width) * piece.height, 255);
+    for (int y = 0; y < part.height; ++y)
+        std::copy_n(grey.data.data() + static_cast<size_t>(part.y + y) * grey.width + part.x,
+                    part.width, &piece.at(kMargin, kMargin + y));
+    const GreyImage big = scaledUp(piece, settings_.scale);
+    api_.SetPageSegMode(static_cast<tesseract::PageSegMode>(mode));
     api_.SetImage(big.data.data(), big.width, big.height, 1, big.width);
     api_.SetSourceResolution(96 * settings_.scale);
     if (api_.Recognize(nullptr) != 0)
         throw Error("Ошибка распознавания текста (Tesseract)");
-    return linesOf(area);
+    const TextBox where{area.x + part.x - kMargin, area.y + part.y - kMargin, piece.width,
+                        piece.height};
+    return linesOf(where, intersect(where, area));
 }
 
 std::string singleBlanks(const char *text) {
@@ -117,7 +153,14 @@ std::string singleBlanks(const char *text) {
     return out;
 }
 
-std::vector<TextLine> TesseractReader::linesOf(const TextBox &area) {
+bool hasLetterOrDigit(const std::string &text) {
+    for (unsigned char c : text)
+        if (std::isalnum(c) || c >= 0x80)  // any letter beyond ASCII counts
+            return true;
+    return false;
+}
+
+std::vector<TextLine> TesseractReader::linesOf(const TextBox &where, const TextBox &clip) {
     std::vector<TextLine> lines;
     std::unique_ptr<tesseract::ResultIterator> it(api_.GetIterator());
     if (!it)
@@ -129,12 +172,12 @@ std::vector<TextLine> TesseractReader::linesOf(const TextBox &area) {
             continue;
         TextLine line;
         line.text = singleBlanks(raw.get());
-        if (line.text.empty())
+        if (!hasLetterOrDigit(line.text))
             continue;
         int left = 0, top = 0, right = 0, bottom = 0;
         it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom);
         const int x0 = left / s, y0 = top / s, x1 = (right + s - 1) / s, y1 = (bottom + s - 1) / s;
-        line.box = intersect({area.x + x0, area.y + y0, x1 - x0, y1 - y0}, area);
+        line.box = intersect({where.x + x0, where.y + y0, x1 - x0, y1 - y0}, clip);
         line.confidence = std::clamp(it->Confidence(tesseract::RIL_TEXTLINE), 0.0f, 100.0f);
         lines.push_back(std::move(line));
     } while (it->Next(tesseract::RIL_TEXTLINE));

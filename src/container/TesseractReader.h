@@ -15,15 +15,23 @@ struct TesseractSettings {
     // The folder of rus.traineddata and eng.traineddata; empty: the engine's own choice
     // ($TESSDATA_PREFIX, else Debian's /usr/share/tesseract-ocr/5/tessdata).
     std::string dataPath;
+    // The engine's languages, the first one leading.
+    std::string languages = "rus+eng";
     // Regions are scaled up this many times: the engine reads glyphs some 30 px high best.
     int scale = 3;
-    // Tesseract's page segmentation mode (tesseract::PageSegMode): 11 finds sparse text in any
-    // order, as a dialog or a table holds it.
+    // Each line (or cell) that the cutting into blocks finds is read on its own as one line;
+    // otherwise the region is read at once in pageSegMode.
+    bool lineByLine = true;
+    // Tesseract's page segmentation mode (tesseract::PageSegMode) for regions read at once and
+    // for blocks taller than a line: 11 finds sparse text in any order, as a dialog or a table
+    // holds it.
     int pageSegMode = 11;
     // Bands of light text on a dark background are inverted (the engine reads dark on light).
     bool invertDark = true;
     // Each band's background is mapped to white and its darkest ink to black.
     bool stretchContrast = true;
+    // With stretching: the power applied to grey levels (> 1 makes the half-tones darker).
+    double gamma = 1.0;
 };
 
 // A reader with its own engine, loaded here (some 100 ms and 40 MB). The reader keeps the

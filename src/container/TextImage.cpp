@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <utility>
 
 namespace zv {
 
@@ -10,6 +12,10 @@ namespace {
 // Blocks are cut at runs of this many columns of one grey level: wider than the blank between
 // two words, so that a block holds whole words and its background outnumbers its ink.
 constexpr int kColumnCut = 8;
+// Grey levels this close to a block's background are background (a gentle gradient).
+constexpr int kSameLevel = 24;
+// Cutting stops this deep (a screen is cut into a few dozen levels at most).
+constexpr int kMaxDepth = 24;
 
 struct Block {
     int x0, y0, x1, y1;
@@ -51,8 +57,17 @@ int backgroundOf(const GreyImage &image, const Block &b) {
     return 255;
 }
 
-void prepareBlock(GreyImage &image, const Block &b, const BlockPreparation &how) {
-    const int background = backgroundOf(image, b);
+// Darkens the half-tones of the glyphs' edges: thin strokes and small marks (a comma's tail)
+// survive the engine's binarisation.
+int shade(int level, double gamma) {
+    return gamma == 1.0 ? level : static_cast<int>(255.0 * std::pow(level / 255.0, gamma) + 0.5);
+}
+
+// Prepares block b whose background is known (the grey level of the gap beside it), or, when
+// background is negative, judged from its edges.
+void prepareBlock(GreyImage &image, const Block &b, const BlockPreparation &how, int background) {
+    if (background < 0)
+        background = backgroundOf(image, b);
     const bool invert = how.invertDark && background < 128;
     int ink = invert ? 0 : 255;
     for (int y = b.y0; y < b.y1; ++y)
@@ -64,47 +79,100 @@ void prepareBlock(GreyImage &image, const Block &b, const BlockPreparation &how)
     for (int v = 0; v < 256; ++v) {
         const int level = invert ? 255 - v : v;
         map[static_cast<size_t>(v)] = static_cast<uint8_t>(
-            stretch ? std::clamp((level - from) * 255 / (to - from), 0, 255) : level);
+            stretch ? shade(std::clamp((level - from) * 255 / (to - from), 0, 255), how.gamma)
+                    : level);
     }
     for (int y = b.y0; y < b.y1; ++y)
         for (int x = b.x0; x < b.x1; ++x)
             image.at(x, y) = map[image.at(x, y)];
 }
 
-// The blocks of a band of rows, cut at runs of kColumnCut flat columns or more (and at flat
-// columns along the edges), which hold no text and are made white.
-void prepareBand(GreyImage &image, int y0, int y1, const BlockPreparation &how) {
-    const int w = image.width;
-    std::vector<char> flat(static_cast<size_t>(w));
-    for (int x = 0; x < w; ++x)
-        flat[static_cast<size_t>(x)] = columnIsFlat(image, x, y0, y1);
-    auto flatRunEnd = [&](int x) {
-        while (x < w && flat[static_cast<size_t>(x)])
-            ++x;
-        return x;
-    };
-    for (int x = 0; x < w;) {
-        if (flat[static_cast<size_t>(x)]) {
-            const int end = flatRunEnd(x);
-            if (end - x >= kColumnCut || x == 0 || end == w)
-                whiten(image, {x, y0, end, y1});
-            x = end;
+// The pieces [begin, end) of 0 .. flat.size() between runs of at least minGap flat places
+// (flat runs at either end are no part of a piece).
+std::vector<std::pair<int, int>> piecesBetween(const std::vector<char> &flat, int minGap) {
+    std::vector<std::pair<int, int>> pieces;
+    const int n = static_cast<int>(flat.size());
+    int begin = -1, lastSolid = -1;
+    for (int i = 0; i < n; ++i) {
+        if (flat[static_cast<size_t>(i)])
             continue;
+        if (begin >= 0 && i - lastSolid - 1 >= minGap) {
+            pieces.emplace_back(begin, lastSolid + 1);
+            begin = -1;
         }
-        int end = x;
-        while (end < w) {
-            if (!flat[static_cast<size_t>(end)]) {
-                ++end;
-                continue;
-            }
-            const int runEnd = flatRunEnd(end);
-            if (runEnd - end >= kColumnCut || runEnd == w)
-                break;
-            end = runEnd;
-        }
-        prepareBlock(image, {x, y0, end, y1}, how);
-        x = end;
+        if (begin < 0)
+            begin = i;
+        lastSolid = i;
     }
+    if (begin >= 0)
+        pieces.emplace_back(begin, lastSolid + 1);
+    return pieces;
+}
+
+// Whitens the rows (or columns) of b outside the pieces.
+void whitenOutside(GreyImage &image, const Block &b, const std::vector<std::pair<int, int>> &pieces,
+                   bool rows) {
+    int from = 0;
+    const int n = rows ? b.y1 - b.y0 : b.x1 - b.x0;
+    auto clear = [&](int begin, int end) {
+        if (begin < end)
+            whiten(image, rows ? Block{b.x0, b.y0 + begin, b.x1, b.y0 + end}
+                               : Block{b.x0 + begin, b.y0, b.x0 + end, b.y1});
+    };
+    for (const auto &[begin, end] : pieces) {
+        clear(from, begin);
+        from = end;
+    }
+    clear(from, n);
+}
+
+// The grey level of the flat row (or column) next to each piece: the piece's background. Each
+// piece of a cut has a gap of flat rows on one side at least.
+std::vector<int> gapLevels(const GreyImage &image, const Block &b,
+                           const std::vector<std::pair<int, int>> &pieces, bool rows) {
+    const int n = rows ? b.y1 - b.y0 : b.x1 - b.x0;
+    auto level = [&](int i) { return rows ? image.at(b.x0, b.y0 + i) : image.at(b.x0 + i, b.y0); };
+    std::vector<int> levels;
+    for (const auto &[begin, end] : pieces)
+        levels.push_back(begin > 0 ? level(begin - 1) : end < n ? level(end) : -1);
+    return levels;
+}
+
+// Cuts b along flat rows, then along runs of kColumnCut flat columns, and again inside each
+// piece, until a block cuts no further: that block is prepared and kept.
+void cutBlocks(GreyImage &image, const Block &b, const BlockPreparation &how, int depth,
+               int background, std::vector<Block> &leaves) {
+    for (bool rows : {true, false}) {
+        const int n = rows ? b.y1 - b.y0 : b.x1 - b.x0;
+        std::vector<char> flat(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            const bool one = rows ? rowIsFlat(image, b.y0 + i, b.x0, b.x1)
+                                  : columnIsFlat(image, b.x0 + i, b.y0, b.y1);
+            const int level = rows ? image.at(b.x0, b.y0 + i) : image.at(b.x0 + i, b.y0);
+            // A stroke as high as the line ("I", "l") is flat too, but not of the background.
+            flat[static_cast<size_t>(i)] =
+                one && (background < 0 || std::abs(level - background) <= kSameLevel);
+        }
+        const auto pieces = piecesBetween(flat, rows ? 1 : kColumnCut);
+        if (pieces.size() == 1 && pieces[0] == std::pair<int, int>(0, n))
+            continue;
+        const std::vector<int> levels = gapLevels(image, b, pieces, rows);
+        whitenOutside(image, b, pieces, rows);
+        for (size_t k = 0; k < pieces.size(); ++k) {
+            const auto [begin, end] = pieces[k];
+            const Block piece = rows ? Block{b.x0, b.y0 + begin, b.x1, b.y0 + end}
+                                     : Block{b.x0 + begin, b.y0, b.x0 + end, b.y1};
+            if (depth < kMaxDepth) {
+                cutBlocks(image, piece, how, depth + 1, levels[k], leaves);
+            } else {
+                prepareBlock(image, piece, how, levels[k]);
+                leaves.push_back(piece);
+            }
+        }
+        return;
+    }
+    prepareBlock(image, b, how, background);
+    leaves.push_back(b);
 }
 
 }  // namespace
@@ -133,19 +201,15 @@ GreyImage greyOf(const FramePixels &frame, const TextBox &region) {
     return grey;
 }
 
-void prepareBlocks(GreyImage &image, const BlockPreparation &how) {
-    int start = -1;
-    for (int y = 0; y <= image.height; ++y) {
-        const bool flat = y == image.height || rowIsFlat(image, y, 0, image.width);
-        if (!flat && start < 0)
-            start = y;
-        if (flat && start >= 0) {
-            prepareBand(image, start, y, how);
-            start = -1;
-        }
-        if (flat && y < image.height)
-            whiten(image, {0, y, image.width, y + 1});
-    }
+std::vector<TextBox> prepareBlocks(GreyImage &image, const BlockPreparation &how) {
+    std::vector<Block> leaves;
+    if (image.width > 0 && image.height > 0)
+        cutBlocks(image, {0, 0, image.width, image.height}, how, 0, -1, leaves);
+    std::vector<TextBox> boxes;
+    boxes.reserve(leaves.size());
+    for (const Block &b : leaves)
+        boxes.push_back({b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0});
+    return boxes;
 }
 
 GreyImage scaledUp(const GreyImage &image, int factor) {

@@ -25,12 +25,15 @@ GreyImage greyOf(const FramePixels &frame, const TextBox &region);
 struct BlockPreparation {
     bool invertDark = true;       // light on dark made dark on light
     bool stretchContrast = true;  // background to white, darkest ink to black
+    double gamma = 1.0;           // with stretching: > 1 darkens the half-tones of the ink
 };
 
-// Cuts the picture into blocks along rows and then columns of one grey level (the gaps between
-// the bars, rows, panels and cells of a screen), makes those gaps white and each block dark text
-// on white as asked: its background is its most frequent grey level.
-void prepareBlocks(GreyImage &image, const BlockPreparation &how);
+// Cuts the picture into blocks along runs of rows and columns of one grey level (the gaps
+// between the bars, lines, panels and cells of a screen; recursively, so that a dialog beside a
+// table is cut apart before their lines are), makes those gaps white and each block dark text on
+// white as asked: its background is the median grey level of its edges. Returns the blocks, the
+// lines or cells of text in them, top to bottom within each cut.
+std::vector<TextBox> prepareBlocks(GreyImage &image, const BlockPreparation &how);
 
 // The picture scaled up factor times with linear interpolation.
 GreyImage scaledUp(const GreyImage &image, int factor);

@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include "container/TesseractReader.h"
+#include "container/TextImage.h"
 #include "container/TextReading.h"
 #include "support/ErrorOf.h"
 #include "support/TextScreens.h"
@@ -97,6 +98,33 @@ TEST(ChangedRegions, ADialogThatAppearsIsOneRegion) {
     const QRect d = screen.dialog;
     EXPECT_TRUE(inside({d.x(), d.y(), d.width(), d.height()}, regions[0]));
     EXPECT_LE(regions[0].width, d.width() + 8);
+}
+
+TEST(TextImage, ALightOnDarkBarAndADarkOnLightFormBothComeOutDarkOnWhite) {
+    zv::GreyImage image;
+    image.width = 120, image.height = 40;
+    image.data.assign(120 * 40, 30);  // a dark bar over rows 0 .. 15
+    for (int y = 16; y < 40; ++y)
+        for (int x = 0; x < 120; ++x)
+            image.at(x, y) = 220;  // a light form below it
+    for (int x = 10; x < 60; x += 3)
+        for (int y = 4; y < 12; ++y)
+            image.at(x, y) = 200;  // light "glyphs" in the bar
+    for (int x = 10; x < 60; x += 3)
+        for (int y = 24; y < 32; ++y)
+            image.at(x, y) = 20;  // dark ones in the form, the first as high as the line ("I")
+    const auto blocks = zv::prepareBlocks(image, {});
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0], (TextBox{10, 4, 49, 8}));
+    EXPECT_EQ(blocks[1], (TextBox{10, 24, 49, 8}));
+    for (int y : {5, 25}) {
+        EXPECT_LT(image.at(10, y), 40) << y;   // ink, the stroke at the block's edge kept
+        EXPECT_LT(image.at(13, y), 40) << y;   // ink
+        EXPECT_GT(image.at(11, y), 215) << y;  // background between strokes
+        EXPECT_EQ(image.at(90, y), 255) << y;  // the gap beside the block
+    }
+    EXPECT_EQ(image.at(5, 0), 255);
+    EXPECT_EQ(image.at(5, 20), 255);
 }
 
 std::string readAll(zv::TextReader &reader, const QImage &image, const TextBox &box) {

@@ -34,7 +34,9 @@ TextScreen textScreen(const QString &family, int pixelSize, bool dark, int varia
 // removed.
 QString normalisedText(const QString &text);
 
-// Whether term occurs in text (both normalised), not as part of a longer word or number.
+// Whether term occurs in the normalised text (term normalised too). Blanks between digits go, so
+// that "2 486,00" matches "2486,00"; numbers of neighbouring columns run together as well
+// ("10305 3" is "103053"): a term is found anywhere in the text, as search finds it.
 bool containsTerm(const QString &normalisedHaystack, const QString &term);
 
 }  // namespace zvtest
