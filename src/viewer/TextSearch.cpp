@@ -1,10 +1,12 @@
 #include "viewer/TextSearch.h"
 
+#include <QCoreApplication>
 #include <QSignalBlocker>
 #include <algorithm>
 #include <chrono>
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <utility>
 
 #include "container/TesseractReader.h"
@@ -239,6 +241,68 @@ SearchAnswer runSearch(const std::string &file, const std::string &query,
     return answer;
 }
 
+void joinRetiredRuns();
+
+// Background runs let go while still finishing a read: each is joined when it is done (at the
+// next let-go), before a run of the same file starts, and at the latest when the application
+// object goes (a post routine: before the engine's own static objects are destroyed at exit) or
+// the plug-in is unloaded (this object's destructor), so no thread outlives what it uses.
+class RetiredRuns {
+public:
+    static RetiredRuns &instance() {
+        static RetiredRuns runs;
+        return runs;
+    }
+    RetiredRuns() { qAddPostRoutine(&joinRetiredRuns); }
+    ~RetiredRuns() {
+        qRemovePostRoutine(&joinRetiredRuns);
+        join({});
+    }
+
+    void add(std::string file, std::thread thread, std::shared_ptr<std::atomic<bool>> done) {
+        std::vector<Run> finished;
+        {
+            const std::lock_guard lock(mutex_);
+            runs_.push_back({std::move(file), std::move(thread), std::move(done)});
+            finished = take([](const Run &r) { return r.done->load(); });
+        }
+        for (Run &r : finished)
+            r.thread.join();
+    }
+    // Waits for the runs of file (of every file when empty).
+    void join(const std::string &file) {
+        std::vector<Run> waited;
+        {
+            const std::lock_guard lock(mutex_);
+            waited = take([&](const Run &r) { return file.empty() || r.file == file; });
+        }
+        for (Run &r : waited)
+            r.thread.join();
+    }
+
+private:
+    struct Run {
+        std::string file;
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    template <class Pred>
+    std::vector<Run> take(Pred pred) {
+        std::vector<Run> taken, kept;
+        for (Run &r : runs_)
+            (pred(r) ? taken : kept).push_back(std::move(r));
+        runs_ = std::move(kept);
+        return taken;
+    }
+
+    std::mutex mutex_;
+    std::vector<Run> runs_;
+};
+
+void joinRetiredRuns() {
+    RetiredRuns::instance().join({});
+}
+
 }  // namespace
 
 QString textHitTime(const TextHitRow &row) {
@@ -291,6 +355,7 @@ QString textSearchResultText(size_t hits, bool capped, const QString &failure) {
 TextSearch::TextSearch(QObject *parent)
     : QObject(parent), factory_([] { return makeTesseractReader(); }) {
     options_.threads = std::min(defaultTextThreads(), 2);
+    RetiredRuns::instance();  // made while the application object lives (see there)
 }
 
 TextSearch::~TextSearch() {
@@ -306,33 +371,52 @@ void TextSearch::setIndexerOptions(const TextIndexerOptions &options) {
     options_ = options;
 }
 
+// The owner of a background run, for its reports: cleared (under the mutex) when the run is let
+// go, so that a run still finishing a read never reaches an owner that has gone.
+struct TextSearch::Link {
+    std::mutex mutex;
+    TextSearch *owner = nullptr;
+};
+
 void TextSearch::open(const std::string &nativeFile) {
     close();
+    // A run of this file let go a moment ago still holds the index's lock: it is waited for
+    // (one region's read), or this run would take it for another program's.
+    RetiredRuns::instance().join(nativeFile);
     file_ = nativeFile;
     status_ = {};
     status_.mode = Mode::Starting;
     indexCancel_ = std::make_shared<std::atomic<bool>>(false);
+    indexDone_ = std::make_shared<std::atomic<bool>>(false);
+    link_ = std::make_shared<Link>();
+    link_->owner = this;
     const uint64_t id = generation_;
     TextIndexerOptions options = options_;
     options.follow = true;
-    indexer_ = std::thread([this, id, options, file = file_, factory = factory_, watchMs = watchMs_,
-                            flag = indexCancel_] {
-        BackgroundRun(file, factory, options, watchMs, *flag, [this, id](const TextIndexStatus &s) {
-            post(s, id);
-        }).run();
+    indexer_ = std::thread([id, options, file = file_, factory = factory_, watchMs = watchMs_,
+                            flag = indexCancel_, done = indexDone_, link = link_] {
+        BackgroundRun(file, factory, options, watchMs, *flag,
+                      [&link, id](const TextIndexStatus &s) { post(link, s, id); })
+            .run();
+        done->store(true);
     });
     emit statusChanged();
 }
 
-void TextSearch::post(const TextIndexStatus &status, uint64_t generation) {
-    // Queued to the owner's thread; close() joins the thread before the object can go.
+void TextSearch::post(const std::shared_ptr<Link> &link, const TextIndexStatus &status,
+                      uint64_t generation) {
+    const std::lock_guard lock(link->mutex);
+    TextSearch *owner = link->owner;
+    if (!owner)
+        return;
+    // Queued to the owner's thread; Qt drops it if the owner is deleted before it runs.
     QMetaObject::invokeMethod(
-        this,
-        [this, status, generation] {
-            if (generation != generation_)
+        owner,
+        [owner, status, generation] {
+            if (generation != owner->generation_)
                 return;
-            status_ = status;
-            emit statusChanged();
+            owner->status_ = status;
+            emit owner->statusChanged();
         },
         Qt::QueuedConnection);
 }
@@ -341,8 +425,15 @@ void TextSearch::close() {
     cancelSearch();
     if (indexCancel_)
         indexCancel_->store(true);
+    if (link_) {
+        const std::lock_guard lock(link_->mutex);
+        link_->owner = nullptr;
+    }
+    // The run stops at its next frame, or after the region it is reading (a whole screen may
+    // take the engine seconds): it finishes on its own, and the window goes at once.
     if (indexer_.joinable())
-        indexer_.join();
+        RetiredRuns::instance().add(file_, std::move(indexer_), indexDone_);
+    link_.reset();
     ++generation_;
     file_.clear();
     hits_.clear();
@@ -354,6 +445,10 @@ void TextSearch::close() {
         status_ = {};
         emit statusChanged();
     }
+}
+
+void TextSearch::waitForRetiredRuns() {
+    RetiredRuns::instance().join({});
 }
 
 bool TextSearch::search(const QString &query) {

@@ -59,7 +59,7 @@ public:
     static constexpr size_t kMaxHits = 1000;
 
     explicit TextSearch(QObject *parent = nullptr);
-    // Cancels the search and the indexing and waits for their threads (at most one frame).
+    // Cancels the search and the indexing (see close).
     ~TextSearch() override;
 
     // The engine to index with, made on each reading thread; by default Tesseract (rus, eng).
@@ -73,8 +73,13 @@ public:
     // Starts on the recording at nativeFile: looks at its index and keeps it up in the
     // background. What was under way for another recording is cancelled first.
     void open(const std::string &nativeFile);
-    // Cancels the search and the indexing and joins their threads; status Idle.
+    // Cancels the search (joining its thread) and the indexing; status Idle. The indexing's
+    // thread is not waited for: it stops at its next frame, or when the region it reads is read,
+    // commits what it read and ends on its own; a later open of the same file waits for it, and
+    // at the latest the end of the program (or the unloading of the plug-in) does.
     void close();
+    // Waits for the indexing threads of every TextSearch closed (tests).
+    static void waitForRetiredRuns();
     const TextIndexStatus &status() const { return status_; }
 
     // Searches the index for query on a thread of its own; a search under way is cancelled.
@@ -97,7 +102,9 @@ signals:
     void searchFinished();
 
 private:
-    void post(const TextIndexStatus &status, uint64_t generation);
+    struct Link;
+    static void post(const std::shared_ptr<Link> &link, const TextIndexStatus &status,
+                     uint64_t generation);
     void cancelSearch();
 
     TextReaderFactory factory_;
@@ -109,6 +116,8 @@ private:
 
     std::thread indexer_;
     std::shared_ptr<std::atomic<bool>> indexCancel_;
+    std::shared_ptr<std::atomic<bool>> indexDone_;
+    std::shared_ptr<Link> link_;
 
     std::thread searcher_;
     std::shared_ptr<std::atomic<bool>> searchCancel_;
