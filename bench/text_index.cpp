@@ -137,6 +137,7 @@ void indexSample(benchmark::State &state, const zv::TextReaderFactory &factory) 
     zv::TextIndexerOptions options;
     options.threads = static_cast<int>(state.range(1));
     options.lowPriority = false;
+    options.bands = state.range(2) != 0;
     double cpu = 0;
     zv::TextIndexProgress done;
     for (auto _ : state) {
@@ -230,13 +231,15 @@ void BM_RecallThroughIndex(benchmark::State &state) {
 BENCHMARK(BM_RecallThroughIndex)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(BM_SearchEightHours)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenAndSearchEightHours)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);
+// Arguments: frames, reading threads, regions read by bands (1) or whole (0).
 BENCHMARK(BM_IndexSampleNoReading)
-    ->Args({900, 1})
+    ->Args({900, 1, 1})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
 BENCHMARK(BM_IndexSampleTesseract)
-    ->Args({900, 1})
+    ->Args({900, 1, 1})
+    ->Args({900, 1, 0})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
