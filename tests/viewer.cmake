@@ -8,3 +8,9 @@ zv_test(test_show_video viewer/test_show_video.cpp WIDGETS LIBS zorvideo_viewer_
 # Real keys (xdotool), a real window manager (openbox) and X11 window titles.
 zv_test(test_show_video_x11 viewer/test_show_video_x11.cpp WIDGETS X11
         LIBS zorvideo_viewer_fixtures PkgConfig::XCB)
+# The text search: the non-visual search and background indexing, and the window's search row
+# with real keys.
+zv_test(test_text_search viewer/test_text_search.cpp viewer/TextRecordings.cpp WIDGETS
+        LIBS zorvideo_pixeltext Qt6::Test)
+zv_test(test_show_video_text viewer/test_show_video_text.cpp viewer/TextRecordings.cpp WIDGETS X11
+        LIBS zorvideo_viewer_fixtures zorvideo_pixeltext)

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -12,6 +13,7 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -33,6 +35,12 @@ namespace {
 constexpr int kClientWidth = 492;
 constexpr int kPanelHeight = 98;
 constexpr int kGoTimeTop = 71;
+// The text search row (Ctrl+F) opens below the go-to-time row and makes the panel and the window
+// taller by its height: the text and its button, a line about the index, and the hits.
+constexpr int kFindRowHeight = 146;
+constexpr int kFindHitsTop = 44;
+constexpr int kFindHitsHeight = 98;
+constexpr int kHitTimeWidth = 130;
 constexpr int kListWidth = 185;
 constexpr int kButtonWidth = 23;
 constexpr int kButtonHeight = 22;
@@ -275,6 +283,7 @@ void TShowVideoForm::buildPanel() {
     buildFrameLabels(panel);
     buildGoTimeRow(panel);
     buildChangeControls(panel);
+    buildFindRow(panel);
 
     BitBtn1 = new QPushButton(QStringLiteral("Закрыть"), panel);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
@@ -376,6 +385,80 @@ void TShowVideoForm::buildChangeControls(QWidget *panel) {
     sbSkipStill =
         button("sbSkipStill", ViewerIcon::SkipStill,
                "Пропускать неподвижный экран при показе (дольше 2 секунд — за один шаг)", true);
+    left += 6;
+    sbFindRow = button("sbFindRow", ViewerIcon::FindText,
+                       "Найти текст, который был на экране (Ctrl+F)", true);
+}
+
+void TShowVideoForm::buildFindRow(QWidget *panel) {
+    pnFindText = new QWidget(panel);
+    pnFindText->setObjectName(QStringLiteral("pnFindText"));
+    pnFindText->hide();
+    QWidget *row = pnFindText;
+    // Its text field stands under the go-to-time field.
+    lbFindText = makeLabel(row, "lbFindText", QStringLiteral("Найти текст:"), 8, 3);
+    edFindText = new QLineEdit(row);
+    edFindText->setObjectName(QStringLiteral("edFindText"));
+    edFindText->setToolTip(QStringLiteral(
+        "Текст, который был на экране: номер чека, сумма, имя (Enter — найти, Esc — закрыть)"));
+    edFindText->setClearButtonEnabled(true);
+    edFindText->installEventFilter(this);
+    edFindText->setGeometry(edGoTime->x(), 0, 200, 22);
+
+    sbFindText = new QToolButton(row);
+    sbFindText->setObjectName(QStringLiteral("sbFindText"));
+    sbFindText->setText(QStringLiteral("Найти"));
+    sbFindText->setToolTip(QStringLiteral("Найти кадры, на которых был этот текст"));
+    sbFindText->setFocusPolicy(Qt::NoFocus);
+    sbFindText->setGeometry(0, 0, sbFindText->sizeHint().width(), 22);
+
+    lbTextIndex = makeLabel(row, "lbTextIndex", QString(), 8, 26, 300);
+
+    lvTextHits = new QTableWidget(0, 2, row);
+    lvTextHits->setObjectName(QStringLiteral("lvTextHits"));
+    lvTextHits->setToolTip(
+        QStringLiteral("Где был найден текст: выберите строку, чтобы перейти к её кадру"));
+    lvTextHits->setHorizontalHeaderLabels({QStringLiteral("Время"), QStringLiteral("Текст")});
+    lvTextHits->setShowGrid(false);
+    lvTextHits->setWordWrap(false);
+    lvTextHits->verticalHeader()->hide();
+    lvTextHits->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lvTextHits->verticalHeader()->setMinimumSectionSize(1);
+    lvTextHits->verticalHeader()->setDefaultSectionSize(lvTextHits->fontMetrics().height() + 1);
+    lvTextHits->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvTextHits->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvTextHits->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvTextHits->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    lvTextHits->horizontalHeader()->setHighlightSections(false);
+    lvTextHits->horizontalHeader()->setStretchLastSection(true);
+    lvTextHits->setColumnWidth(0, kHitTimeWidth);
+    lvTextHits->setGeometry(8, kFindHitsTop, 300, kFindHitsHeight);
+}
+
+void TShowVideoForm::setFindRowShown(bool on) {
+    if (on == findRowShown_)
+        return;
+    if (on && fullWindow_)
+        setFullWindow(false);  // the row is on the panel
+    findRowShown_ = on;
+    sbFindRow->setChecked(on);
+    const int extra = on ? kFindRowHeight : -kFindRowHeight;
+    // The picture keeps its size: the window grows by the row (unless the window manager holds
+    // its size, maximised: then the picture gives way). The height is taken before the minimum
+    // grows, which would already stretch the window.
+    const int height = this->height() + extra;
+    const bool sized = !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen));
+    setMinimumHeight(minimumHeight() + extra);
+    MainPanel->setFixedHeight(kPanelHeight + (on ? kFindRowHeight : 0));
+    pnFindText->setVisible(on);
+    if (sized)
+        resize(width(), height);
+    if (on) {
+        edFindText->setFocus(Qt::ShortcutFocusReason);
+        edFindText->selectAll();
+    } else if (pnFindText->isAncestorOf(focusWidget())) {
+        setFocus(Qt::OtherFocusReason);  // the keys step through frames again
+    }
 }
 
 void TShowVideoForm::buildActions() {
@@ -412,6 +495,10 @@ void TShowVideoForm::buildActions() {
                           [&p] { p.previousChange(); });
     acNextChange =
         action("acNextChange", {QKeySequence(Qt::CTRL | Qt::Key_Right)}, [&p] { p.nextChange(); });
+    acFindText =
+        action("acFindText", {QKeySequence(Qt::CTRL | Qt::Key_F)}, [this] { acFindTextExecute(); });
+    acFindText->setText(QStringLiteral("Найти текст"));
+    acFindText->setToolTip(QStringLiteral("Найти текст, который был на экране (Ctrl+F)"));
     // The X server's keypad keys miss the keypad shortcuts above; these catch them.
     auto *keypad = new zv::KeypadKeys(this);
     keypad->bind(Qt::Key_Plus, acPlus);
@@ -437,6 +524,17 @@ void TShowVideoForm::connectControls() {
     connect(sbSkipStill, &QToolButton::toggled, player_, &zv::VideoPlayer::setSkipStill);
     connect(player_, &zv::VideoPlayer::fileChanged, pbActivity, qOverload<>(&QWidget::update));
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
+    connect(sbFindText, &QToolButton::clicked, this, [this] { sbFindTextClick(); });
+    connect(sbFindRow, &QToolButton::clicked, acFindText, &QAction::trigger);
+    connect(lvTextHits, &QTableWidget::currentCellChanged, this, [this](int row) {
+        if (row >= 0)
+            lvTextHitsChoose(row);
+    });
+    // A click on the chosen row again, or Enter on it, goes back to its frame after steps.
+    connect(lvTextHits, &QTableWidget::cellClicked, this,
+            [this](int row) { lvTextHitsChoose(row); });
+    connect(lvTextHits, &QAbstractItemView::activated, this,
+            [this](const QModelIndex &index) { lvTextHitsChoose(index.row()); });
     connect(lvFrames->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) {
                 if (current.isValid())
@@ -450,4 +548,11 @@ void TShowVideoForm::placePanelControls() {
     pbActivity->setGeometry(168, kActivityTop, RxSlider1->width(), kActivityHeight);
     lbFRNum->move(width - kFrameNumberRightGap - lbFRNum->width(), 6);
     BitBtn1->move(width - kCloseRightGap - BitBtn1->width(), 36);
+    pnFindText->setGeometry(0, kPanelHeight, width, kFindRowHeight);
+    const int right = width - kCloseRightGap;
+    sbFindText->move(right - sbFindText->width(), 0);
+    edFindText->resize(std::max(sbFindText->x() - 4 - edFindText->x(), 60), edFindText->height());
+    lbTextIndex->resize(std::max(right - lbTextIndex->x(), 0), lbTextIndex->height());
+    showTextIndexLine();
+    lvTextHits->resize(std::max(right - lvTextHits->x(), 0), lvTextHits->height());
 }

@@ -8,11 +8,13 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
@@ -25,6 +27,7 @@
 #include "platform/Messages.h"
 #include "platform/Paths.h"
 #include "viewer/FrameListModel.h"
+#include "viewer/TextSearch.h"
 #include "viewer/VideoPlayer.h"
 #include "widgets/FormPlacement.h"
 #include "widgets/TahomaFont.h"
@@ -39,6 +42,8 @@ constexpr int kClientHeight = 420;
 constexpr int kMinClientWidth = 492;
 constexpr int kMinClientHeight = 373;
 constexpr int kFillErrorPauseMs = 500;
+// While the index grows under a search shown, the search is made again this often.
+constexpr int kTextRefreshMs = 2000;
 
 }  // namespace
 
@@ -47,7 +52,10 @@ void TShowVideoForm::guarded(const std::function<void()> &body) {
 }
 
 TShowVideoForm::TShowVideoForm(QWidget *parent, zv::Clock &clock)
-    : QDialog(parent), clock_(clock), player_(new zv::VideoPlayer(clock, this)) {
+    : QDialog(parent),
+      clock_(clock),
+      player_(new zv::VideoPlayer(clock, this)),
+      textSearch_(new zv::TextSearch(this)) {
     setObjectName(QStringLiteral("ShowVideoForm"));
     setWindowTitle(kCaption);
     setFont(zv::tahomaFont(11));  // Tahoma 8 pt
@@ -61,10 +69,14 @@ TShowVideoForm::TShowVideoForm(QWidget *parent, zv::Clock &clock)
     buildActions();
     connectControls();
     bindPlayer();
+    bindTextSearch();
     placement_ = std::make_unique<zv::FormPlacement>(this, QStringLiteral("TShowVideoForm"));
 }
 
 TShowVideoForm::~TShowVideoForm() {
+    // The background indexing ends before the controls it reports to go.
+    const QSignalBlocker quiet(textSearch_);
+    textSearch_->close();
     // The list's rows read through the reader; they must let go of it first.
     frameModel_->setSource(nullptr);
 }
@@ -81,6 +93,19 @@ bool TShowVideoForm::eventFilter(QObject *watched, QEvent *event) {
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             sbGoTimeClick();
             edGoTime->clearFocus();  // the keys step through frames again
+            return true;
+        }
+    }
+    if (watched == edFindText && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            sbFindTextClick();
+            return true;
+        }
+        if (key == Qt::Key_Down && lvTextHits->rowCount() > 0) {  // on to the hits
+            lvTextHits->setFocus(Qt::TabFocusReason);
+            if (lvTextHits->currentRow() < 0)
+                lvTextHits->setCurrentCell(0, 0);
             return true;
         }
     }
@@ -119,6 +144,7 @@ void TShowVideoForm::playerFileChanged() {
 }
 
 void TShowVideoForm::playerPositionChanged(int32_t position) {
+    clearOutline();  // a hit's outline stays until the next step
     const QSignalBlocker quiet(RxSlider1);
     RxSlider1->setValue(position);
 }
@@ -191,13 +217,16 @@ bool TShowVideoForm::OpenVideoFile(const std::string &fileName) {
 
 void TShowVideoForm::openReader(const std::string &fileName) {
     frameModel_->setSource(nullptr);
+    closeTextSearch();
     player_->open(fileName);
+    textSearch_->open(zv::nativeFilePath(fileName));
     setWindowTitle(kCaption + QString::fromStdString(fileName));
     edGoTime->setDateTime(zv::toQDateTime(player_->shownEntry().DateTime));
 }
 
 void TShowVideoForm::showNoFile() {
     frameModel_->setSource(nullptr);
+    closeTextSearch();
     player_->close();
     player_->showNothing();
     playerFileChanged();
@@ -274,6 +303,8 @@ void TShowVideoForm::FormPaint(QPainter &painter) {
     } else {
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.drawImage(pb->rect(), picture_);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        paintOutline(painter);
     }
 }
 
@@ -386,6 +417,127 @@ void TShowVideoForm::sbGoTimeClick() {
     guarded([this] { player_->goToTime(zv::fromQDateTime(edGoTime->dateTime())); });
 }
 
+// ---- Text search ---------------------------------------------------------------------------
+
+void TShowVideoForm::bindTextSearch() {
+    textRefresh_ = new QTimer(this);
+    textRefresh_->setSingleShot(true);
+    textRefresh_->setInterval(kTextRefreshMs);
+    connect(textRefresh_, &QTimer::timeout, this, [this] {
+        if (findRowShown_)
+            textSearch_->refresh();
+    });
+    connect(textSearch_, &zv::TextSearch::statusChanged, this, [this] {
+        showTextIndexStatus();
+        if (findRowShown_ && !textSearch_->query().isEmpty() && !textRefresh_->isActive())
+            textRefresh_->start();
+    });
+    connect(textSearch_, &zv::TextSearch::searchFinished, this, [this] { textSearchFinished(); });
+}
+
+void TShowVideoForm::acFindTextExecute() {
+    guarded([this] { setFindRowShown(!findRowShown_); });
+}
+
+void TShowVideoForm::sbFindTextClick() {
+    guarded([this] {
+        if (!textSearch_->search(edFindText->text()))
+            return;
+        searchResult_ = QStringLiteral("Поиск…");
+        showTextIndexStatus();
+    });
+}
+
+void TShowVideoForm::textSearchFinished() {
+    const std::vector<zv::TextHitRow> &hits = textSearch_->hits();
+    // A search made again as the index grew keeps the hit chosen, without going to it again.
+    const int chosen = lvTextHits->currentRow();
+    const int64_t chosenId =
+        chosen >= 0 ? lvTextHits->item(chosen, 0)->data(Qt::UserRole).toLongLong() : -1;
+    const QSignalBlocker quiet(lvTextHits);  // filling chooses nothing
+    lvTextHits->clearContents();
+    lvTextHits->setRowCount(static_cast<int>(hits.size()));
+    lvTextHits->setCurrentCell(-1, -1);
+    for (int row = 0; row < lvTextHits->rowCount(); ++row) {
+        const zv::TextHitRow &hit = hits[static_cast<size_t>(row)];
+        auto *time = new QTableWidgetItem(zv::textHitTime(hit));
+        time->setData(Qt::UserRole, qlonglong{hit.hit.id});
+        lvTextHits->setItem(row, 0, time);
+        lvTextHits->setItem(row, 1, new QTableWidgetItem(zv::textHitLine(hit)));
+        if (hit.hit.id == chosenId)
+            lvTextHits->setCurrentCell(row, 0);
+    }
+    searchResult_ = zv::textSearchResultText(hits.size(), textSearch_->hitsCapped(),
+                                             textSearch_->searchFailure());
+    showTextIndexStatus();
+}
+
+void TShowVideoForm::showTextIndexStatus() {
+    QString text = zv::textIndexStatusText(textSearch_->status());
+    if (!searchResult_.isEmpty())
+        text = text.isEmpty() ? searchResult_ : searchResult_ + QStringLiteral(". ") + text;
+    textIndexLine_ = text;
+    showTextIndexLine();
+}
+
+void TShowVideoForm::showTextIndexLine() {
+    // A long reason is cut to the row's width; its hint holds it whole.
+    lbTextIndex->setText(lbTextIndex->fontMetrics().elidedText(textIndexLine_, Qt::ElideRight,
+                                                               lbTextIndex->width()));
+    lbTextIndex->setToolTip(
+        textIndexLine_.isEmpty()
+            ? QStringLiteral("Сколько кадров записи прочитано для поиска текста")
+            : textIndexLine_);
+}
+
+void TShowVideoForm::lvTextHitsChoose(int row) {
+    guarded([this, row] {
+        const std::vector<zv::TextHitRow> &hits = textSearch_->hits();
+        if (row < 0 || static_cast<size_t>(row) >= hits.size())
+            return;
+        const zv::TextHit &hit = hits[static_cast<size_t>(row)].hit;
+        player_->pause();
+        ReleasePlayButtons();
+        player_->setPosition(hit.firstFrame);  // clears the outline of the hit before
+        if (player_->position() != hit.firstFrame)
+            return;  // the recording no longer holds the frame
+        outlineFrame_ = hit.firstFrame;
+        outlineBox_ = hit.box;
+        pb->update();
+    });
+}
+
+void TShowVideoForm::closeTextSearch() {
+    textSearch_->close();
+    clearOutline();
+    // The hits were the file's; the text typed stays for the next.
+    lvTextHits->setRowCount(0);
+    searchResult_.clear();
+    showTextIndexStatus();
+}
+
+void TShowVideoForm::clearOutline() {
+    if (outlineFrame_ < 0)
+        return;
+    outlineFrame_ = -1;
+    pb->update();
+}
+
+void TShowVideoForm::paintOutline(QPainter &painter) {
+    if (outlineFrame_ < 0 || player_->shownIndex() != outlineFrame_ || picture_.isNull())
+        return;
+    // The box in frame pixels, on the picture stretched over the box, grown so that the line
+    // stands around the text, not on it.
+    const double sx = double(pb->width()) / picture_.width();
+    const double sy = double(pb->height()) / picture_.height();
+    const QRectF box(outlineBox_.x * sx, outlineBox_.y * sy, outlineBox_.width * sx,
+                     outlineBox_.height * sy);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(QColor(255, 0, 0), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(box.adjusted(-3, -3, 3, 3));
+}
+
 // ---- Window ----------------------------------------------------------------------------------
 
 void TShowVideoForm::pbDblClick() {
@@ -417,6 +569,12 @@ void TShowVideoForm::keyPressEvent(QKeyEvent *event) {
         event->accept();
         return;
     }
+    // Esc closes the text search row first; the window itself with the next one.
+    if (findRowShown_ && event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        guarded([this] { setFindRowShown(false); });
+        event->accept();
+        return;
+    }
     QDialog::keyPressEvent(event);
 }
 
@@ -426,6 +584,7 @@ void TShowVideoForm::savePlacement() {
 }
 
 void TShowVideoForm::FormClose() {
+    closeTextSearch();  // cancels the background indexing: at most a region in flight
     sbStop->click();
     sbFrames->setChecked(false);
     sbFramesClick();
@@ -435,6 +594,7 @@ void TShowVideoForm::FormClose() {
 
 void TShowVideoForm::done(int result) {
     guarded([this] {
+        setFindRowShown(false);  // the placement kept is the window's without the row
         savePlacement();
         // The next showing starts with a border and the panel.
         setFullWindow(false);

@@ -10,23 +10,27 @@
 #include <optional>
 #include <string>
 
+#include "container/TextReading.h"
 #include "platform/Clock.h"
 
 class QAction;
 class QDateTimeEdit;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPainter;
 class QPushButton;
 class QSlider;
 class QTimer;
 class QToolButton;
 class QTableView;
+class QTableWidget;
 class TZVFFormat;
 
 namespace zv {
 class FormPlacement;
 class FrameListModel;
+class TextSearch;
 class VideoPlayer;
 }  // namespace zv
 
@@ -72,6 +76,13 @@ public:
     // The frame list's rows.
     const zv::FrameListModel &frameList() const { return *frameModel_; }
     zv::VideoPlayer &player() const { return *player_; }
+    // The text search of the open recording and its background indexing.
+    zv::TextSearch &textSearch() const { return *textSearch_; }
+    // True while the text search row is shown (Ctrl+F).
+    bool isFindRowShown() const { return findRowShown_; }
+    // The frame whose hit is outlined on the picture and the box, frame -1 when none is.
+    int32_t outlinedFrame() const { return outlineFrame_; }
+    const zv::TextBox &outlinedBox() const { return outlineBox_; }
 
     // Handlers, callable as the controls call them.
     void RxSlider1Change();
@@ -90,6 +101,12 @@ public:
     void FormClose();
     // Goes to the date-time in edGoTime.
     void sbGoTimeClick();
+    // Opens the text search row, or closes it when it is open (Ctrl+F).
+    void acFindTextExecute();
+    // Searches the recording's text for edFindText's text.
+    void sbFindTextClick();
+    // Goes to hit row of lvTextHits and outlines its box.
+    void lvTextHitsChoose(int row);
 
     // Regions and controls, named as the operator's documentation names them.
     QWidget *pb;
@@ -126,6 +143,15 @@ public:
     QToolButton *sbPrevChange;
     QToolButton *sbNextChange;
     QToolButton *sbSkipStill;
+    QToolButton *sbFindRow;  // shows and hides the text search row, as Ctrl+F
+    // The text search row under the go-to-time row, shown by Ctrl+F: the text, the search
+    // button, how far the text index reaches, and the hits.
+    QWidget *pnFindText;
+    QLabel *lbFindText;
+    QLineEdit *edFindText;
+    QToolButton *sbFindText;
+    QLabel *lbTextIndex;
+    QTableWidget *lvTextHits;
     QTimer *Timer1;  // the player's playback timer
     QAction *acLeft;
     QAction *acRight;
@@ -137,6 +163,7 @@ public:
     QAction *acGoTime;      // Ctrl+G: to the date-time field
     QAction *acPrevChange;  // Ctrl+Left
     QAction *acNextChange;  // Ctrl+Right
+    QAction *acFindText;    // Ctrl+F: the text search row
 
     // Playback intervals of the three play buttons.
     static constexpr int kPlayInterval = 950;
@@ -160,6 +187,8 @@ private:
     void buildFrameLabels(QWidget *panel);
     void buildGoTimeRow(QWidget *panel);
     void buildChangeControls(QWidget *panel);
+    void buildFindRow(QWidget *panel);
+    void setFindRowShown(bool on);
     void buildActions();
     void connectControls();
     void placePanelControls();
@@ -171,6 +200,16 @@ private:
     void playerFrameShown(int32_t index);
     void playerFrameFailed(const QString &text);
     void showSliderTime(int value);
+
+    // Binding to the text search.
+    void bindTextSearch();
+    void textSearchFinished();
+    void showTextIndexStatus();
+    void showTextIndexLine();
+    // Ends the search and the indexing of the file, and empties what the row showed of it.
+    void closeTextSearch();
+    void clearOutline();
+    void paintOutline(QPainter &painter);
 
     void playClicked(QToolButton *button, int interval);
     void goToTimeField();
@@ -191,6 +230,7 @@ private:
     zv::Clock &clock_;
     zv::VideoPlayer *player_;
     zv::FrameListModel *frameModel_;
+    zv::TextSearch *textSearch_;
     std::unique_ptr<zv::FormPlacement> placement_;
     FileChooser chooser_;
 
@@ -200,4 +240,11 @@ private:
     bool reporting_ = false;  // a frame failure box is up or queued
     bool fullWindow_ = false;
     QByteArray normalPlacement_;  // the placement before full-window mode
+
+    bool findRowShown_ = false;
+    QString searchResult_;       // the line about the last search, before the index's
+    QString textIndexLine_;      // what lbTextIndex says, whole
+    QTimer *textRefresh_;        // searches again while the background indexing goes on
+    int32_t outlineFrame_ = -1;  // the hit outlined on the picture: its frame and box
+    zv::TextBox outlineBox_;
 };

@@ -108,6 +108,13 @@ QPixmap draw(ViewerIcon which) {
             p.drawPolygon(head);
             break;
         }
+        case ViewerIcon::FindText:
+            p.setPen(QPen(QColor(0x40, 0x40, 0x40), 3, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(10.5, 10.5), QPointF(14, 14));
+            p.setPen(QPen(QColor(0x20, 0x40, 0x90), 2));
+            p.setBrush(QColor(0xd8, 0xe8, 0xff));
+            p.drawEllipse(QPointF(6.5, 6.5), 4.5, 4.5);
+            break;
     }
     return pixmap;
 }

@@ -18,6 +18,7 @@ enum class ViewerIcon {
     PrevChange,  // a bar of activity and an arrow to it from the right
     NextChange,  // an arrow to a bar of activity from the left
     SkipStill,   // a run of still frames jumped over
+    FindText,    // a magnifying glass
 };
 
 QIcon viewerIcon(ViewerIcon which);
