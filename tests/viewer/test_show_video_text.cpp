@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <chrono>
@@ -25,6 +24,7 @@
 #include "support/PixelText.h"
 #include "support/TempRoot.h"
 #include "support/TestWindows.h"
+#include "support/WindowManagerEnvironment.h"
 #include "viewer/ShowVideoUnit.h"
 #include "viewer/TextRecordings.h"
 #include "viewer/TextSearch.h"
@@ -43,21 +43,8 @@ void keys(const QWidget &window, const QStringList &names) {
     xdotool(window, QStringList{QStringLiteral("key")} + names);
 }
 
-class WindowManagerEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_TRUE(home_.isValid());
-        manager_ = std::make_unique<zvtest::WindowManager>(home_.path().toStdString());
-    }
-    void TearDown() override { manager_.reset(); }
-
-private:
-    QTemporaryDir home_;
-    std::unique_ptr<zvtest::WindowManager> manager_;
-};
-
 const auto *const kWindowManager =
-    ::testing::AddGlobalTestEnvironment(new WindowManagerEnvironment);
+    ::testing::AddGlobalTestEnvironment(new zvtest::WindowManagerEnvironment);
 
 // A reader of pixel text that takes its time over each region.
 class SlowReader : public zvtest::PixelTextReader {

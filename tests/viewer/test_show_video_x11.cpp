@@ -16,7 +16,6 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -30,6 +29,7 @@
 #include "support/Fakes.h"
 #include "support/TempRoot.h"
 #include "support/TestWindows.h"
+#include "support/WindowManagerEnvironment.h"
 #include "viewer/Recordings.h"
 #include "viewer/ShowVideoUnit.h"
 #include "viewer/VideoPlayer.h"
@@ -80,22 +80,8 @@ void xdotool(const QWidget &window, const QStringList &keys) {
 }
 
 // openbox for the whole program: full-window mode and activation go through a window manager.
-class WindowManagerEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_NE(connection(), nullptr) << "not on an X server (QT_QPA_PLATFORM=xcb)";
-        ASSERT_TRUE(home_.isValid());
-        manager_ = std::make_unique<zvtest::WindowManager>(home_.path().toStdString());
-    }
-    void TearDown() override { manager_.reset(); }
-
-private:
-    QTemporaryDir home_;
-    std::unique_ptr<zvtest::WindowManager> manager_;
-};
-
 const auto *const kWindowManager =
-    ::testing::AddGlobalTestEnvironment(new WindowManagerEnvironment);
+    ::testing::AddGlobalTestEnvironment(new zvtest::WindowManagerEnvironment);
 
 class ShowVideoX11Test : public ::testing::Test {
 protected:
