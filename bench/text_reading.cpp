@@ -11,6 +11,7 @@
 // Usage: text_reading [--scale 3] [--psm 11] [--at-once] [--languages rus+eng] [--no-invert]
 // [--no-stretch] [--gamma 1.0] [--sizes 11,13,15]
 //                     [--fonts all|DejaVu|Tahoma|Liberation] [--polarity both|light|dark]
+//                     [--colours 256|16]
 //                     [--misses] [--dump] [--no-recall] [--no-cost] [--repeat N]
 #include <sys/resource.h>
 #include <sys/time.h>
@@ -25,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "container/GifImage.h"
 #include "container/TesseractReader.h"
 #include "container/TextReading.h"
 #include "support/TextScreens.h"
@@ -37,6 +39,7 @@ struct Options {
     std::string fonts = "all", polarity = "both", save;
     bool misses = false, dump = false, recall = true, cost = true;
     int repeat = 5;
+    int colours = 0;  // 0: the screen as drawn; 16 or 256: through the recorder's GIF encoder
 };
 
 double cpuMs() {
@@ -79,9 +82,23 @@ struct Tally {
     }
 };
 
+// The screen as the recorder keeps it: a GIF of at most colours colours, decoded again.
+QImage throughGif(const QImage &image, int colours) {
+    zv::GifEncoder encoder;
+    const auto &bytes = encoder.encodeXrgb(reinterpret_cast<const uint32_t *>(image.constBits()),
+                                           image.width(), image.height(), image.width(), colours);
+    zv::GifImage gif;
+    gif.loadFromBytes(bytes.data(), bytes.size());
+    QImage out(gif.width(), gif.height(), QImage::Format_RGB32);
+    std::memcpy(out.bits(), gif.pixels(), size_t(gif.width()) * gif.height() * 4);
+    return out;
+}
+
 Tally measureScreen(zv::TextReader &reader, const QString &font, int size, bool dark,
                     const Options &o) {
-    const zvtest::TextScreen screen = zvtest::textScreen(font, size, dark, size);
+    zvtest::TextScreen screen = zvtest::textScreen(font, size, dark, size);
+    if (o.colours)
+        screen.image = throughGif(screen.image, o.colours);
     if (!o.save.empty())
         screen.image.save(
             QString::fromStdString(o.save) +
@@ -223,6 +240,8 @@ Options parse(int argc, char **argv) {
             o.save = value;
         else if (name == "--polarity" && ++i)
             o.polarity = value;
+        else if (name == "--colours" && ++i)
+            o.colours = std::stoi(value);
         else if (name == "--repeat" && ++i)
             o.repeat = std::max(1, std::stoi(value));
         else

@@ -15,10 +15,12 @@ struct TesseractSettings {
     // The folder of rus.traineddata and eng.traineddata; empty: the engine's own choice
     // ($TESSDATA_PREFIX, else Debian's /usr/share/tesseract-ocr/5/tessdata).
     std::string dataPath;
-    // The engine's languages, the first one leading.
-    std::string languages = "rus+eng";
-    // Regions are scaled up this many times: the engine reads glyphs some 30 px high best.
-    int scale = 3;
+    // The engine's languages, the first one leading. English first: with Russian leading, Latin
+    // names come out in Cyrillic look-alikes ("Maria" as "мапа"); Cyrillic words read as well
+    // either way.
+    std::string languages = "eng+rus";
+    // Regions are scaled up this many times (11 .. 15 px text to 22 .. 30 px).
+    int scale = 2;
     // Each line (or cell) that the cutting into blocks finds is read on its own as one line;
     // otherwise the region is read at once in pageSegMode.
     bool lineByLine = true;
