@@ -4,15 +4,16 @@
 //
 // Recall: each screen is read whole, as the first frame of a file is; a word or number counts as
 // found when it occurs in the lines read, both normalised as search does (lower case, ё as е,
-// blanks between digits removed), not as part of a longer word or number.
+// blanks between digits removed), anywhere in them, as search finds it.
 // Cost: processor time of the process (the engine's threads included) for changedRegions on
 // 1920x1080 frames, for reading a dialog that appears and a table row that changes.
 //
-// Usage: text_reading [--scale 3] [--psm 11] [--at-once] [--languages rus+eng] [--no-invert]
-// [--no-stretch] [--gamma 1.0] [--sizes 11,13,15]
-//                     [--fonts all|DejaVu|Tahoma|Liberation] [--polarity both|light|dark]
-//                     [--colours 256|16]
-//                     [--misses] [--dump] [--no-recall] [--no-cost] [--repeat N]
+// Usage: text_reading [--scale 2] [--at-once] [--psm 11] [--languages eng+rus] [--dictionary]
+//                     [--no-invert] [--no-stretch] [--gamma 1.0] [--colours 256|16]
+//                     [--sizes 11,13,15] [--fonts all|DejaVu,Tahoma,Liberation]
+//                     [--polarity both|light|dark] [--misses] [--dump] [--save DIR]
+//                     [--no-recall] [--no-cost] [--repeat N]
+// Without options the reader's defaults (zv::TesseractSettings) are measured.
 #include <sys/resource.h>
 #include <sys/time.h>
 
@@ -47,6 +48,18 @@ double cpuMs() {
     getrusage(RUSAGE_SELF, &u);
     auto ms = [](const timeval &t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
     return ms(u.ru_utime) + ms(u.ru_stime);
+}
+
+long residentKb() {
+    std::FILE *status = std::fopen("/proc/self/status", "r");
+    long kb = 0;
+    char line[256];
+    while (status && std::fgets(line, sizeof line, status))
+        if (std::sscanf(line, "VmRSS: %ld", &kb) == 1)
+            break;
+    if (status)
+        std::fclose(status);
+    return kb;
 }
 
 double wallMs() {
@@ -216,6 +229,8 @@ Options parse(int argc, char **argv) {
             o.reader.stretchContrast = false;
         else if (name == "--dump")
             o.dump = true;
+        else if (name == "--dictionary")
+            o.reader.dictionary = true;
         else if (name == "--at-once")
             o.reader.lineByLine = false;
         else if (name == "--misses")
@@ -257,15 +272,19 @@ int main(int argc, char **argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const Options o = parse(argc, argv);
+    const zv::TesseractSettings &r = o.reader;
     std::printf(
-        "scale %d, page segmentation %d, invert dark %s, stretch contrast %s, gamma %.2f, "
-        "OMP_THREAD_LIMIT %s\n",
-        o.reader.scale, o.reader.pageSegMode, o.reader.invertDark ? "yes" : "no",
-        o.reader.stretchContrast ? "yes" : "no", o.reader.gamma,
+        "%s, %s, dictionary %s, scale %d, page segmentation %d, invert dark %s, stretch "
+        "contrast %s, gamma %.2f, OMP_THREAD_LIMIT %s\n",
+        r.lineByLine ? "line by line" : "regions at once", r.languages.c_str(),
+        r.dictionary ? "yes" : "no", r.scale, r.pageSegMode, r.invertDark ? "yes" : "no",
+        r.stretchContrast ? "yes" : "no", r.gamma,
         std::getenv("OMP_THREAD_LIMIT") ? std::getenv("OMP_THREAD_LIMIT") : "(unset)");
     const double loadStart = cpuMs();
+    const long rssBefore = residentKb();
     auto reader = zv::makeTesseractReader(o.reader);
-    std::printf("engine loaded: %.0f ms cpu\n", cpuMs() - loadStart);
+    std::printf("engine loaded: %.0f ms cpu, %ld MB more resident memory\n", cpuMs() - loadStart,
+                (residentKb() - rssBefore) / 1024);
     if (o.recall)
         recall(*reader, o);
     if (o.cost)

@@ -19,6 +19,8 @@ struct TesseractSettings {
     // names come out in Cyrillic look-alikes ("Maria" as "мапа"); Cyrillic words read as well
     // either way.
     std::string languages = "eng+rus";
+    // The languages' word lists, which steer the engine towards dictionary words.
+    bool dictionary = false;
     // Regions are scaled up this many times (11 .. 15 px text to 22 .. 30 px).
     int scale = 2;
     // Each line (or cell) that the cutting into blocks finds is read on its own as one line;
