@@ -200,6 +200,8 @@ void costs(zv::TextReader &reader, const Options &o) {
         std::printf("  regions: dialog %zu (%dx%d), row %zu (first %dx%d)\n", dialog.size(),
                     dialog.at(0).width, dialog.at(0).height, rowRegions.size(),
                     rowRegions.at(0).width, rowRegions.at(0).height);
+        std::printf("  the row read: %s\n",
+                    qPrintable(readText(reader, row, rowRegions).replace('\n', " | ")));
         timed("  read: a dialog appears (regions + reading)", o.repeat,
               [&] { readText(reader, a.image, zv::changedRegions(&pb, pa)); });
         timed("  read: a table row changes (regions + reading)", o.repeat,
