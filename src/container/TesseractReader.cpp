@@ -83,11 +83,15 @@ public:
         // Bands are already dark on light: the engine's second try of each line inverted is
         // wasted time.
         api_.SetVariable("tessedit_do_invert", "0");
+        // The engine's remarks ("Detected 12 diacritics") would fill the terminal of zvf index
+        // and the service's journal.
+        api_.SetVariable("debug_file", "/dev/null");
     }
 
     ~TesseractReader() override { api_.End(); }
 
     std::vector<TextLine> read(const FramePixels &frame, const TextBox &region) override;
+    void setCancel(const std::atomic<bool> *cancel) override { cancel_ = cancel; }
 
 private:
     std::vector<TextLine> readPart(const GreyImage &grey, const TextBox &part, const TextBox &area,
@@ -96,6 +100,7 @@ private:
 
     TesseractSettings settings_;
     tesseract::TessBaseAPI api_;
+    const std::atomic<bool> *cancel_ = nullptr;
 };
 
 std::vector<TextLine> TesseractReader::read(const FramePixels &frame, const TextBox &region) {
@@ -112,6 +117,8 @@ std::vector<TextLine> TesseractReader::read(const FramePixels &frame, const Text
     for (const TextBox &b : blocks) {
         if (b.height < kLeastGlyph || b.width < 2)
             continue;
+        if (cancel_ && *cancel_)
+            throw Error("Чтение текста прервано");
         const int mode = b.height <= kOneLine ? tesseract::PSM_SINGLE_LINE : settings_.pageSegMode;
         for (TextLine &line : readPart(grey, b, area, mode))
             lines.push_back(std::move(line));

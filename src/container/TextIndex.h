@@ -24,7 +24,10 @@
 // Matching a query: both the query and each line are brought to a search form (searchForm):
 // letters in lower case, "ё" as "е", every run of blanks as one blank, and a blank that groups
 // the digits of a number (one blank between a digit and exactly three digits that end the
-// number or go on with a non-digit) dropped, so that "2 486,00" and "2486,00" are the same. The
+// number or go on with a non-digit) dropped, so that "2 486,00" and "2486,00" are the same; and
+// a comma between two digits taken as a point, so that "2486.00" finds "2 486,00" too (the decimal
+// sign the operator types need not be the one on the screen, and the engine reads a small comma
+// of 11 px text as a point now and then). The
 // query is split into words at the blanks that remain; a line matches when each word stands in
 // its search form as a substring ("1034" finds "10342", "иван" finds "Иванов").
 namespace zv {

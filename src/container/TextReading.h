@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -50,6 +51,10 @@ public:
     // The lines found in region (clipped to the frame), boxes in frame coordinates. Throws
     // zv::Error when the engine fails.
     virtual std::vector<TextLine> read(const FramePixels &frame, const TextBox &region) = 0;
+    // A flag that, once set, makes a read under way give up between the parts it reads, with
+    // zv::Error, so that a run being cancelled need not wait for a whole screen to be read (some
+    // seconds). Null: reads run to their end. The flag must outlive the reader's reads.
+    virtual void setCancel(const std::atomic<bool> *cancel) { (void)cancel; }
 };
 
 }  // namespace zv

@@ -27,6 +27,7 @@ TextReadingPool::TextReadingPool(std::string recordingPath, const TextReaderFact
 }
 
 TextReadingPool::~TextReadingPool() {
+    stop_ = true;
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -64,6 +65,7 @@ void TextReadingPool::work(TextReaderFactory factory, bool lowPriority) {
     std::string failure;
     try {
         reader = factory();
+        reader->setCancel(&stop_);
         file = localFileSystem().open(path_, FileSystem::OpenMode::Read);
     } catch (const std::exception &e) {
         failure = e.what();

@@ -59,6 +59,8 @@ private:
     std::map<int32_t, FrameReading> results_;
     TextBandCache cache_;
     bool stopping_ = false;
+    // Set first when the pool is stopped: the readers give up a read under way (setCancel).
+    std::atomic<bool> stop_{false};
     std::vector<std::thread> threads_;
 };
 

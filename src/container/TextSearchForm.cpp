@@ -109,6 +109,11 @@ bool groupsDigits(const std::u32string &points, size_t i) {
     return i + 4 >= points.size() || !isDigit(points[i + 4]);
 }
 
+// Whether points[i] stands between two digits (the decimal comma of "2 486,00").
+bool betweenDigits(const std::u32string &points, size_t i) {
+    return i > 0 && i + 1 < points.size() && isDigit(points[i - 1]) && isDigit(points[i + 1]);
+}
+
 }  // namespace
 
 std::string searchForm(std::string_view text) {
@@ -119,6 +124,10 @@ std::string searchForm(std::string_view text) {
         const char32_t c = points[i];
         if (c == ' ' && groupsDigits(points, i))
             continue;
+        if (c == ',' && betweenDigits(points, i)) {
+            out += '.';
+            continue;
+        }
         if (c >= kRawByte)
             out += static_cast<char>(c - kRawByte);
         else

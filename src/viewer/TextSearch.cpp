@@ -73,7 +73,8 @@ bool indexHeldElsewhere(const std::string &file) {
 
 // A reader that reads nothing once the run is cancelled: the regions of a frame not yet read
 // are given up at once (the indexer stores nothing of a frame after the cancel, and the next run
-// reads it again), so that closing the window waits for one region at most.
+// reads it again); a read under way gives up when the indexer's readers are stopped
+// (TextReadingPool), so that closing the window waits for one line of a region at most.
 class CancellableReader : public TextReader {
 public:
     CancellableReader(std::unique_ptr<TextReader> reader, const std::atomic<bool> &cancel)
@@ -83,6 +84,7 @@ public:
             throw Error("Чтение текста прервано");
         return reader_->read(frame, region);
     }
+    void setCancel(const std::atomic<bool> *cancel) override { reader_->setCancel(cancel); }
 
 private:
     std::unique_ptr<TextReader> reader_;

@@ -115,13 +115,14 @@ protected:
 TEST(TextSearchForm, FoldsCaseAndYoAndJoinsDigitGroups) {
     EXPECT_EQ(zv::searchForm("  Ёлкина\tАННА  "), "елкина анна");
     EXPECT_EQ(zv::searchForm("TOTAL Итого"), "total итого");
-    EXPECT_EQ(zv::searchForm("2 486,00"), "2486,00");
+    EXPECT_EQ(zv::searchForm("2 486,00"), "2486.00");
+    EXPECT_EQ(zv::searchForm("a,b 1, 2 3,x"), "a,b 1, 2 3,x");  // only a comma between digits
     EXPECT_EQ(zv::searchForm("1\u00a0234\u202f567.89 руб"), "1234567.89 руб");
     // Not groups: two digits after the blank, four digits, a pump number before an amount.
     EXPECT_EQ(zv::searchForm("ТРК 3 45.20"), "трк 3 45.20");
     EXPECT_EQ(zv::searchForm("10 2000"), "10 2000");
     EXPECT_EQ(zv::searchForm("\xff\xfe x"), "\xff\xfe x");  // not UTF-8: kept
-    EXPECT_EQ(zv::searchWords("Сумма  2 486,00 "), (std::vector<std::string>{"сумма", "2486,00"}));
+    EXPECT_EQ(zv::searchWords("Сумма  2 486,00 "), (std::vector<std::string>{"сумма", "2486.00"}));
     EXPECT_TRUE(zv::searchWords("   ").empty());
 }
 
@@ -138,6 +139,7 @@ TEST_F(TextIndexTest, FindsTheDialogAtItsFrameAndWhenItLeft) {
     EXPECT_EQ(find("чек 1034"), std::vector<Row>{receipt});
     const Row amount{5, 9, "Сумма 2 486,00"};
     EXPECT_EQ(find("2486,00"), std::vector<Row>{amount});
+    EXPECT_EQ(find("2486.00"), std::vector<Row>{amount});  // the decimal sign either way
     EXPECT_EQ(find("2 486,00"), std::vector<Row>{amount});
     EXPECT_EQ(find("сумма 486"), std::vector<Row>{amount});
     EXPECT_EQ(find("ЕЛКИНА анна"), (std::vector<Row>{{5, 9, "Кассир Ёлкина Анна"}}));

@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <atomic>
 
 #include "container/TesseractReader.h"
 #include "container/TextImage.h"
@@ -152,6 +153,23 @@ TEST(TesseractReader, ReadsAReceiptNumberAnAmountAndACyrillicNameFromADialog) {
         EXPECT_TRUE(zvtest::containsTerm(text, screen.amount)) << text.toStdString();
         EXPECT_TRUE(zvtest::containsTerm(text, screen.name)) << text.toStdString();
     }
+}
+
+// A stopped run must not wait seconds for a whole screen to be read: a set flag makes the read
+// give up with an error (nothing half read comes back), a cleared one lets it read again.
+TEST(TesseractReader, ASetCancelFlagGivesUpTheReadAndAClearedOneReadsAgain) {
+    auto reader = zv::makeTesseractReader();
+    const auto screen = zvtest::textScreen(zvtest::textScreenFonts().at(0), 13, false, 2);
+    const QRect d = screen.dialog;
+    std::atomic<bool> cancel{true};
+    reader->setCancel(&cancel);
+    const std::string error = zvtest::errorOf(
+        [&] { readAll(*reader, screen.image, {d.x(), d.y(), d.width(), d.height()}); });
+    EXPECT_NE(error.find("прервано"), std::string::npos) << error;
+    cancel = false;
+    const QString text = zvtest::normalisedText(QString::fromStdString(
+        readAll(*reader, screen.image, {d.x(), d.y(), d.width(), d.height()})));
+    EXPECT_TRUE(zvtest::containsTerm(text, screen.receipt)) << text.toStdString();
 }
 
 TEST(TesseractReader, ADigitThatChangesInAnAmountReadsTheWholeAmount) {
