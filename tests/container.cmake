@@ -14,7 +14,8 @@ zv_test(test_gif_encoder container/test_gif_encoder.cpp
         LIBS zorvideo_container_fixtures zorvideo_screens Qt6::Gui)
 target_compile_definitions(test_gif_encoder PRIVATE ZORVIDEO_TEST_GUI)
 zv_test(test_change_finder container/test_change_finder.cpp LIBS zorvideo_container_fixtures)
-zv_test(test_text_reading container/test_text_reading.cpp LIBS zorvideo_ocr zorvideo_screens Qt6::Gui)
+zv_test(test_text_reading container/test_text_reading.cpp LIBS zorvideo_ocr zorvideo_screens zorvideo_sample
+        Qt6::Gui)
 target_compile_definitions(test_text_reading PRIVATE ZORVIDEO_TEST_GUI)
 zv_test(test_text_index container/test_text_index.cpp LIBS zorvideo_textindex zorvideo_pixeltext)
 zv_test(test_zvf_text_tool container/test_zvf_text_tool.cpp LIBS zorvideo_screens Qt6::Gui)

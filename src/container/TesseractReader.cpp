@@ -25,6 +25,8 @@ namespace {
 constexpr int kMargin = 4;
 // Blocks up to this high are one line of text (15 px text with its accents and descenders).
 constexpr int kOneLine = 24;
+// Blocks higher than this that cut no further are left as they are (TextImage.h).
+constexpr int kMixedAbove = BlockPreparation{}.mixedAbove;
 // Blocks lower than this hold no text that can be read (rules, frames, dots).
 constexpr int kLeastGlyph = 6;
 
@@ -80,9 +82,6 @@ public:
                 "данными из " +
                 folder.string());
         api_.SetPageSegMode(static_cast<tesseract::PageSegMode>(settings.pageSegMode));
-        // Bands are already dark on light: the engine's second try of each line inverted is
-        // wasted time.
-        api_.SetVariable("tessedit_do_invert", "0");
         // The engine's remarks ("Detected 12 diacritics") would fill the terminal of zvf index
         // and the service's journal.
         api_.SetVariable("debug_file", "/dev/null");
@@ -138,6 +137,9 @@ std::vector<TextLine> TesseractReader::readPart(const GreyImage &grey, const Tex
                     part.width, &piece.at(kMargin, kMargin + y));
     const GreyImage big = scaledUp(piece, settings_.scale);
     api_.SetPageSegMode(static_cast<tesseract::PageSegMode>(mode));
+    // Lines and blocks come dark on light; a block left as it was (BlockPreparation::mixedAbove)
+    // may hold light lines on dark bars too, which the engine tries inverted.
+    api_.SetVariable("tessedit_do_invert", part.height > kMixedAbove ? "1" : "0");
     api_.SetImage(big.data.data(), big.width, big.height, 1, big.width);
     api_.SetSourceResolution(96 * settings_.scale);
     if (api_.Recognize(nullptr) != 0)

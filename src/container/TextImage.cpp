@@ -66,6 +66,8 @@ int shade(int level, double gamma) {
 // Prepares block b whose background is known (the grey level of the gap beside it), or, when
 // background is negative, judged from its edges.
 void prepareBlock(GreyImage &image, const Block &b, const BlockPreparation &how, int background) {
+    if (b.y1 - b.y0 > how.mixedAbove)
+        return;
     if (background < 0)
         background = backgroundOf(image, b);
     const bool invert = how.invertDark && background < 128;

@@ -26,12 +26,17 @@ struct BlockPreparation {
     bool invertDark = true;       // light on dark made dark on light
     bool stretchContrast = true;  // background to white, darkest ink to black
     double gamma = 1.0;           // with stretching: > 1 darkens the half-tones of the ink
+    // A block higher than this that cuts no further is left as it is: it holds more than lines on
+    // one background (a whole screen, whose bars and window frames run through every row and
+    // column), so no one polarity is right for it; the engine judges each line of it.
+    int mixedAbove = 96;
 };
 
 // Cuts the picture into blocks along runs of rows and columns of one grey level (the gaps
 // between the bars, lines, panels and cells of a screen; recursively, so that a dialog beside a
 // table is cut apart before their lines are), makes those gaps white and each block dark text on
-// white as asked: its background is the median grey level of its edges. Returns the blocks, the
+// white as asked: its background is the median grey level of its edges (a block too high for one
+// background, mixedAbove, is left as it is). Returns the blocks, the
 // lines or cells of text in them, top to bottom within each cut.
 std::vector<TextBox> prepareBlocks(GreyImage &image, const BlockPreparation &how);
 

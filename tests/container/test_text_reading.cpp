@@ -8,6 +8,7 @@
 #include "container/TesseractReader.h"
 #include "container/TextImage.h"
 #include "container/TextReading.h"
+#include "recorder/SampleRecording.h"
 #include "support/ErrorOf.h"
 #include "support/TextScreens.h"
 
@@ -153,6 +154,20 @@ TEST(TesseractReader, ReadsAReceiptNumberAnAmountAndACyrillicNameFromADialog) {
         EXPECT_TRUE(zvtest::containsTerm(text, screen.amount)) << text.toStdString();
         EXPECT_TRUE(zvtest::containsTerm(text, screen.name)) << text.toStdString();
     }
+}
+
+// A file's first frame is read whole: a screen whose title bar, menu, panels and table frames run
+// through every row and column, so it cannot be cut into blocks of one background. Read as one
+// block of one polarity, its dark-on-light words came out inverted and were read as Latin
+// look-alikes ("Cymma" for "Сумма"); the engine must judge its lines itself.
+TEST(TesseractReader, AWholeOperatorScreenReadsItsCyrillicWords) {
+    const QImage screen = renderSampleScreen(1280, 1024, 46'000.5, 0);
+    auto reader = zv::makeTesseractReader();
+    const QString text = zvtest::normalisedText(
+        QString::fromStdString(readAll(*reader, screen, {0, 0, screen.width(), screen.height()})));
+    for (const char *word : {"смена", "продажи", "сумма", "оплата", "наличные", "10002"})
+        EXPECT_TRUE(zvtest::containsTerm(text, QString::fromUtf8(word)))
+            << word << " in " << text.toStdString();
 }
 
 // A stopped run must not wait seconds for a whole screen to be read: a set flag makes the read
