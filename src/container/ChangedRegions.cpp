@@ -2,11 +2,12 @@
 //
 // Rows are compared as memory first (most rows of a screen are unchanged, and memcmp runs at the
 // speed of the memory); a row that differs is compared in pieces of one tile width, and only a
-// piece that differs is looked at pixel by pixel. Each tile of kTile x kTile pixels keeps the
-// exact box of its changed pixels; neighbouring tiles whose boxes lie close are joined into one
-// region. A changed region is then widened to the whole words it cuts (a digit that changed in
-// an amount must be read with the rest of the amount), grown by a margin for the engine, clipped
-// and merged with the regions it touches.
+// piece that differs is looked at pixel by pixel (a colour that moved only a little is no
+// change). Each tile of kTile x kTile pixels keeps the exact box of its changed pixels;
+// neighbouring tiles whose boxes lie close are joined into one region. A changed region is then
+// widened to the whole words it cuts (a digit that changed in an amount must be read with the
+// rest of the amount), grown by a margin for the engine, clipped and merged with the regions it
+// touches.
 #include <algorithm>
 #include <cstring>
 #include <numeric>
@@ -52,12 +53,31 @@ struct Grid {
     Span &at(int tx, int ty) { return tiles[static_cast<size_t>(ty * columns + tx)]; }
 };
 
+// Whether a pixel changed: a colour that moved this little in every channel did not. Between two
+// frames the encoder's palette shifts where other parts of the screen changed, and the half-tones
+// of the glyphs' edges then map to neighbouring colours all over the screen; the ink of text
+// against its background differs by far more.
+constexpr int kSameColour = 40;
+
+bool differs(uint32_t a, uint32_t b) {
+    if (a == b)
+        return false;
+    for (int shift : {0, 8, 16}) {
+        const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+        if (d > kSameColour || d < -kSameColour)
+            return true;
+    }
+    return false;
+}
+
 void markPiece(Grid &grid, const uint32_t *a, const uint32_t *b, int x0, int n, int y) {
     int first = 0;
-    while (a[first] == b[first])
+    while (first < n && !differs(a[first], b[first]))
         ++first;
+    if (first == n)
+        return;
     int last = n - 1;
-    while (a[last] == b[last])
+    while (!differs(a[last], b[last]))
         --last;
     Span &tile = grid.at(x0 / kTile, y / kTile);
     const Span change{x0 + first, y, x0 + last + 1, y + 1};

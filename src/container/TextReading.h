@@ -36,11 +36,12 @@ struct FramePixels {
     int height = 0;
 };
 
-// The regions where current differs from previous: bounding boxes of the changed pixels, merged
-// when close, widened to the whole words they cut (a digit that changed in an amount brings the
-// amount), grown by a few pixels and clipped to the frame. No previous frame (null) or one of
-// another size gives the whole frame; equal frames give none. Pure and thread-safe; some 0.1 ms
-// for equal 1920x1080 frames, under 1 ms for a dialog that appears.
+// The regions where current differs from previous: bounding boxes of the changed pixels (a pixel
+// whose colour moved by a few levels only, as a shifted palette moves the edges of glyphs, is no
+// change), merged when close, widened to the whole words they cut (a digit that changed in an
+// amount brings the amount), grown by a few pixels and clipped to the frame. No previous frame
+// (null) or one of another size gives the whole frame; equal frames give none. Pure and
+// thread-safe; some 0.1 ms for equal 1920x1080 frames, under 1 ms for a dialog that appears.
 std::vector<TextBox> changedRegions(const FramePixels *previous, const FramePixels &current);
 
 // Reads the lines of text inside a region of a frame. An engine is loaded once per reader and is

@@ -58,6 +58,20 @@ TEST(ChangedRegions, OnePixelGivesASmallGrownBoxClippedAtTheEdges) {
     EXPECT_EQ(zv::changedRegions(&av, b.view()), (std::vector<TextBox>{{1916, 1076, 4, 4}}));
 }
 
+// Another palette between two frames maps the half-tones of glyph edges to neighbouring colours
+// all over the screen: that is no change to read, a stroke of ink is.
+TEST(ChangedRegions, ColoursThatMovedALittleAreNoChangeInkIs) {
+    Frame a(640, 480), b(640, 480);
+    a.strokes(100, 160, 200, 0xFF808080);
+    b.strokes(100, 160, 200, 0xFF9A7A88);  // each channel within a few dozen levels
+    for (int x = 300; x < 640; x += 7)
+        a.at(x, 50) = 0xFFC8C8C8, b.at(x, 50) = 0xFFD2CCC4;
+    const auto av = a.view(), bv = b.view();
+    EXPECT_TRUE(zv::changedRegions(&av, bv).empty());
+    b.at(400, 300) = 0xFF303030;
+    EXPECT_EQ(zv::changedRegions(&av, b.view()), (std::vector<TextBox>{{397, 297, 7, 7}}));
+}
+
 TEST(ChangedRegions, FarChangesApartAndNearOnesMerged) {
     Frame a(800, 600), b(800, 600);
     b.at(100, 100) = b.at(700, 500) = 0xFF000000;  // far apart
