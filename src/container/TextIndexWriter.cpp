@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "container/Sqlite.h"
 #include "container/TextIndex.h"
@@ -41,17 +43,29 @@ struct TextIndexWriter::Db {
 
 namespace {
 
+// Takes the lock of fd, waiting up to kLockWaitMs for a holder of a moment (a viewer that takes
+// it for an instant to learn whether someone writes the index); a writer holds it longer.
+constexpr int kLockWaitMs = 1000;
+
+void takeLock(int fd, const std::string &path) {
+    for (int waited = 0;; waited += 20) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return;
+        if (errno != EWOULDBLOCK)
+            throw Error(
+                systemErrorText("Не удается заблокировать индекс текста \"" + path + "\"", errno));
+        if (waited >= kLockWaitMs)
+            throw Error("Индекс текста \"" + path + "\" уже строится другим процессом");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 // Opens (creating) the index file and takes its lock; the descriptor holds the lock. Retries when
 // the file was set aside between the open and the lock.
 UniqueFd lockIndex(const std::string &path) {
     for (int attempt = 0; attempt < 10; ++attempt) {
         UniqueFd fd = openFile(path, O_RDWR | O_CREAT | O_NOFOLLOW, 0644);
-        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-            if (errno == EWOULDBLOCK)
-                throw Error("Индекс текста \"" + path + "\" уже строится другим процессом");
-            throw Error(
-                systemErrorText("Не удается заблокировать индекс текста \"" + path + "\"", errno));
-        }
+        takeLock(fd.get(), path);
         struct stat held {
         }, named{};
         if (::fstat(fd.get(), &held) == 0 && ::stat(path.c_str(), &named) == 0 &&

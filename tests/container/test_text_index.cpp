@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <thread>
 
@@ -395,6 +396,27 @@ TEST_F(TextIndexTest, FollowsAGrowingRecording) {
     EXPECT_EQ(last.indexedFrames, 2);
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_NE(warnings[0].find("другой записи"), std::string::npos) << warnings[0];
+}
+
+// A viewer learns whether someone writes the index by taking its lock for an instant: an indexer
+// that starts in that instant waits for it rather than failing.
+TEST_F(TextIndexTest, AWriterWaitsForALockHeldForAMoment) {
+    append(0, 12);
+    auto file = zv::localFileSystem().open(recording, zv::FileSystem::OpenMode::Read);
+    { zv::TextIndexWriter made(recording, *file); }
+    auto probe = zv::localFileSystem().open(zv::textIndexPath(recording),
+                                            zv::FileSystem::OpenMode::Read);
+    ASSERT_TRUE(probe->tryLock());
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        probe.reset();
+    });
+    try {
+        zv::TextIndexWriter writer(recording, *file);
+    } catch (const zv::Error &e) {
+        ADD_FAILURE() << e.what();
+    }
+    release.join();
 }
 
 TEST_F(TextIndexTest, ASecondWriterIsRefusedWhileTheFirstHoldsTheIndex) {
