@@ -110,10 +110,15 @@ TEST(WaylandScreenCopy, OutputsInOnePictureWhereTheCompositorPlacesThem) {
     zvtest::Sway sway(320, 200, 0x3366CC);
     const auto source = zv::makeWaylandScreenCopySource(sway.socketPath());
     EXPECT_STREQ(source->method(), "zwlr_screencopy_manager_v1");
-    zv::ScreenImage image = source->grab();
-    ASSERT_EQ(image.width, 320);
-    ASSERT_EQ(image.height, 200);
-    EXPECT_EQ(at(image, 0, 0), 0x3366CCu);
+    // The compositor paints its background a moment after it comes up (its own grey before).
+    zv::ScreenImage image;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            image = source->grab();
+            return image.width == 320 && image.height == 200 && at(image, 0, 0) == 0x3366CC;
+        },
+        30'000))
+        << image.width << "x" << image.height;
     EXPECT_EQ(at(image, 319, 199), 0x3366CCu);
 
     // A second output of its own colour, below and to the right of the first.
@@ -124,7 +129,10 @@ TEST(WaylandScreenCopy, OutputsInOnePictureWhereTheCompositorPlacesThem) {
     ASSERT_TRUE(waitFor(
         [&] {
             image = source->grab();
-            return image.width == 480 && image.height == 400 && at(image, 479, 399) == 0xC03020;
+            // Both outputs painted anew after the move (each shows the compositor's grey for a
+            // moment when the layout changes).
+            return image.width == 480 && image.height == 400 && at(image, 479, 399) == 0xC03020 &&
+                   at(image, 0, 0) == 0x3366CC && at(image, 319, 199) == 0x3366CC;
         },
         30'000))
         << image.width << "x" << image.height;
