@@ -1,60 +1,16 @@
 // The search form of texts and queries of the text index (TextIndex.h).
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "container/TextIndex.h"
+#include "platform/Utf8.h"
 
 namespace zv {
 
 namespace {
-
-constexpr char32_t kInvalid = 0xFFFFFFFF;
-
-// The code point at text[at], advancing at; a byte that starts no valid UTF-8 sequence gives
-// kInvalid and advances by one.
-char32_t decodeAt(std::string_view text, size_t &at) {
-    const auto b = static_cast<unsigned char>(text[at]);
-    const int length = b < 0x80         ? 1
-                       : (b >> 5) == 6  ? 2
-                       : (b >> 4) == 14 ? 3
-                       : (b >> 3) == 30 ? 4
-                                        : 0;
-    if (length == 0 || at + length > text.size()) {
-        ++at;
-        return kInvalid;
-    }
-    char32_t c = length == 1 ? b : b & (0x7F >> length);
-    for (int k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(text[at + k]);
-        if ((next & 0xC0) != 0x80) {
-            ++at;
-            return kInvalid;
-        }
-        c = (c << 6) | (next & 0x3F);
-    }
-    at += length;
-    return c;
-}
-
-void encode(char32_t c, std::string &out) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 bool isBlank(char32_t c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == 0xA0 ||
@@ -83,11 +39,13 @@ constexpr char32_t kRawByte = 0x110000;
 std::u32string foldedPoints(std::string_view text) {
     std::u32string points;
     for (size_t at = 0; at < text.size();) {
-        const size_t start = at;
-        const char32_t c = decodeAt(text, at);
-        if (c == kInvalid) {
-            points += kRawByte + static_cast<unsigned char>(text[start]);
-        } else if (isBlank(c)) {
+        const std::optional<char32_t> decoded = decodeUtf8(text, at);
+        if (!decoded) {
+            points += kRawByte + static_cast<unsigned char>(text[at++]);
+            continue;
+        }
+        const char32_t c = *decoded;
+        if (isBlank(c)) {
             if (!points.empty() && points.back() != ' ')
                 points += ' ';
         } else {
@@ -131,7 +89,7 @@ std::string searchForm(std::string_view text) {
         if (c >= kRawByte)
             out += static_cast<char>(c - kRawByte);
         else
-            encode(c, out);
+            appendUtf8(out, c);
     }
     return out;
 }

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/Error.h"
+#include "platform/Utf8.h"
 
 namespace zv {
 
@@ -40,56 +41,6 @@ std::optional<unsigned char> fromUnicode(char32_t u) {
             return static_cast<unsigned char>(0x80 + i);
     }
     return std::nullopt;
-}
-
-void appendUtf8(std::string &out, char32_t u) {
-    if (u < 0x80) {
-        out += static_cast<char>(u);
-    } else if (u < 0x800) {
-        out += static_cast<char>(0xC0 | (u >> 6));
-        out += static_cast<char>(0x80 | (u & 0x3F));
-    } else {
-        // Windows-1251 has nothing beyond the Basic Multilingual Plane.
-        out += static_cast<char>(0xE0 | (u >> 12));
-        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (u & 0x3F));
-    }
-}
-
-// Decodes one UTF-8 character at text[pos]; advances pos. nullopt for a malformed sequence
-// (overlong forms and surrogates included).
-std::optional<char32_t> decodeUtf8(std::string_view text, size_t &pos) {
-    auto lead = static_cast<unsigned char>(text[pos]);
-    size_t length;
-    char32_t u;
-    if (lead < 0x80) {
-        ++pos;
-        return lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        u = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        u = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        u = lead & 0x07;
-    } else {
-        return std::nullopt;
-    }
-    if (pos + length > text.size())
-        return std::nullopt;
-    for (size_t i = 1; i < length; ++i) {
-        auto c = static_cast<unsigned char>(text[pos + i]);
-        if ((c & 0xC0) != 0x80)
-            return std::nullopt;
-        u = (u << 6) | (c & 0x3F);
-    }
-    static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (u < kMinimum[length] || u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF))
-        return std::nullopt;
-    pos += length;
-    return u;
 }
 
 // The converted text, or an error text.

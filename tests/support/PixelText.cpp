@@ -1,39 +1,15 @@
 #include "support/PixelText.h"
 
 #include <algorithm>
+#include <optional>
+#include <stdexcept>
 
 #include "container/GifImage.h"
+#include "platform/Utf8.h"
 
 namespace zvtest {
 
 namespace {
-
-std::u32string decodeUtf8(const std::string &s) {
-    std::u32string out;
-    for (size_t i = 0; i < s.size();) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        const int n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-        char32_t c = n == 1 ? b : b & (0xFF >> (n + 1));
-        for (int k = 1; k < n && i + k < s.size(); ++k)
-            c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        out += c;
-        i += n;
-    }
-    return out;
-}
-
-void appendUtf8(char32_t c, std::string &out) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 constexpr uint32_t kMark = 0x0000FF;
 constexpr int kLineHeight = 17;
@@ -64,7 +40,11 @@ void TextPicture::fill(int x, int y, int width, int height, uint32_t rgb) {
 }
 
 void TextPicture::text(int x, int y, const std::string &utf8) {
-    for (char32_t c : decodeUtf8(utf8)) {
+    for (size_t at = 0; at < utf8.size();) {
+        const std::optional<char32_t> decoded = zv::decodeUtf8(utf8, at);
+        if (!decoded)
+            throw std::invalid_argument("pixel text: not UTF-8");
+        const char32_t c = *decoded;
         fill(x, y, 2, 1, kMark);
         for (int bit = 0; bit < 16; ++bit)
             fill(x + ((c >> bit) & 1 ? 0 : 1), y + 1 + bit, 1, 1, 0x000000);
@@ -97,7 +77,7 @@ std::vector<zv::TextLine> PixelTextReader::read(const zv::FramePixels &frame,
                 for (int bit = 0; bit < 16; ++bit)
                     if (isBit(row[x + static_cast<size_t>(bit + 1) * frame.width]))
                         c |= char32_t{1} << bit;
-                appendUtf8(c, line.text);
+                zv::appendUtf8(line.text, c);
             }
             line.box.width = x - line.box.x;
             line.confidence = 90;
